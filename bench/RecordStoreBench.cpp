@@ -1,0 +1,148 @@
+// Record store throughput on a synthetic project of about 20 MB: load, one-record update (which
+// rewrites the whole file, flushed to disk), save, and a plain copy of the same bytes for
+// reference. Prints MB/s and the ratio of a one-record update to the copy.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+#include "ProjectGenerator.h"
+#include "recstore/JsonText.h"
+#include "shell/Databases.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TFixture {
+  fs::path Dir;
+  std::string Project;
+  std::string CopyTarget;
+  size_t Bytes = 0;
+  std::string FilmID;
+  std::unique_ptr<TDbFile> Db;
+
+  TFixture() {
+    Dir = fs::temp_directory_path() / ("pelmora-bench-" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+    Project = (Dir / "bench.pq2pr").string();
+    CopyTarget = (Dir / "copy.bin").string();
+    size_t target = 20u << 20;
+    if (const char* mb = std::getenv("PELMORA_BENCH_MB")) target = std::strtoul(mb, nullptr, 10) << 20;
+    Db = CreateMainDatabase();
+    Db->New();
+    Db->SetFileName(Project);
+    TProjectSize size;
+    size.Films = FilmsForBytes(target);
+    size.Channels = 50;
+    size.PlayLists = 500;
+    size.ChSchedules = 50;
+    size.Schedules = 10;
+    GenerateProject(*Db, size);
+    Db->Save();
+    Bytes = fs::file_size(Project);
+    TJson* films = Db->CollectionByName("Films").AsJson();
+    FilmID = films->begin().key();
+  }
+  ~TFixture() {
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
+};
+
+TFixture& Fx() {
+  static TFixture fx;
+  return fx;
+}
+
+void CopyWithFsync(const std::string& from, const std::string& to) {
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  int fd = ::open(to.c_str(), O_WRONLY);
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void BM_Load(benchmark::State& state) {
+  auto& fx = Fx();
+  for (auto _ : state) {
+    auto db = CreateMainDatabase();
+    db->SetFileName(fx.Project);
+    if (!db->Load()) state.SkipWithError("load failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.Bytes));
+}
+
+void BM_UpdateOneRecord(benchmark::State& state) {
+  auto& fx = Fx();
+  auto& films = fx.Db->CollectionByName("Films");
+  TJson rec = *films.GetRecord(fx.FilmID);
+  int n = 0;
+  for (auto _ : state) {
+    rec["Description"] = "changed " + std::to_string(++n);
+    if (!films.UpdateRecord(fx.FilmID, rec)) state.SkipWithError("update failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.Bytes));
+}
+
+void BM_SerializeOnly(benchmark::State& state) {
+  auto& fx = Fx();
+  for (auto _ : state) benchmark::DoNotOptimize(WriteProjectText(fx.Db->JSON()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.Bytes));
+}
+
+void BM_CopyFile(benchmark::State& state) {
+  auto& fx = Fx();
+  for (auto _ : state) fs::copy_file(fx.Project, fx.CopyTarget, fs::copy_options::overwrite_existing);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.Bytes));
+}
+
+void BM_CopyFileFsync(benchmark::State& state) {
+  auto& fx = Fx();
+  for (auto _ : state) CopyWithFsync(fx.Project, fx.CopyTarget);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.Bytes));
+}
+
+BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_UpdateOneRecord)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SerializeOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_CopyFileFsync)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+template <typename F>
+double MedianMs(F&& f, int runs) {
+  std::vector<double> t;
+  for (int i = 0; i < runs; ++i) {
+    auto a = std::chrono::steady_clock::now();
+    f();
+    t.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - a).count());
+  }
+  std::sort(t.begin(), t.end());
+  return t[t.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  auto& fx = Fx();
+  auto& films = fx.Db->CollectionByName("Films");
+  TJson rec = *films.GetRecord(fx.FilmID);
+  int n = 0;
+  double update = MedianMs([&] { rec["Cast"] = std::to_string(++n); films.UpdateRecord(fx.FilmID, rec); }, 9);
+  double copy = MedianMs([&] { fs::copy_file(fx.Project, fx.CopyTarget, fs::copy_options::overwrite_existing); }, 9);
+  double copySync = MedianMs([&] { CopyWithFsync(fx.Project, fx.CopyTarget); }, 9);
+  std::cout << "project bytes: " << fx.Bytes << "\n"
+            << "one-record update (rewrite + fsync): " << update << " ms\n"
+            << "plain copy: " << copy << " ms, copy + fsync: " << copySync << " ms\n"
+            << "ratio update / copy: " << update / copy << "\n"
+            << "ratio update / (copy + fsync): " << update / copySync << std::endl;
+  benchmark::Shutdown();
+  return 0;
+}

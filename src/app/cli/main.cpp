@@ -1,0 +1,44 @@
+// pelmora-cli: the console's engine without windows, for scripts, cron jobs, tests and benches.
+#include <iostream>
+
+#include "app/cli/CliCommon.h"
+#include "recstore/JsonText.h"
+#include "shell/Databases.h"
+
+int main(int argc, char** argv) {
+  TCliContext ctx;
+  CLI::App app{"Pelmora console, command-line edition"};
+  app.require_subcommand(1);
+  app.add_option("--project", ctx.ProjectFile, "Project file (.pq2pr) of the main database");
+  app.add_option("--workdir", ctx.WorkDir,
+                 "Working directory holding contracts.json and timeline.json");
+  app.add_option("--db", ctx.DbName, "Database the record commands work on")
+      ->check(CLI::IsMember({"main", "contracts", "timeline"}));
+  auto* yes = app.add_flag("--yes", ctx.Yes, "Answer yes to every question");
+  app.add_flag("--no", ctx.No, "Answer no to every question")->excludes(yes);
+  app.add_flag("--json", ctx.Json, "Machine-readable JSON output");
+  app.set_version_flag("--version", std::string(PELMORA_VERSION));
+
+  int exitCode = ExitOk;
+  RegisterRecordCommands(app, ctx, exitCode);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return ExitUsage;
+  } catch (const ECliError& e) {
+    std::cerr << "pelmora-cli: " << e.what() << std::endl;
+    return e.Code;
+  } catch (const std::exception& e) {
+    std::cerr << "pelmora-cli: " << e.what() << std::endl;
+    return ExitFailed;
+  }
+  return exitCode;
+}

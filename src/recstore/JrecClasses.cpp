@@ -1,0 +1,781 @@
+#include "recstore/JrecClasses.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <fmt/format.h>
+
+#include "recstore/JsonText.h"
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------------------------
+// References and exceptions
+
+TJson TrefIDToJson(const TrefID& ref) {
+  TJson o = TJson::object();
+  o["_ID"] = ref._ID;
+  o["_CL"] = ref.Collection;
+  return o;
+}
+
+TrefID JsonToTrefID(const TJson* obj) {
+  TrefID r;
+  if (!obj || !obj->is_object()) return r;
+  r._ID = JsonStr(*obj, "_ID");
+  r.Collection = JsonStr(*obj, "_CL");
+  return r;
+}
+
+namespace {
+std::string EDbFMessage(TDbCollectionItem* coll, const std::string& id) {
+  if (!coll) return id;
+  return "Records \"" + id + "\" is not found in collection \"" + coll->Name() + "\"";
+}
+}  // namespace
+
+EDbFException::EDbFException(TDbCollectionItem* coll, const std::string& id)
+    : std::runtime_error(EDbFMessage(coll, id)), Coll(coll), ID(coll ? id : std::string()) {}
+
+// ---------------------------------------------------------------------------------------------
+// Atomic file writing
+
+namespace {
+
+std::string ErrnoText(int err) {
+  switch (err) {
+    case ENOSPC: return "the disk is full";
+    case EDQUOT: return "the disk quota is exhausted";
+    case EACCES:
+    case EPERM: return "permission denied";
+    case EROFS: return "the file system is read-only";
+    case ENOENT: return "the folder does not exist";
+    default: return std::strerror(err);
+  }
+}
+
+[[noreturn]] void ThrowWriteError(const std::string& path, int err) {
+  throw EDbWriteError(fmt::format("Can't write file {}: {}", path, ErrnoText(err)));
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  if (path.empty()) throw EDbWriteError("Can't write file: no file name");
+  fs::path target(path);
+  fs::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  std::random_device rd;
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
+    tmp = (dir / ("." + target.filename().string() + "." + std::to_string(rd()) + ".tmp")).string();
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) ThrowWriteError(path, errno);
+  }
+  if (fd < 0) ThrowWriteError(path, EEXIST);
+  // Keep the permissions of the file being replaced.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      ThrowWriteError(path, err);
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0) {
+    int err = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    ThrowWriteError(path, err);
+  }
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    ThrowWriteError(path, err);
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    ThrowWriteError(path, err);
+  }
+  // Make the rename itself durable.
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string& out, std::string& error) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) {
+    error = fmt::format("Can't read file {}: {}", path, ErrnoText(errno));
+    return false;
+  }
+  std::ostringstream ss;
+  ss << f.rdbuf();
+  if (f.bad()) {
+    error = fmt::format("Can't read file {}", path);
+    return false;
+  }
+  out = std::move(ss).str();
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// File storage: the whole database is one JSON document in memory, rewritten on every change.
+
+class TFileStorage : public TDbStorage {
+public:
+  explicit TFileStorage(TDbFile& db) : FDb(db) {}
+  bool IsMongoDb() const override { return false; }
+  bool Load() override;
+  std::optional<TJson> GetRecord(TDbCollectionItem& coll, const std::string& aID, int64_t* cntr,
+                                 bool UseCntr) override;
+  bool ChangeRecord(TDbCollectionItem& coll, const std::string& aID, const TJson* aRecord,
+                    TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) override;
+
+private:
+  bool SaveAfterChange();
+  TDbFile& FDb;
+};
+
+bool TFileStorage::Load() {
+  const std::string fileName = FDb.FFileName;
+  std::error_code ec;
+  if (fileName.empty() || !fs::exists(fileName, ec)) return false;  // the first change creates it
+  IOperator& op = FDb.Operator();
+  try {
+    std::string bytes, error;
+    if (!ReadWholeFile(fileName, bytes, error)) throw std::runtime_error(error);
+    TJson doc = ParseProjectBytes(bytes);
+    if (!doc.is_object()) throw std::runtime_error("the file does not hold a JSON object");
+    FDb.FJSON = std::move(doc);
+    FDb.FCNTR.clear();
+    const std::string fileVersion = FDb.LoadedDBVersion();
+    int cmp = CompareVersions(FDb.DBVersion(), fileVersion);
+    if (cmp == 0) return true;
+    if (cmp < 0) {
+      op.MessageBox("Error",
+                    fmt::format("The database {} version {} is newer than the version {} "
+                                "supported by the program",
+                                fileName, fileVersion, FDb.DBVersion()),
+                    TMsgIcon::Error);
+      FDb.FDisableSaveDB = true;
+      FDb.FLastError = "the file is newer than the program";
+      return false;
+    }
+    bool success = false;
+    if (FDb.onDataBaseUpdate) {
+      // The backup is a byte copy of the file as it was, so nothing of the original (its
+      // encoding, its number spellings) is lost should the conversion go wrong.
+      const std::string backup = fileName + ".v" + fileVersion + ".bak";
+      WriteFileAtomically(backup, bytes);
+      op.MessageBox("Error",
+                    fmt::format("Will update the database {}. The old database is stored in a "
+                                "file {}",
+                                fileName, backup),
+                    TMsgIcon::Error);
+      try {
+        FDb.onDataBaseUpdate(FDb, success);
+      } catch (const std::exception& e) {
+        success = false;
+        FDb.FLastError = e.what();
+      } catch (...) {
+        success = false;
+      }
+    }
+    if (success) {
+      FDb.FDisableSaveDB = false;
+      FDb.Save();
+      return true;
+    }
+    op.MessageBox("Error",
+                  fmt::format("Unable to convert a database {} from version {} to version {}",
+                              fileName, fileVersion, FDb.DBVersion()),
+                  TMsgIcon::Error);
+    FDb.FDisableSaveDB = true;
+    if (FDb.FLastError.empty()) FDb.FLastError = "the file could not be converted";
+    return false;
+  } catch (const std::exception& e) {
+    // The file is there but could not be read: never write over it, so it can be recovered.
+    FDb.FDisableSaveDB = true;
+    FDb.FLastError = e.what();
+    return false;
+  }
+}
+
+std::optional<TJson> TFileStorage::GetRecord(TDbCollectionItem& coll, const std::string& aID,
+                                             int64_t* cntr, bool UseCntr) {
+  auto member = FDb.FJSON.find(coll.Name());
+  if (member == FDb.FJSON.end() || !member->is_object()) return std::nullopt;
+  auto rec = member->find(aID);
+  if (rec == member->end()) return std::nullopt;
+  if (UseCntr && cntr) *cntr = FDb.FCNTR[coll.Name() + aID];
+  return *rec;
+}
+
+bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
+                                const TJson* aRecord, TChangeRecordTtp chtyp, bool UseCntr,
+                                int64_t cntr) {
+  TJson& doc = FDb.FJSON;
+  if (!doc.is_object()) doc = TJson::object();
+  auto memberIt = doc.find(coll.Name());
+  if (memberIt == doc.end()) {
+    if (chtyp == DelRec && !UseCntr) {
+      // Nothing to delete; still a successful change that rewrites the file as usual.
+      return SaveAfterChange();
+    }
+    doc[coll.Name()] = TJson::object();
+    memberIt = doc.find(coll.Name());
+  }
+  TJson& member = *memberIt;
+  if (!member.is_object()) {
+    FDb.FLastError = "collection " + coll.Name() + " is not an object in the file";
+    return false;
+  }
+  if (chtyp != DelRec && !aRecord) return false;
+  const std::string key = coll.Name() + aID;
+  if (!UseCntr) {
+    if (chtyp == DelRec)
+      member.erase(aID);
+    else
+      member[aID] = *aRecord;
+    return SaveAfterChange();
+  }
+  auto cIt = FDb.FCNTR.find(key);
+  int64_t stored = cIt == FDb.FCNTR.end() ? 0 : cIt->second;
+  switch (chtyp) {
+    case NewRec:
+      member[aID] = *aRecord;
+      FDb.FCNTR[key] = cntr + 1;
+      return SaveAfterChange();
+    case UpdateRec:
+    case NewOrUpdateRec:
+      if (stored != cntr) return false;
+      member[aID] = *aRecord;
+      FDb.FCNTR[key] = cntr + 1;
+      return SaveAfterChange();
+    case DelRec:
+      if (stored != cntr) return false;
+      member.erase(aID);
+      FDb.FCNTR.erase(key);
+      return SaveAfterChange();
+  }
+  return false;
+}
+
+bool TFileStorage::SaveAfterChange() {
+  try {
+    FDb.Save();
+    return true;
+  } catch (const std::exception& e) {
+    // The change stays in memory and is written by the next save that succeeds.
+    FDb.FLastError = e.what();
+    FDb.Operator().MessageBox("IO Error", e.what(), TMsgIcon::Error);
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Versions
+
+int CompareVersions(const std::string& a, const std::string& b) {
+  std::string ra = a + ".", rb = b + ".";
+  auto take = [](std::string& s) -> long long {
+    size_t dot = s.find('.');
+    std::string part = s.substr(0, dot);
+    s.erase(0, dot == std::string::npos ? s.size() : dot + 1);
+    size_t i = 0;
+    if (!part.empty() && (part[0] == '-' || part[0] == '+')) i = 1;
+    if (i >= part.size() || part.size() - i > 18)
+      throw std::invalid_argument("invalid version part '" + part + "'");
+    for (size_t k = i; k < part.size(); ++k)
+      if (part[k] < '0' || part[k] > '9')
+        throw std::invalid_argument("invalid version part '" + part + "'");
+    return std::stoll(part);
+  };
+  for (int i = 0; i < 4; ++i) {
+    long long pa = take(ra), pb = take(rb);
+    if (pa < pb) return -1;
+    if (pa > pb) return 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDbFile
+
+namespace {
+TFormShowHandler& GFormShowHandler() {
+  static TFormShowHandler handler;
+  return handler;
+}
+}  // namespace
+
+void TDbFile::SetFormShowHandler(TFormShowHandler handler) {
+  GFormShowHandler() = std::move(handler);
+}
+const TFormShowHandler& TDbFile::FormShowHandler() { return GFormShowHandler(); }
+
+TDbFile::TDbFile(IOperator* op)
+    : FDbCollections(*this), FFileStorage(std::make_unique<TFileStorage>(*this)), FOperator(op) {}
+
+TDbFile::~TDbFile() = default;
+
+IOperator& TDbFile::Operator() const { return FOperator ? *FOperator : AppOperator(); }
+
+void TDbFile::SetUseMongoDb(bool v) { FUseMongoDb = v; }
+
+TDbStorage& TDbFile::Storage() {
+  if (!FUseMongoDb) return *FFileStorage;
+  if (!FMongoStorage) FMongoStorage = CreateMongoStorage(*this);
+  return *FMongoStorage;
+}
+
+void TDbFile::SetFileName(const std::string& v) {
+  FFileName = v;
+  FDisableSaveDB = false;
+}
+
+std::string TDbFile::DBVersion() const { return FDBVersion.empty() ? "0.0.0.0" : FDBVersion; }
+
+std::string TDbFile::LoadedDBVersion() const {
+  auto it = FJSON.is_object() ? FJSON.find("DBVersion") : FJSON.end();
+  if (it == FJSON.end() || !it->is_string() || it->get_ref<const std::string&>().empty())
+    return "0.0.0.0";
+  return it->get<std::string>();
+}
+
+void TDbFile::SetLoadedDBVersion(const std::string& v) {
+  if (!FJSON.is_object()) FJSON = TJson::object();
+  FJSON["DBVersion"] = v;
+}
+
+void TDbFile::Loaded() {
+  if (FAutoLoad) Load();
+}
+
+bool TDbFile::Load() {
+  bool success = false;
+  FLastError.clear();
+  try {
+    success = Storage().Load();
+  } catch (const std::exception& e) {
+    FLastError = e.what();
+    success = false;
+  }
+  if (!success && !FUseMongoDb) {
+    bool keepBlock = FDisableSaveDB;
+    New();
+    FDisableSaveDB = keepBlock;
+  }
+  FOpened = success;
+  return success;
+}
+
+void TDbFile::Save() {
+  if (FUseMongoDb) return;
+  if (FDisableSaveDB) {
+    Operator().MessageBox(
+        "Error",
+        fmt::format("Can't save the database to file {}. Use the menu: \"Save as\".", FFileName),
+        TMsgIcon::Error);
+    return;
+  }
+  WriteFileAtomically(FFileName, WriteProjectText(FJSON));
+}
+
+void TDbFile::New() {
+  if (FUseMongoDb) return;
+  FJSON = TJson::object();
+  FJSON["DBVersion"] = DBVersion();
+  FCNTR.clear();
+  FOpened = true;
+}
+
+std::optional<TJson> TDbFile::get(const TrefID& RefID) {
+  return CollectionByName(RefID.Collection).GetRecord(RefID._ID);
+}
+
+TDbCollectionItem* TDbFile::FindCollection(const std::string& name) {
+  for (size_t i = 0; i < FDbCollections.Count(); ++i)
+    if (FDbCollections[i].Name() == name) return &FDbCollections[i];
+  return nullptr;
+}
+
+TDbCollectionItem& TDbFile::CollectionByName(const std::string& name) {
+  if (auto* c = FindCollection(name)) return *c;
+  throw std::runtime_error("Not found collection by name: " + name);
+}
+
+void TDbFile::SC(const std::string& RecordsName, const std::string& TreeName,
+                 TCollectionData& out, const std::string& TreeID) {
+  out.Records = &CollectionByName(RecordsName);
+  if (!TreeName.empty()) out.Tree = &CollectionByName(TreeName);
+  out.TreeID = TreeID.empty() ? RecordsName : TreeID;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Collections
+
+TDbCollectionItem::TDbCollectionItem(TDbFile& owner, std::string name)
+    : FDbFile(&owner), FName(std::move(name)) {}
+
+void TDbCollectionItem::Changed() {
+  auto& cb = FDbFile->Collections().FOnItemChange;
+  if (cb) cb(*this);
+}
+
+void TDbCollectionItem::SetName(const std::string& v) {
+  FName = v;
+  Changed();
+}
+void TDbCollectionItem::SetCaption(const std::string& v) {
+  FCaption = v;
+  Changed();
+}
+void TDbCollectionItem::SetFormClassName(const std::string& v) {
+  FFormClassName = v;
+  Changed();
+}
+void TDbCollectionItem::SetMenuItem(const std::string& caption) {
+  FMenuItem = caption;
+  Changed();
+}
+
+std::string TDbCollectionItem::GetName() const {
+  if (!FCaption.empty()) return FCaption;
+  if (!FMenuItem.empty()) {
+    std::string s;
+    for (char c : FMenuItem)
+      if (c != '&') s.push_back(c);
+    return s;
+  }
+  return FName;
+}
+
+std::optional<TJson> TDbCollectionItem::GetRecord(const std::string& aID) {
+  try {
+    return FDbFile->Storage().GetRecord(*this, aID, nullptr, false);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+std::optional<TJson> TDbCollectionItem::GetRecord(const std::string& aID, int64_t& cntr,
+                                                  bool UseCntr) {
+  try {
+    return FDbFile->Storage().GetRecord(*this, aID, &cntr, UseCntr);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+bool TDbCollectionItem::ChangeRecord(const std::string& aID, const TJson* aRecord,
+                                     TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) {
+  try {
+    return FDbFile->Storage().ChangeRecord(*this, aID, aRecord, chtyp, UseCntr, cntr);
+  } catch (const std::exception& e) {
+    FDbFile->FLastError = e.what();
+    return false;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TDbCollectionItem::NewRecord(const std::string& aID, const TJson& aRecord) {
+  return ChangeRecord(aID, &aRecord, NewRec, false, 0);
+}
+
+bool TDbCollectionItem::NewRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr) {
+  bool ok = ChangeRecord(aID, &aRecord, NewRec, true, cntr);
+  if (ok) ++cntr;
+  return ok;
+}
+
+bool TDbCollectionItem::UpdateRecord(const std::string& aID, const TJson& aRecord) {
+  return ChangeRecord(aID, &aRecord, UpdateRec, false, 0);
+}
+
+bool TDbCollectionItem::UpdateRecord(const std::string& aID, const TJson& aRecord,
+                                     int64_t& cntr) {
+  bool ok = ChangeRecord(aID, &aRecord, UpdateRec, true, cntr);
+  if (ok) ++cntr;
+  return ok;
+}
+
+bool TDbCollectionItem::NewOrUpdateRecord(const std::string& aID, const TJson& aRecord) {
+  return ChangeRecord(aID, &aRecord, NewOrUpdateRec, false, 0);
+}
+
+bool TDbCollectionItem::NewOrUpdateRecord(const std::string& aID, const TJson& aRecord,
+                                          int64_t& cntr) {
+  if (UpdateRecord(aID, aRecord, cntr)) return true;
+  if (GetRecord(aID)) return false;
+  cntr = 0;
+  return NewRecord(aID, aRecord, cntr);
+}
+
+bool TDbCollectionItem::DelRecord(const std::string& aID) {
+  return ChangeRecord(aID, nullptr, DelRec, false, 0);
+}
+
+bool TDbCollectionItem::DelRecord(const std::string& aID, int64_t cntr) {
+  return ChangeRecord(aID, nullptr, DelRec, true, cntr);
+}
+
+void TDbCollectionItem::SetRecordNo1(const std::string& aID, const TJson& aRecord) {
+  TJson& doc = FDbFile->FJSON;
+  if (!doc.is_object()) doc = TJson::object();
+  TJson& member = doc[FName];
+  if (!member.is_object()) member = TJson::object();
+  member[aID] = aRecord;
+}
+
+TJson* TDbCollectionItem::AsJson() {
+  TJson& doc = FDbFile->FJSON;
+  if (!doc.is_object()) return nullptr;
+  auto it = doc.find(FName);
+  if (it == doc.end()) return nullptr;
+  return &*it;
+}
+
+bool TDbCollectionItem::IsMongoDb() const { return FDbFile->UseMongoDb(); }
+
+void TDbCollectionItem::Query(const TJson& qwery, const TJson* fieldSelector) {
+  try {
+    FDbFile->Storage().Query(*this, qwery, fieldSelector);
+  } catch (...) {
+  }
+}
+
+bool TDbCollectionItem::Next(TJson& doc) {
+  try {
+    return FDbFile->Storage().Next(*this, doc);
+  } catch (...) {
+    return false;
+  }
+}
+
+std::optional<TJson> TDbCollectionItem::GetRecord(const TJson& qwery, const TJson* fieldSelector,
+                                                  int64_t& cntr, bool UseCntr) {
+  try {
+    return FDbFile->Storage().GetRecordByQuery(*this, qwery, fieldSelector, &cntr, UseCntr);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+void TDbCollectionItem::AddJFrame(IRecordEditor* frame) { FAttachedJFrames.push_back(frame); }
+
+void TDbCollectionItem::DelJFrame(IRecordEditor* frame) {
+  for (auto it = FAttachedJFrames.begin(); it != FAttachedJFrames.end(); ++it)
+    if (*it == frame) {
+      FAttachedJFrames.erase(it);
+      return;
+    }
+}
+
+void TDbCollectionItem::FormShow(const std::string& ID) {
+  if (onDoFormShow) {
+    try {
+      onDoFormShow(*this, ID);
+    } catch (...) {
+      FDbFile->Operator().MessageBox("Warning", "Can't open directory " + FName,
+                                     TMsgIcon::Warning);
+    }
+    return;
+  }
+  if (FFormClassName.empty()) return;
+  const auto& handler = TDbFile::FormShowHandler();
+  if (handler) handler(*this, ID);
+}
+
+TDbCollectionItem& TDbCollections::Add() {
+  FItems.push_back(std::make_unique<TDbCollectionItem>(*FDbFile, "Name"));
+  return *FItems.back();
+}
+
+TDbCollectionItem& TDbCollections::Add(const std::string& name, const std::string& menuItem) {
+  FItems.push_back(std::make_unique<TDbCollectionItem>(*FDbFile, name));
+  if (!menuItem.empty()) FItems.back()->SetMenuItem(menuItem);
+  return *FItems.back();
+}
+
+void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id) {
+  for (IRecordEditor* frame : coll.AttachedJFrames()) {
+    if (frame && frame->EditorRecordID() == id) {
+      frame->BringEditorToFront();
+      return;
+    }
+  }
+  coll.FormShow(id);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSuperReference
+
+TSuperReference::TSuperReference(IOperator* op) : FOperator(op) {}
+
+TSuperReference::~TSuperReference() noexcept(false) {
+  if (FCount > 0 && !Silent && std::uncaught_exceptions() == 0) {
+    std::string name = FStack[0].Item ? FStack[0].Item->Name() : std::string();
+    throw std::runtime_error("Error super reference, stack in not empty: " + name);
+  }
+}
+
+IOperator& TSuperReference::Op() const { return FOperator ? *FOperator : AppOperator(); }
+
+void TSuperReference::SetCount(int count) {
+  if (count < 0) {
+    std::string name = !FStack.empty() && FStack[0].Item ? FStack[0].Item->Name() : std::string();
+    throw std::runtime_error("Error super reference stack is already empty: " + name);
+  }
+  FCount = count;
+  if (static_cast<int>(FStack.size()) < FCount) FStack.resize(static_cast<size_t>(FCount));
+}
+
+const TSuperReference::TSupRefData& TSuperReference::Top() const {
+  if (FCount == 0) throw std::runtime_error("Error super reference, Collection not defined");
+  return FStack[static_cast<size_t>(FCount - 1)];
+}
+
+std::optional<TJson> TSuperReference::Push(TDbCollectionItem& aCol, const std::string& aID,
+                                           bool Load) {
+  std::optional<TJson> rec;
+  if (Load) rec = Get(aCol, aID);
+  SetCount(FCount + 1);
+  FStack[static_cast<size_t>(FCount - 1)] = {&aCol, aID};
+  return rec;
+}
+
+std::optional<TJson> TSuperReference::Push(const std::string& aID) {
+  std::optional<TJson> rec = Get(aID);
+  TDbCollectionItem* col = Top().Item;
+  SetCount(FCount + 1);
+  FStack[static_cast<size_t>(FCount - 1)] = {col, aID};
+  return rec;
+}
+
+std::optional<TJson> TSuperReference::Push(TDbCollectionItem& aCol, const TJson& Tbl, int Col,
+                                           int Row, const std::string& TableName, bool AskOpen) {
+  std::optional<std::string> id = CellID(Tbl, Col, Row, TableName, AskOpen);
+  if (!id) {
+    // Silent and the cell could not be read: keep push and pop balanced all the same.
+    SetCount(FCount + 1);
+    FStack[static_cast<size_t>(FCount - 1)] = {&aCol, std::string()};
+    return std::nullopt;
+  }
+  return Push(aCol, *id, true);
+}
+
+void TSuperReference::Pop() { SetCount(FCount - 1); }
+
+void TSuperReference::ClrErrors() { SetCount(0); }
+
+std::optional<TJson> TSuperReference::Get(TDbCollectionItem& aCol, const std::string& aID) {
+  std::optional<TJson> rec = aCol.GetRecord(aID);
+  if (!rec) ShowErrorMsg("Invalid reference.", true);
+  return rec;
+}
+
+std::optional<TJson> TSuperReference::Get(const std::string& aID) {
+  if (FCount == 0) throw std::runtime_error("Error super reference, Collection not defined");
+  return Get(*Top().Item, aID);
+}
+
+std::optional<std::string> TSuperReference::CellID(const TJson& Tbl, int Col, int Row,
+                                                   const std::string& TableName, bool AskOpen) {
+  size_t rows = Tbl.is_array() ? Tbl.size() : 0;
+  if (Row < 0 || static_cast<size_t>(Row) >= rows) {
+    ShowErrorMsg("Reference to a nonexistent row", Row + 1, TableName, AskOpen);
+    return std::nullopt;
+  }
+  const TJson& row = Tbl[static_cast<size_t>(Row)];
+  size_t cells = row.is_array() ? row.size() : 0;
+  if (Col < 0 || static_cast<size_t>(Col) >= cells) {
+    ShowErrorMsg("Reference to a nonexistent column", Row + 1, TableName, AskOpen);
+    return std::nullopt;
+  }
+  std::string id = JsonStr(row[static_cast<size_t>(Col)], "_ID");
+  if (id.empty()) {
+    ShowErrorMsg("", Row + 1, TableName, AskOpen);
+    return std::nullopt;
+  }
+  return id;
+}
+
+std::optional<TJson> TSuperReference::Get(TDbCollectionItem& aCol, const TJson& Tbl, int Col,
+                                          int Row, const std::string& TableName, bool AskOpen) {
+  std::optional<std::string> id = CellID(Tbl, Col, Row, TableName, AskOpen);
+  if (!id) return std::nullopt;
+  return Get(aCol, *id);
+}
+
+void TSuperReference::ShowErrorMsg(const std::string& aMsg, bool AskOpen) {
+  if (Silent) return;
+  if (FCount == 0) {
+    ClrErrors();
+    throw std::runtime_error("Error, invalid record!");
+  }
+  TSupRefData top = Top();
+  std::string name;
+  if (top.Item) {
+    if (auto rec = top.Item->GetRecord(top.ID); rec && rec->is_object()) name = JsonStr(*rec, "Name");
+  }
+  std::string text =
+      "Error in record: " + (top.Item ? top.Item->Name() : std::string()) + " " + name + ". " + aMsg;
+  if (AskOpen) {
+    TMsgAnswer a = Op().Ask(text, text + " Open record to fix?", TMsgIcon::Error,
+                            TMsgButtons::OkCancel, TMsgAnswer::Cancel);
+    if (a == TMsgAnswer::Ok && top.Item) Op().OpenRecord(*top.Item, top.ID);
+  } else {
+    Op().MessageBox(text, text, TMsgIcon::Error);
+  }
+  ClrErrors();
+  throw EDbFException(nullptr, text);
+}
+
+void TSuperReference::ShowErrorMsg(const std::string& aMsg, const std::string& Col, int Row,
+                                   const std::string& aTable, bool AskOpen) {
+  std::string text = aTable.empty()
+                         ? fmt::format("Column \"{}\", row \"{}\". {}", Col, Row, aMsg)
+                         : fmt::format("Table \"{}\", column \"{}\", row \"{}\". {}", aTable, Col,
+                                       Row, aMsg);
+  ShowErrorMsg(text, AskOpen);
+}
+
+void TSuperReference::ShowErrorMsg(const std::string& aMsg, int Row, const std::string& aTable,
+                                   bool AskOpen) {
+  std::string text = aTable.empty()
+                         ? fmt::format("Row \"{}\". {}", Row, aMsg)
+                         : fmt::format("Table \"{}\", row \"{}\". {}", aTable, Row, aMsg);
+  ShowErrorMsg(text, AskOpen);
+}
+
+void TSuperReference::ForceException(const std::string& aMsg) {
+  ClrErrors();
+  throw EDbFException(nullptr, aMsg);
+}

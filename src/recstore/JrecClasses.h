@@ -1,0 +1,314 @@
+#pragma once
+// The record databases: a database (TDbFile) of named collections (TDbCollectionItem), each a
+// set of JSON records kept under identifiers, with change counters for optimistic concurrency.
+// A database lives either in a project file, held whole in memory and rewritten on every change,
+// or in a MongoDB database where every operation goes to the server. The storage behind a
+// database is a TDbStorage; TDbFile itself holds what both modes share.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "recstore/Json.h"
+#include "shell/Operator.h"
+
+class TDbFile;
+class TDbCollectionItem;
+
+// Kinds of change of one record.
+enum TChangeRecordTtp { NewRec = 0, UpdateRec = 1, NewOrUpdateRec = 2, DelRec = 3 };
+
+// A reference to a record of some collection; stored as {"_ID": ..., "_CL": ...}.
+struct TrefID {
+  std::string _ID;
+  std::string Collection;
+};
+TJson TrefIDToJson(const TrefID& ref);
+// Absent object (nullptr) or a non-object gives a reference with both fields empty.
+TrefID JsonToTrefID(const TJson* obj);
+
+// A broken reference or a record that is not there. With a collection the message names the
+// record and the collection; without one the identifier text is the message itself.
+class EDbFException : public std::runtime_error {
+public:
+  EDbFException(TDbCollectionItem* coll, const std::string& id);
+  TDbCollectionItem* Coll;
+  std::string ID;
+};
+
+// A write of a database file that did not reach the disk (full disk, no permission, ...).
+class EDbWriteError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// An editing window's frame as the store sees it: enough to find the editor that shows a record
+// and bring it to the front.
+class IRecordEditor {
+public:
+  virtual ~IRecordEditor() = default;
+  virtual std::string EditorRecordID() const = 0;
+  virtual void BringEditorToFront() = 0;
+};
+
+// Where the records of a database are kept. The file storage works on the database's in-memory
+// document; the MongoDB storage talks to the server.
+class TDbStorage {
+public:
+  virtual ~TDbStorage() = default;
+  virtual bool IsMongoDb() const = 0;
+  // Opens the database; returns the success flag (messages go through the operator).
+  virtual bool Load() = 0;
+  virtual std::optional<TJson> GetRecord(TDbCollectionItem& coll, const std::string& aID,
+                                         int64_t* cntr, bool UseCntr) = 0;
+  virtual bool ChangeRecord(TDbCollectionItem& coll, const std::string& aID, const TJson* aRecord,
+                            TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) = 0;
+  // Query access; the file storage has none.
+  virtual void Query(TDbCollectionItem& coll, const TJson& qwery, const TJson* fieldSelector) {}
+  virtual bool Next(TDbCollectionItem& coll, TJson& doc) { return false; }
+  virtual std::optional<TJson> GetRecordByQuery(TDbCollectionItem& coll, const TJson& qwery,
+                                                const TJson* fieldSelector, int64_t* cntr,
+                                                bool UseCntr) {
+    return std::nullopt;
+  }
+};
+
+// Made by the MongoDB room.
+std::unique_ptr<TDbStorage> CreateMongoStorage(TDbFile& db);
+
+// Opens the window of a collection on a record (empty: no record). Installed by the windows;
+// without it FormShow does nothing.
+using TFormShowHandler = std::function<void(TDbCollectionItem& coll, const std::string& ID)>;
+
+class TDbCollectionItem {
+public:
+  TDbCollectionItem(TDbFile& owner, std::string name);
+
+  TDbFile& DbFile() const { return *FDbFile; }
+  const std::string& Name() const { return FName; }
+  void SetName(const std::string& v);
+  const std::string& Caption() const { return FCaption; }
+  void SetCaption(const std::string& v);
+  const std::string& FormClassName() const { return FFormClassName; }
+  void SetFormClassName(const std::string& v);
+  // Caption of the menu entry that opens this collection's window ("" for none).
+  const std::string& MenuItem() const { return FMenuItem; }
+  void SetMenuItem(const std::string& caption);
+  std::function<void(TDbCollectionItem&, const std::string& ID)> onDoFormShow;
+
+  // Title: the caption, else the menu entry's caption without "&", else the name.
+  std::string GetName() const;
+
+  std::optional<TJson> GetRecord(const std::string& aID);
+  std::optional<TJson> GetRecord(const std::string& aID, int64_t& cntr, bool UseCntr);
+  bool NewRecord(const std::string& aID, const TJson& aRecord);
+  bool NewRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
+  bool UpdateRecord(const std::string& aID, const TJson& aRecord);
+  bool UpdateRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
+  bool NewOrUpdateRecord(const std::string& aID, const TJson& aRecord);
+  bool NewOrUpdateRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
+  bool DelRecord(const std::string& aID);
+  bool DelRecord(const std::string& aID, int64_t cntr);
+  bool ChangeRecord(const std::string& aID, const TJson* aRecord, TChangeRecordTtp chtyp,
+                    bool UseCntr, int64_t cntr);
+  // Puts a record into the in-memory document without saving and without touching counters;
+  // the next saving change writes it (file mode).
+  void SetRecordNo1(const std::string& aID, const TJson& aRecord);
+  // The live in-memory object of this collection, nullptr when it was never written.
+  TJson* AsJson();
+  bool IsMongoDb() const;
+  void Query(const TJson& qwery, const TJson* fieldSelector = nullptr);
+  bool Next(TJson& doc);
+  std::optional<TJson> GetRecord(const TJson& qwery, const TJson* fieldSelector, int64_t& cntr,
+                                 bool UseCntr);
+
+  void AddJFrame(IRecordEditor* frame);
+  void DelJFrame(IRecordEditor* frame);
+  const std::vector<IRecordEditor*>& AttachedJFrames() const { return FAttachedJFrames; }
+
+  // Opens or shows this collection's editing window on record ID (empty: none).
+  void FormShow(const std::string& ID);
+
+private:
+  void Changed();
+  TDbFile* FDbFile;
+  std::string FName;
+  std::string FCaption;
+  std::string FFormClassName;
+  std::vector<IRecordEditor*> FAttachedJFrames;
+  std::string FMenuItem;
+};
+
+class TDbCollections {
+public:
+  explicit TDbCollections(TDbFile& owner) : FDbFile(&owner) {}
+  TDbCollectionItem& Add();
+  TDbCollectionItem& Add(const std::string& name, const std::string& menuItem = "");
+  size_t Count() const { return FItems.size(); }
+  TDbCollectionItem& operator[](size_t i) { return *FItems[i]; }
+  const TDbCollectionItem& operator[](size_t i) const { return *FItems[i]; }
+  TDbFile& Owner() const { return *FDbFile; }
+  // Raised with the item whenever one of its properties changes.
+  std::function<void(TDbCollectionItem&)> FOnItemChange;
+
+private:
+  TDbFile* FDbFile;
+  std::vector<std::unique_ptr<TDbCollectionItem>> FItems;
+};
+
+struct TCollectionData {
+  TDbCollectionItem* Tree = nullptr;
+  TDbCollectionItem* Records = nullptr;
+  std::string TreeID;
+};
+using TColCollData = std::vector<TCollectionData>;
+
+// Compares two versions of four dot-separated numbers part by part as numbers: -1, 0 or 1.
+// Raises std::invalid_argument when a part of the first four is empty or not a number.
+int CompareVersions(const std::string& a, const std::string& b);
+
+class TDbFile {
+public:
+  using TNotifyDataBaseUpdate = std::function<void(TDbFile& sender, bool& success)>;
+
+  // Op is where messages go; nullptr means the process operator.
+  explicit TDbFile(IOperator* op = nullptr);
+  ~TDbFile();
+  TDbFile(const TDbFile&) = delete;
+  TDbFile& operator=(const TDbFile&) = delete;
+
+  // Properties.
+  bool UseMongoDb() const { return FUseMongoDb; }
+  void SetUseMongoDb(bool v);
+  bool AutoLoad() const { return FAutoLoad; }
+  void SetAutoLoad(bool v) { FAutoLoad = v; }
+  const std::string& host() const { return FHost; }
+  void Sethost(const std::string& v) { FHost = v; }
+  int port() const { return FPort; }
+  void Setport(int v) { FPort = v; }
+  const std::string& MongoDbName() const { return FMongoDbName; }
+  void SetMongoDbName(const std::string& v) { FMongoDbName = v; }
+  const std::string& FileName() const { return FFileName; }
+  // Setting the file name also lifts a save block.
+  void SetFileName(const std::string& v);
+  std::string DBVersion() const;
+  void SetDBVersion(const std::string& v) { FDBVersion = v; }
+  std::string LoadedDBVersion() const;
+  void SetLoadedDBVersion(const std::string& v);
+  bool ShowOnlyOneForm() const { return FShowOnlyOneForm; }
+  void SetShowOnlyOneForm(bool v) { FShowOnlyOneForm = v; }
+  TNotifyDataBaseUpdate onDataBaseUpdate;
+  TDbCollections& Collections() { return FDbCollections; }
+
+  // Runs Load when AutoLoad is set (called once the properties are in place).
+  void Loaded();
+  // Opens the database named by the properties; afterwards DbIsOpen tells whether it worked.
+  bool Load();
+  // Writes the in-memory document to FileName (file mode). Raises EDbWriteError when the file
+  // cannot be written; shows the "Save as" message and writes nothing while saving is blocked.
+  void Save();
+  // File mode: an empty database at the program's version, open, kept in memory.
+  void New();
+  bool DbIsOpen() const { return FOpened; }
+  // Saving is blocked: the loaded file was newer, could not be converted or could not be read.
+  bool SaveDisabled() const { return FDisableSaveDB; }
+  // Why the last load or save failed ("" when it did not).
+  const std::string& LastError() const { return FLastError; }
+
+  std::optional<TJson> get(const TrefID& RefID);
+  TDbCollectionItem& CollectionByName(const std::string& name);
+  TDbCollectionItem* FindCollection(const std::string& name);
+  void SC(const std::string& RecordsName, const std::string& TreeName, TCollectionData& out,
+          const std::string& TreeID = "");
+
+  // The in-memory document (file mode).
+  TJson& JSON() { return FJSON; }
+  TDbStorage& Storage();
+  IOperator& Operator() const;
+  void SetOperator(IOperator* op) { FOperator = op; }
+
+  static void SetFormShowHandler(TFormShowHandler handler);
+  static const TFormShowHandler& FormShowHandler();
+
+private:
+  friend class TFileStorage;
+  friend class TDbCollectionItem;
+
+  double FReopenTimeOut = 0;
+  bool FAutoLoad = true;
+  std::string FFileName;
+  std::string FDBVersion;
+  TJson FJSON = TJson::object();
+  std::unordered_map<std::string, int64_t> FCNTR;
+  TDbCollections FDbCollections;
+  bool FDisableSaveDB = false;
+  bool FUseMongoDb = false;
+  std::unique_ptr<TDbStorage> FFileStorage;
+  std::unique_ptr<TDbStorage> FMongoStorage;
+  bool FOpened = false;
+  std::string FHost = "127.0.0.1";
+  int FPort = 27017;
+  std::string FMongoDbName = "dbf1";
+  bool FShowOnlyOneForm = false;
+  IOperator* FOperator = nullptr;
+  std::string FLastError;
+};
+
+// Writes Bytes to Path so that a crash or a full disk never leaves a half-written file: a
+// temporary file beside it is written, flushed to disk and renamed over the target. Raises
+// EDbWriteError with the reason.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// Finds an open editor of record ID of Coll and brings it to the front; otherwise opens the
+// collection's window on the record. What a window-backed operator does on "Open record to fix?".
+void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id);
+
+// The reference tracker: a stack of the records a generator is inside, so that a broken
+// reference is reported against the innermost record, with an offer to open it for fixing.
+// A report ends the run with EDbFException (nothing is raised when Silent).
+class TSuperReference {
+public:
+  struct TSupRefData {
+    TDbCollectionItem* Item = nullptr;
+    std::string ID;
+  };
+
+  explicit TSuperReference(IOperator* op = nullptr);
+  // Raises when entries are left and Silent is false (and no other exception is on its way).
+  ~TSuperReference() noexcept(false);
+
+  bool Silent = false;
+
+  std::optional<TJson> Push(TDbCollectionItem& aCol, const std::string& aID, bool Load);
+  std::optional<TJson> Push(const std::string& aID);
+  std::optional<TJson> Push(TDbCollectionItem& aCol, const TJson& Tbl, int Col, int Row,
+                            const std::string& TableName, bool AskOpen);
+  void Pop();
+  void ClrErrors();
+  std::optional<TJson> Get(TDbCollectionItem& aCol, const std::string& aID);
+  std::optional<TJson> Get(const std::string& aID);
+  std::optional<TJson> Get(TDbCollectionItem& aCol, const TJson& Tbl, int Col, int Row,
+                           const std::string& TableName, bool AskOpen);
+  void ShowErrorMsg(const std::string& aMsg, bool AskOpen);
+  void ShowErrorMsg(const std::string& aMsg, const std::string& Col, int Row,
+                    const std::string& aTable, bool AskOpen);
+  void ShowErrorMsg(const std::string& aMsg, int Row, const std::string& aTable, bool AskOpen);
+  [[noreturn]] void ForceException(const std::string& aMsg);
+
+  int Count() const { return FCount; }
+  const TSupRefData& Top() const;
+
+private:
+  void SetCount(int count);
+  // Identifier in cell (Row, Col) of Tbl, or nullopt after a (silent) report.
+  std::optional<std::string> CellID(const TJson& Tbl, int Col, int Row,
+                                    const std::string& TableName, bool AskOpen);
+  IOperator& Op() const;
+
+  std::vector<TSupRefData> FStack;
+  int FCount = 0;
+  IOperator* FOperator;
+};

@@ -1,0 +1,43 @@
+#pragma once
+// The text form of project files (and of the contracts and time-line files): one JSON
+// document in 7-bit ASCII, CR LF line breaks, one space of indent per nesting level, doubles
+// written the way earlier consoles wrote them ("25." for a whole number).
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "recstore/Json.h"
+
+class EJsonParse : public std::runtime_error {
+public:
+  EJsonParse(const std::string& msg, size_t offset)
+      : std::runtime_error(msg + " at offset " + std::to_string(offset)), Offset(offset) {}
+  size_t Offset;
+};
+
+// Writes Doc in the project-file text form.
+std::string WriteProjectText(const TJson& doc);
+// Appends the project-file form of one double ("25.", "0.5", "1e+020").
+void AppendGcvtDouble(std::string& out, double value);
+
+// Turns the bytes of a file into UTF-8 text: UTF-16LE when they start with FF FE; otherwise
+// UTF-8 when the bytes are valid UTF-8 (a UTF-8 byte-order mark is dropped); otherwise each
+// byte is one Windows-1251 character.
+std::string DecodeFileBytes(std::string_view bytes);
+
+// Parses JSON text (UTF-8). Standard JSON, except that a number may end in a decimal point
+// ("25.", "2.e3"), as project files written by earlier consoles do. Nesting deeper than
+// MaxJsonDepth is refused. Raises EJsonParse.
+constexpr int MaxJsonDepth = 1000;
+TJson ParseJsonText(std::string_view text);
+
+// DecodeFileBytes followed by ParseJsonText.
+TJson ParseProjectBytes(std::string_view bytes);
+
+// UTF-8 helpers shared with other writers.
+bool IsValidUtf8(std::string_view s);
+// Appends code point Cp as UTF-8 (lone surrogates are kept as three-byte sequences so that
+// they survive a read and write unchanged).
+void AppendUtf8(std::string& out, uint32_t cp);
+// The Unicode code point of a Windows-1251 byte.
+uint32_t Cp1251ToUnicode(unsigned char b);

@@ -1,0 +1,28 @@
+#pragma once
+// The three record databases of the console: the main database (a project file or MongoDB),
+// the contracts database ("contracts.json") and the time-line database ("timeline.json"),
+// both in the working directory.
+#include <memory>
+#include <string>
+
+#include "recstore/JrecClasses.h"
+
+// Layout version of the main database this program reads and writes.
+inline constexpr const char* MainDbVersion = "2.0.8.4";
+inline constexpr const char* MainMongoDbName = "pelmora";
+inline constexpr const char* ContractsFileName = "contracts.json";
+inline constexpr const char* TimeLineFileName = "timeline.json";
+
+// The main database with its collections (not loaded: no file name yet).
+std::unique_ptr<TDbFile> CreateMainDatabase(IOperator* op = nullptr);
+// The contracts database, not loaded; FileName is WorkDir/contracts.json.
+std::unique_ptr<TDbFile> CreateContractsDatabase(const std::string& workDir, IOperator* op = nullptr);
+// The time-line database, not loaded; its collections are added as the time line needs them.
+std::unique_ptr<TDbFile> CreateTimeLineDatabase(const std::string& workDir, IOperator* op = nullptr);
+
+// Collections edited as a folder tree: their tree document in `Tree` is named after them.
+bool CollectionHasTree(const TDbCollectionItem& coll);
+
+// The main database of this process, set once the main window or the CLI has made it.
+TDbFile* DbF1();
+void SetDbF1(TDbFile* db);

@@ -1,0 +1,80 @@
+#include "support/TestSupport.h"
+
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "recstore/JrecClasses.h"
+
+void TFakeOperator::MessageBox(const std::string& caption, const std::string& text,
+                               TMsgIcon icon) {
+  Messages.push_back({caption, text, icon, false});
+}
+
+TMsgAnswer TFakeOperator::Ask(const std::string& caption, const std::string& text, TMsgIcon icon,
+                              TMsgButtons, TMsgAnswer safeAnswer) {
+  Messages.push_back({caption, text, icon, true});
+  if (Answers.empty()) return safeAnswer;
+  TMsgAnswer a = Answers.front();
+  Answers.pop_front();
+  return a;
+}
+
+void TFakeOperator::StatusText(const std::string& text) { Statuses.push_back(text); }
+
+void TFakeOperator::OpenRecord(TDbCollectionItem& coll, const std::string& id) {
+  Opened.emplace_back(coll.Name(), id);
+}
+
+void TFakeOperator::RunOnUiThread(std::function<void()> fn) {
+  static std::mutex m;
+  std::lock_guard<std::mutex> lock(m);
+  Queued.push_back(std::move(fn));
+}
+
+void TFakeOperator::RunQueued() {
+  auto work = std::move(Queued);
+  Queued.clear();
+  for (auto& fn : work) fn();
+}
+
+std::vector<std::string> TFakeOperator::Texts() const {
+  std::vector<std::string> out;
+  for (const auto& m : Messages) out.push_back(m.Text);
+  return out;
+}
+
+TScopedFakeOperator::TScopedFakeOperator() { SetAppOperator(this); }
+TScopedFakeOperator::~TScopedFakeOperator() { SetAppOperator(nullptr); }
+
+TTempDir::TTempDir() {
+  std::random_device rd;
+  auto base = std::filesystem::temp_directory_path();
+  for (int i = 0; i < 100; ++i) {
+    auto p = base / ("pelmora-test-" + std::to_string(rd()));
+    if (std::filesystem::create_directory(p)) {
+      FPath = p;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(FPath, ec);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << bytes;
+}

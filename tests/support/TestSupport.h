@@ -1,0 +1,57 @@
+#pragma once
+// Shared pieces of the unit tests: a scripted operator that records what it was told and asked,
+// and a temporary folder that removes itself.
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shell/Operator.h"
+
+struct TRecordedMessage {
+  std::string Caption;
+  std::string Text;
+  TMsgIcon Icon;
+  bool Question;
+};
+
+class TFakeOperator : public IOperator {
+public:
+  std::vector<TRecordedMessage> Messages;
+  std::vector<std::string> Statuses;
+  std::vector<std::pair<std::string, std::string>> Opened;  // collection name, id
+  std::deque<TMsgAnswer> Answers;  // answers to the next questions; safe answer when empty
+  std::vector<std::function<void()>> Queued;  // work posted to the "UI thread"
+
+  void MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon) override;
+  TMsgAnswer Ask(const std::string& caption, const std::string& text, TMsgIcon icon,
+                 TMsgButtons buttons, TMsgAnswer safeAnswer) override;
+  void StatusText(const std::string& text) override;
+  void OpenRecord(TDbCollectionItem& coll, const std::string& id) override;
+  void RunOnUiThread(std::function<void()> fn) override;
+  void RunQueued();
+  // Texts of every message and question so far.
+  std::vector<std::string> Texts() const;
+};
+
+// Installs a fake operator as the process operator for the lifetime of the object.
+class TScopedFakeOperator : public TFakeOperator {
+public:
+  TScopedFakeOperator();
+  ~TScopedFakeOperator() override;
+};
+
+class TTempDir {
+public:
+  TTempDir();
+  ~TTempDir();
+  const std::filesystem::path& Path() const { return FPath; }
+  std::string File(const std::string& name) const { return (FPath / name).string(); }
+
+private:
+  std::filesystem::path FPath;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -73,6 +73,7 @@ void TFormPQ2::OpenFromCommandLine(const QStringList& args) {
   if (args.size() < 2) return;
   QString first = args[1];
   if (QFileInfo::exists(first)) {
+    first = QFileInfo(first).absoluteFilePath();
     DbF1->SetUseMongoDb(false);
     DbF1->SetFileName(first.toStdString());
     DbF1->Load();
@@ -85,6 +86,18 @@ void TFormPQ2::EnableMenu() {
   const bool open = DbF1->DbIsOpen();
   for (QAction* a : findChildren<QAction*>())
     if (a->property("Tag").toInt() == 0 && !a->objectName().isEmpty()) a->setEnabled(open);
+  if (open)
+    statusBar()->showMessage(QString("Project %1, database version %2")
+                                 .arg(QString::fromStdString(DbF1->FileName()))
+                                 .arg(QString::fromStdString(DbF1->LoadedDBVersion())));
+  else if (!DbF1->FileName().empty())
+    statusBar()->showMessage(QString("Project %1 is not open%2")
+                                 .arg(QString::fromStdString(DbF1->FileName()))
+                                 .arg(DbF1->LastError().empty()
+                                          ? QString()
+                                          : ": " + QString::fromStdString(DbF1->LastError())));
+  else
+    statusBar()->showMessage("No project open");
 }
 
 void TFormPQ2::New1Click() {

@@ -38,8 +38,8 @@ void AddToTree(TDbFile& db, const std::string& collection, const std::vector<std
 }  // namespace
 
 int FilmsForBytes(size_t bytes) {
-  // A generated film record takes about 700 bytes in the file.
-  return static_cast<int>(bytes / 700);
+  // A generated film record takes about 540 bytes in the file.
+  return static_cast<int>(bytes / 540);
 }
 
 void GenerateProject(TDbFile& db, const TProjectSize& size) {

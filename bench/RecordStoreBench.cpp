@@ -47,8 +47,7 @@ struct TFixture {
     GenerateProject(*Db, size);
     Db->Save();
     Bytes = fs::file_size(Project);
-    TJson* films = Db->CollectionByName("Films").AsJson();
-    FilmID = films->begin().key();
+    FilmID = Db->JSON()["Films"].begin().key();
   }
   ~TFixture() {
     std::error_code ec;
@@ -96,6 +95,14 @@ void BM_SerializeOnly(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.Bytes));
 }
 
+void BM_SerializeCached(benchmark::State& state) {
+  auto& fx = Fx();
+  TProjectTextCache cache;
+  WriteProjectText(fx.Db->JSON(), fx.Bytes, &cache);
+  for (auto _ : state) benchmark::DoNotOptimize(WriteProjectText(fx.Db->JSON(), fx.Bytes, &cache));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fx.Bytes));
+}
+
 void BM_CopyFile(benchmark::State& state) {
   auto& fx = Fx();
   for (auto _ : state) fs::copy_file(fx.Project, fx.CopyTarget, fs::copy_options::overwrite_existing);
@@ -111,6 +118,7 @@ void BM_CopyFileFsync(benchmark::State& state) {
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_UpdateOneRecord)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_SerializeOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SerializeCached)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CopyFileFsync)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

@@ -172,6 +172,7 @@ bool TFileStorage::Load() {
     TJson doc = ParseProjectBytes(bytes);
     if (!doc.is_object()) throw std::runtime_error("the file does not hold a JSON object");
     FDb.FJSON = std::move(doc);
+    FDb.FTextCache.Reset();
     FDb.FCNTR.clear();
     const std::string fileVersion = FDb.LoadedDBVersion();
     int cmp = CompareVersions(FDb.DBVersion(), fileVersion);
@@ -240,7 +241,11 @@ bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
                                 const TJson* aRecord, TChangeRecordTtp chtyp, bool UseCntr,
                                 int64_t cntr) {
   TJson& doc = FDb.FJSON;
-  if (!doc.is_object()) doc = TJson::object();
+  if (!doc.is_object()) {
+    doc = TJson::object();
+    FDb.FTextCache.Reset();
+  }
+  FDb.FTextCache.Invalidate(coll.Name(), aID);
   auto memberIt = doc.find(coll.Name());
   if (memberIt == doc.end()) {
     if (chtyp == DelRec && !UseCntr) {
@@ -344,6 +349,11 @@ TDbFile::TDbFile(IOperator* op)
 
 TDbFile::~TDbFile() = default;
 
+TJson& TDbFile::MutableJSON() {
+  FTextCache.ExposeAll();
+  return FJSON;
+}
+
 IOperator& TDbFile::Operator() const { return FOperator ? *FOperator : AppOperator(); }
 
 void TDbFile::SetUseMongoDb(bool v) { FUseMongoDb = v; }
@@ -369,7 +379,10 @@ std::string TDbFile::LoadedDBVersion() const {
 }
 
 void TDbFile::SetLoadedDBVersion(const std::string& v) {
-  if (!FJSON.is_object()) FJSON = TJson::object();
+  if (!FJSON.is_object()) {
+    FJSON = TJson::object();
+    FTextCache.Reset();
+  }
   FJSON["DBVersion"] = v;
 }
 
@@ -404,13 +417,15 @@ void TDbFile::Save() {
         TMsgIcon::Error);
     return;
   }
-  WriteFileAtomically(FFileName, WriteProjectText(FJSON));
+  WriteProjectText(FTextBuffer, FJSON, &FTextCache);
+  WriteFileAtomically(FFileName, FTextBuffer);
 }
 
 void TDbFile::New() {
   if (FUseMongoDb) return;
   FJSON = TJson::object();
   FJSON["DBVersion"] = DBVersion();
+  FTextCache.Reset();
   FCNTR.clear();
   FOpened = true;
 }
@@ -548,9 +563,13 @@ bool TDbCollectionItem::DelRecord(const std::string& aID, int64_t cntr) {
 
 void TDbCollectionItem::SetRecordNo1(const std::string& aID, const TJson& aRecord) {
   TJson& doc = FDbFile->FJSON;
-  if (!doc.is_object()) doc = TJson::object();
+  if (!doc.is_object()) {
+    doc = TJson::object();
+    FDbFile->FTextCache.Reset();
+  }
   TJson& member = doc[FName];
   if (!member.is_object()) member = TJson::object();
+  FDbFile->FTextCache.Invalidate(FName, aID);
   member[aID] = aRecord;
 }
 
@@ -559,6 +578,7 @@ TJson* TDbCollectionItem::AsJson() {
   if (!doc.is_object()) return nullptr;
   auto it = doc.find(FName);
   if (it == doc.end()) return nullptr;
+  FDbFile->FTextCache.Expose(FName);
   return &*it;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "recstore/Json.h"
+#include "recstore/JsonText.h"
 #include "shell/Operator.h"
 
 class TDbFile;
@@ -117,7 +118,8 @@ public:
   // Puts a record into the in-memory document without saving and without touching counters;
   // the next saving change writes it (file mode).
   void SetRecordNo1(const std::string& aID, const TJson& aRecord);
-  // The live in-memory object of this collection, nullptr when it was never written.
+  // The live in-memory object of this collection, nullptr when it was never written. The
+  // caller may change it; the next saving change writes it.
   TJson* AsJson();
   bool IsMongoDb() const;
   void Query(const TJson& qwery, const TJson* fieldSelector = nullptr);
@@ -224,8 +226,10 @@ public:
   void SC(const std::string& RecordsName, const std::string& TreeName, TCollectionData& out,
           const std::string& TreeID = "");
 
-  // The in-memory document (file mode).
-  TJson& JSON() { return FJSON; }
+  // The in-memory document (file mode). Changing it through MutableJSON is allowed; the
+  // writes that follow then format the whole document every time until the next load.
+  const TJson& JSON() const { return FJSON; }
+  TJson& MutableJSON();
   TDbStorage& Storage();
   IOperator& Operator() const;
   void SetOperator(IOperator* op) { FOperator = op; }
@@ -242,6 +246,7 @@ private:
   std::string FFileName;
   std::string FDBVersion;
   TJson FJSON = TJson::object();
+  TProjectTextCache FTextCache;
   std::unordered_map<std::string, int64_t> FCNTR;
   TDbCollections FDbCollections;
   bool FDisableSaveDB = false;
@@ -255,6 +260,7 @@ private:
   bool FShowOnlyOneForm = false;
   IOperator* FOperator = nullptr;
   std::string FLastError;
+  std::string FTextBuffer;  // the file text of the last save, its memory reused by the next
 };
 
 // Writes Bytes to Path so that a crash or a full disk never leaves a half-written file: a

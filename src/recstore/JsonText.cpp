@@ -25,6 +25,16 @@ const uint16_t Cp1251High[128] = {
 
 const char HexDigits[] = "0123456789abcdef";
 
+// Bytes a string cannot carry as they are: controls, '"', '\\', '/' and everything above 127.
+struct TEscapeTable {
+  bool Table[256];
+  constexpr TEscapeTable() : Table() {
+    for (int c = 0; c < 256; ++c) Table[c] = c < 32 || c > 127 || c == '"' || c == '\\' || c == '/';
+  }
+  constexpr bool operator[](unsigned char c) const { return Table[c]; }
+};
+constexpr TEscapeTable NeedsEscape;
+
 void AppendU16Escape(std::string& out, uint32_t unit) {
   char buf[6] = {'\\', 'u', HexDigits[(unit >> 12) & 15], HexDigits[(unit >> 8) & 15],
                  HexDigits[(unit >> 4) & 15], HexDigits[unit & 15]};
@@ -68,11 +78,8 @@ void WriteString(std::string& out, const std::string& s) {
   while (i < n) {
     // Copy the run of characters that need no escape in one go.
     size_t start = i;
-    while (i < n) {
-      unsigned char c = static_cast<unsigned char>(s[i]);
-      if (c < 32 || c > 127 || c == '"' || c == '\\' || c == '/') break;
-      ++i;
-    }
+    const char* data = s.data();
+    while (i < n && !NeedsEscape[static_cast<unsigned char>(data[i])]) ++i;
     if (i > start) out.append(s, start, i - start);
     if (i >= n) break;
     unsigned char c = static_cast<unsigned char>(s[i]);
@@ -574,9 +581,76 @@ void AppendGcvtDouble(std::string& out, double value) {
   out.append(digits);
 }
 
-std::string WriteProjectText(const TJson& doc) {
+std::string WriteProjectText(const TJson& doc, size_t sizeHint) {
   std::string out;
-  out.reserve(1 << 16);
+  out.reserve(sizeHint > 0 ? sizeHint + sizeHint / 8 : (1 << 16));
   WriteValue(out, doc, 0);
   return out;
+}
+
+void TProjectTextCache::Invalidate(const std::string& collection, const std::string& id) {
+  auto it = FTexts.find(collection);
+  if (it != FTexts.end()) it->second.erase(id);
+}
+
+void TProjectTextCache::Expose(const std::string& collection) {
+  FExposed[collection] = true;
+  FTexts.erase(collection);
+}
+
+void TProjectTextCache::Reset() {
+  FTexts.clear();
+  FExposed.clear();
+  FAllExposed = false;
+}
+
+std::string WriteProjectText(const TJson& doc, size_t sizeHint, TProjectTextCache* cache) {
+  std::string out;
+  out.reserve(sizeHint > 0 ? sizeHint + sizeHint / 8 : (1 << 16));
+  WriteProjectText(out, doc, cache);
+  return out;
+}
+
+void WriteProjectText(std::string& out, const TJson& doc, TProjectTextCache* cache) {
+  out.clear();
+  if (!cache || cache->FAllExposed || !doc.is_object() || doc.empty()) {
+    WriteValue(out, doc, 0);
+    return;
+  }
+  // The same layout as WriteValue, with the record members of every collection cached.
+  out.push_back('{');
+  bool first = true;
+  for (auto it = doc.begin(); it != doc.end(); ++it) {
+    if (!first) out.push_back(',');
+    first = false;
+    AppendIndent(out, 1);
+    WriteString(out, it.key());
+    out += ": ";
+    const TJson& coll = it.value();
+    if (!coll.is_object() || coll.empty() || cache->FExposed.count(it.key())) {
+      WriteValue(out, coll, 1);
+      continue;
+    }
+    auto& texts = cache->FTexts[it.key()];
+    out.push_back('{');
+    bool firstRec = true;
+    for (auto rec = coll.begin(); rec != coll.end(); ++rec) {
+      if (!firstRec) out.push_back(',');
+      firstRec = false;
+      AppendIndent(out, 2);
+      auto cached = texts.find(rec.key());
+      if (cached == texts.end()) {
+        std::string text;
+        WriteString(text, rec.key());
+        text += ": ";
+        WriteValue(text, rec.value(), 2);
+        cached = texts.emplace(rec.key(), std::move(text)).first;
+      }
+      out += cached->second;
+    }
+    AppendIndent(out, 1);
+    out.push_back('}');
+  }
+  AppendIndent(out, 0);
+  out.push_back('}');
 }

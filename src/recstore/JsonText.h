@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "recstore/Json.h"
 
@@ -16,7 +17,38 @@ public:
 };
 
 // Writes Doc in the project-file text form.
-std::string WriteProjectText(const TJson& doc);
+// SizeHint: the expected length (the last written one), to allocate once.
+std::string WriteProjectText(const TJson& doc, size_t sizeHint = 0);
+
+// The text of every record of a database document as last written, so that rewriting the
+// whole file after a change of one record formats only that record. Whoever changes a record
+// of the document must invalidate it (or its collection, or everything) before the next write.
+class TProjectTextCache {
+public:
+  void Invalidate(const std::string& collection, const std::string& id);
+  // The collection's live object was handed out: it may change at any time, so it is never
+  // cached again until Reset.
+  void Expose(const std::string& collection);
+  void ExposeAll() { FAllExposed = true; FTexts.clear(); }
+  // A new document: nothing cached, nothing exposed.
+  void Reset();
+
+private:
+  friend void WriteProjectText(std::string& out, const TJson& doc, TProjectTextCache* cache);
+// The same into Out (emptied first; its memory is reused).
+void WriteProjectText(std::string& out, const TJson& doc, TProjectTextCache* cache);
+  // collection -> record identifier -> its member text ("\"id\": {...}") at record depth
+  std::unordered_map<std::string, std::unordered_map<std::string, std::string>> FTexts;
+  std::unordered_map<std::string, bool> FExposed;
+  bool FAllExposed = false;
+};
+
+// Writes a database document (an object of collections, each an object of records), taking
+// the text of unchanged records from Cache and storing the text of the others in it. The result
+// is byte-identical to WriteProjectText(doc).
+std::string WriteProjectText(const TJson& doc, size_t sizeHint, TProjectTextCache* cache);
+// The same into Out (emptied first; its memory is reused).
+void WriteProjectText(std::string& out, const TJson& doc, TProjectTextCache* cache);
 // Appends the project-file form of one double ("25.", "0.5", "1e+020").
 void AppendGcvtDouble(std::string& out, double value);
 

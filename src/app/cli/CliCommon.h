@@ -56,5 +56,12 @@ struct TListedEntry {
 };
 std::vector<TListedEntry> ListInTreeOrder(TDbFile& db, TDbCollectionItem& coll);
 
-// Command groups.
-void RegisterRecordCommands(CLI::App& app, TCliContext& ctx, int& exitCode);
+// Command groups: each file of src/app/cli adds its subcommands by defining a registration,
+//   static TCliRegistration registration(RegisterXxxCommands);
+// with void RegisterXxxCommands(CLI::App&, TCliContext&). A command reports failure by
+// raising ECliError with its exit code.
+using TCliRegister = void (*)(CLI::App& app, TCliContext& ctx);
+struct TCliRegistration {
+  explicit TCliRegistration(TCliRegister fn);
+};
+const std::vector<TCliRegister>& CliRegistrations();

@@ -347,7 +347,9 @@ void CmdImport(TCliContext& ctx, const std::string& source) {
 
 }  // namespace
 
-void RegisterRecordCommands(CLI::App& app, TCliContext& ctx, int& exitCode) {
+namespace {
+
+void RegisterRecordCommands(CLI::App& app, TCliContext& ctx) {
   static std::string file, collection, arg, source;
   static bool newId = false;
 
@@ -386,5 +388,8 @@ void RegisterRecordCommands(CLI::App& app, TCliContext& ctx, int& exitCode) {
       "import", "Store many records from {\"Collection\": {\"id\": record}} in one write");
   cImport->add_option("FILE", source, "JSON file, or - for stdin")->required();
   cImport->callback([&ctx] { CmdImport(ctx, source); });
-  (void)exitCode;
 }
+
+TCliRegistration registration(RegisterRecordCommands);
+
+}  // namespace

@@ -19,8 +19,7 @@ int main(int argc, char** argv) {
   app.add_flag("--json", ctx.Json, "Machine-readable JSON output");
   app.set_version_flag("--version", std::string(PELMORA_VERSION));
 
-  int exitCode = ExitOk;
-  RegisterRecordCommands(app, ctx, exitCode);
+  for (TCliRegister reg : CliRegistrations()) reg(app, ctx);
 
   try {
     app.parse(argc, argv);
@@ -40,5 +39,15 @@ int main(int argc, char** argv) {
     std::cerr << "pelmora-cli: " << e.what() << std::endl;
     return ExitFailed;
   }
-  return exitCode;
+  return ExitOk;
 }
+
+namespace {
+std::vector<TCliRegister>& Registry() {
+  static std::vector<TCliRegister> registry;
+  return registry;
+}
+}  // namespace
+
+TCliRegistration::TCliRegistration(TCliRegister fn) { Registry().push_back(fn); }
+const std::vector<TCliRegister>& CliRegistrations() { return Registry(); }

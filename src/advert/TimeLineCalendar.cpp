@@ -2,9 +2,10 @@
 
 #include "shell/CommonProcedures.h"
 
+#include <algorithm>
+
 namespace {
-// Integer division rounding towards minus infinity, as a window narrower than the margins
-// must still give sensible (empty) sizes.
+// Integer division rounding towards minus infinity (months before January).
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 }  // namespace
 
@@ -20,9 +21,10 @@ TCalendarLayout CalendarLayout(const TCalendarInput& in) {
   const TDateTime first = EncodeDate(in.Year, in.Month, 1);
   out.Caption = FormatDateTime("mmmm yyyy", first);
   out.T = in.PanelHeight + in.TextHeight;
-  out.J = FloorDiv(in.ClientWidth - 35, 168);
+  // A window too small for the margins shows empty cells rather than negative sizes.
+  out.J = std::max(0, (in.ClientWidth - 35) / 168);
   out.D = 24 * out.J + 5;
-  out.U = FloorDiv(in.ClientHeight - out.T, 6);
+  out.U = std::max(0, (in.ClientHeight - out.T) / 6);
 
   for (int k = 0; k < 7; ++k) {
     TCalendarHeader& h = out.Headers[static_cast<size_t>(k)];

@@ -260,6 +260,33 @@ TEST_F(TimeLineTest, TheBookedCopyDecidesWhatIsDeleted) {
   EXPECT_EQ(place["OneHour"], TJson::array({Mix({Booking("c1", "f1", 1)}, 2)}));
 }
 
+TEST_F(TimeLineTest, RowsOfOnePlaceSharingAMixAreDeletedTogether) {
+  // c2 books hour 5 of three days; c books day 1 and day 2 in two rows; c3 is booked over both
+  // and deleted again, which merges c's two cells onto one mix, the last of the table.
+  Put("c2", Contract("Base", {Row("P", "g", "01.01.2024", "03.01.2024", Times({{5, 5, 1}}), 127)}));
+  Put("c", Contract("Two rows", {Row("P", "f", "01.01.2024", "01.01.2024", Times({{5, 5, 1}}), 127),
+                                 Row("P", "f", "02.01.2024", "02.01.2024", Times({{5, 5, 1}}), 127)}));
+  Put("c3", Contract("Passing", {Row("P", "h", "01.01.2024", "02.01.2024", Times({{5, 5, 1}}), 127)}));
+  ASSERT_TRUE(TL.AddContract("c2"));
+  ASSERT_TRUE(TL.AddContract("c"));
+  ASSERT_TRUE(TL.AddContract("c3"));
+  ASSERT_TRUE(TL.DeleteContract("c3"));
+  TJson place = PlaceOnDisk("P");
+  ASSERT_EQ(place["OneHour"],
+            TJson::array({Mix({Booking("c2", "g", 1)}, 1),
+                          Mix({Booking("c2", "g", 1), Booking("c", "f", 1)}, 0),
+                          Mix({Booking("c2", "g", 1), Booking("c", "f", 1)}, 2)}));
+  ASSERT_EQ(place["20240101"], DayOf({{5, 2}}));
+  ASSERT_EQ(place["20240102"], DayOf({{5, 2}}));
+  // Deleting c: the first row moves mix 2 onto mix 0 and leaves 1 and 2 free at the end of the
+  // table; the second row's cell must follow it there rather than point past the table.
+  ASSERT_TRUE(TL.DeleteContract("c"));
+  place = PlaceOnDisk("P");
+  EXPECT_EQ(place["OneHour"], TJson::array({Mix({Booking("c2", "g", 1)}, 3)}));
+  for (const char* day : {"20240101", "20240102", "20240103"}) EXPECT_EQ(place[day], DayOf({{5, 0}})) << day;
+  EXPECT_EQ(TL.Stats().DanglingCells, 0);
+}
+
 TEST_F(TimeLineTest, DeletingANotBookedContractSucceedsWithoutWriting) {
   EXPECT_TRUE(TL.DeleteContract("nothing"));
   EXPECT_EQ(TL.Stats().FileWrites, 0);

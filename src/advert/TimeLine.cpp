@@ -371,69 +371,67 @@ bool TTimeLine::DeleteBookings(TBatch& batch, const std::string& contractID) {
   return true;
 }
 
+namespace {
+
+// Runs one step of an operation. A broken record has been shown by the reference tracker; any
+// other failure is shown as ErrorText. Either way memory goes back to where it was.
+template <class TBody, class TRollback>
+bool Guarded(TBody&& body, TRollback&& rollback, std::string& lastError, IOperator& op,
+             const char* errorText) {
+  try {
+    body();
+    return true;
+  } catch (const EDbFException& e) {
+    lastError = e.what();
+    rollback();
+  } catch (const std::exception& e) {
+    lastError = e.what();
+    rollback();
+    op.MessageBox(TimeLineErrorCaption, errorText, TMsgIcon::Error);
+  }
+  return false;
+}
+
+}  // namespace
+
 bool TTimeLine::DeleteContract(const std::string& contractID) {
   FStats = {};
   FLastError.clear();
   TBatch batch(*this);
-  try {
-    if (DeleteBookings(batch, contractID)) batch.CommitRemove(ContractsCollection(), contractID);
-    return true;
-  } catch (const EDbFException& e) {
-    // A broken record, already shown to the operator by the reference tracker.
-    FLastError = e.what();
-    batch.Rollback();
-    return false;
-  } catch (const std::exception& e) {
-    FLastError = e.what();
-    batch.Rollback();
-    Op().MessageBox(TimeLineErrorCaption, ContractsDeletionErrorText, TMsgIcon::Error);
-    return false;
-  }
+  return Guarded(
+      [&] {
+        if (DeleteBookings(batch, contractID)) batch.CommitRemove(ContractsCollection(), contractID);
+      },
+      [&] { batch.Rollback(); }, FLastError, Op(), ContractsDeletionErrorText);
 }
 
 bool TTimeLine::AddContract(const std::string& contractID) {
   FStats = {};
   FLastError.clear();
   TBatch batch(*this);
-  try {
-    DeleteBookings(batch, contractID);
-  } catch (const EDbFException& e) {
-    FLastError = e.what();
-    batch.Rollback();
-    return false;
-  } catch (const std::exception& e) {
-    FLastError = e.what();
-    batch.Rollback();
-    Op().MessageBox(TimeLineErrorCaption, ContractsDeletionErrorText, TMsgIcon::Error);
-    return false;
-  }
-  const TTimeLineStats deleted = FStats;
-  try {
-    TDbCollectionItem& contracts = FContracts.CollectionByName("Contracts");
-    TSuperReference tracker(&Op());
-    std::optional<TJson> contract = contracts.GetRecord(contractID);
-    if (!contract) {
-      tracker.Push(contracts, contractID, false);
-      tracker.Get(contracts, contractID);  // reports the missing record and raises
-    }
-    TContractRowsSource source;
-    source.ContractsColl = &contracts;
-    source.ContractID = contractID;
-    source.MainDb = FMainDb;
-    std::vector<TContractRow> rows = ContractRows(*contract, source, tracker);
-    FStats.Rows = static_cast<int>(rows.size());
-    for (const auto& row : rows) BookRow(batch, row, contractID);
-    batch.CommitPut(ContractsCollection(), contractID, *contract);
-    FStats.CellsCleared = deleted.CellsCleared;
-    return true;
-  } catch (const EDbFException& e) {
-    FLastError = e.what();
-    batch.Rollback();
-    return false;
-  } catch (const std::exception& e) {
-    FLastError = e.what();
-    batch.Rollback();
-    Op().MessageBox(TimeLineErrorCaption, ContractsAdditionErrorText, TMsgIcon::Error);
-    return false;
-  }
+  auto rollback = [&] { batch.Rollback(); };
+  if (!Guarded([&] { DeleteBookings(batch, contractID); }, rollback, FLastError, Op(),
+               ContractsDeletionErrorText))
+    return false;  // adding stops when the deletion failed
+  return Guarded(
+      [&] {
+        TDbCollectionItem& contracts = FContracts.CollectionByName("Contracts");
+        TSuperReference tracker(&Op());
+        std::optional<TJson> contract = contracts.GetRecord(contractID);
+        if (!contract) {
+          tracker.Push(contracts, contractID, false);
+          tracker.Get(contracts, contractID);  // reports the missing record and raises
+          tracker.Pop();
+          throw EDbFException(&contracts, contractID);
+        }
+        TContractRowsSource source;
+        source.ContractsColl = &contracts;
+        source.ContractID = contractID;
+        source.MainDb = FMainDb;
+        std::vector<TContractRow> rows = ContractRows(*contract, source, tracker);
+        FStats.Rows = static_cast<int>(rows.size());
+        for (const auto& row : rows) BookRow(batch, row, contractID);
+        batch.CommitPut(ContractsCollection(), contractID, *contract);
+      },
+      rollback, FLastError, Op(), ContractsAdditionErrorText);
 }

@@ -394,12 +394,21 @@ bool Guarded(TBody&& body, TRollback&& rollback, std::string& lastError, IOperat
 
 }  // namespace
 
+void TTimeLine::RequireWritable() {
+  // The store keeps changes of a write-protected file in memory only; reporting success then
+  // would lose the booking at the next start.
+  if (FTimeLine.SaveDisabled())
+    throw EDbWriteError("the time line " + FTimeLine.FileName() +
+                        " is write-protected (newer or unreadable file)");
+}
+
 bool TTimeLine::DeleteContract(const std::string& contractID) {
   FStats = {};
   FLastError.clear();
   TBatch batch(*this);
   return Guarded(
       [&] {
+        RequireWritable();
         if (DeleteBookings(batch, contractID)) batch.CommitRemove(ContractsCollection(), contractID);
       },
       [&] { batch.Rollback(); }, FLastError, Op(), ContractsDeletionErrorText);
@@ -410,6 +419,8 @@ bool TTimeLine::AddContract(const std::string& contractID) {
   FLastError.clear();
   TBatch batch(*this);
   auto rollback = [&] { batch.Rollback(); };
+  if (!Guarded([&] { RequireWritable(); }, rollback, FLastError, Op(), ContractsAdditionErrorText))
+    return false;
   if (!Guarded([&] { DeleteBookings(batch, contractID); }, rollback, FLastError, Op(),
                ContractsDeletionErrorText))
     return false;  // adding stops when the deletion failed

@@ -78,6 +78,7 @@ public:
 private:
   class TBatch;
   IOperator& Op() const;
+  void RequireWritable();
   // Deletes the bookings of the contract's stored copy (in memory); false when it has none.
   bool DeleteBookings(TBatch& batch, const std::string& contractID);
   void BookRow(TBatch& batch, const TContractRow& row, const std::string& contractID);

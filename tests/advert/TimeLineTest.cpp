@@ -365,6 +365,23 @@ TEST_F(TimeLineTest, AFailedWriteReportsAndLeavesMemoryAndFileAsBefore) {
                           Mix({Booking("c1", "f1", 1), Booking("c2", "f2", 1)}, 72)}));
 }
 
+TEST_F(TimeLineTest, AWriteProtectedTimeLineIsNeverReportedAsBooked) {
+  // A file of a newer program is loaded write-protected.
+  WriteFileBytes(Line->FileName(), "{\"DBVersion\": \"9.0.0.0\"}");
+  ASSERT_FALSE(Line->Load());
+  ASSERT_TRUE(Line->SaveDisabled());
+  Op.Messages.clear();
+  Put("c1", Contract("First", {Row("P", "f1", "01.01.2024", "07.01.2024", WholeWeek, 127)}));
+  EXPECT_FALSE(TL.AddContract("c1"));
+  ASSERT_EQ(Op.Messages.size(), 1u);
+  EXPECT_EQ(Op.Messages[0].Caption, "Error in TimeLine database!");
+  EXPECT_EQ(Op.Messages[0].Text, "Contracts addition error!");
+  EXPECT_NE(TL.LastError().find("write-protected"), std::string::npos);
+  EXPECT_FALSE(TL.DeleteContract("c1"));
+  EXPECT_EQ(Op.Messages.back().Text, "Contracts deletion error!");
+  EXPECT_EQ(ReadFileBytes(Line->FileName()), "{\"DBVersion\": \"9.0.0.0\"}");
+}
+
 TEST_F(TimeLineTest, AMissingContractRecordIsReportedAndNothingChanges) {
   Put("c1", Contract("First", {Row("P", "f1", "01.01.2024", "07.01.2024", WholeWeek, 127)}));
   ASSERT_TRUE(TL.AddContract("c1"));

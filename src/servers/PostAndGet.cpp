@@ -121,7 +121,38 @@ TJson RestartCommand() {
 // ---------------------------------------------------------------------------------------------
 // Outcomes
 
-std::string RpcErrorText(const TJson& answer) {
+namespace {
+
+// A status line holds one line: line breaks and the blanks around them become one blank.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t j = i;
+    bool lineBreak = false;
+    while (j < text.size() && (text[j] == ' ' || text[j] == '\t' || text[j] == '\r' || text[j] == '\n')) {
+      lineBreak = lineBreak || text[j] == '\r' || text[j] == '\n';
+      ++j;
+    }
+    if (j > i) {
+      if (!out.empty() && j < text.size()) out += lineBreak ? std::string(" ") : text.substr(i, j - i);
+      i = j;
+      continue;
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
+std::string ErrorMemberText(const TJson& answer);
+
+}  // namespace
+
+std::string RpcErrorText(const TJson& answer) { return OneLine(ErrorMemberText(answer)); }
+
+namespace {
+
+std::string ErrorMemberText(const TJson& answer) {
   if (!answer.is_object()) return "";
   auto it = answer.find("error");
   if (it == answer.end() || it->is_null()) return "";
@@ -134,6 +165,8 @@ std::string RpcErrorText(const TJson& answer) {
   }
   return it->dump(-1, ' ', false, TJson::error_handler_t::replace);
 }
+
+}  // namespace
 
 std::string RpcOutcomeText(const std::string& answer, const std::string& description,
                            const std::string& ip) {

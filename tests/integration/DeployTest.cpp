@@ -230,30 +230,19 @@ TEST_F(DeployTest, UnreachableShareAndMissingPackage) {
 
 TEST_F(DeployTest, CommandLineDeployAndShareUrl) {
   TSmbdPeer smb;
-  std::string project = Local.File("p.pq2pr");
-  auto run = [&](const std::string& args, std::string* out = nullptr) {
-    std::string cmd = std::string("'") + PELMORA_CLI_PATH + "' --project '" + project + "' " + args +
-                      " >'" + Local.File("out") + "' 2>'" + Local.File("err") + "'";
-    int status = std::system(cmd.c_str());
-    if (out) *out = ReadFileBytes(Local.File("out"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-  ASSERT_EQ(std::system(("'" + std::string(PELMORA_CLI_PATH) + "' new '" + project + "' >/dev/null").c_str()), 0);
-  WriteFileBytes(Local.File("srv.json"), TJson{{"Name", "Main"}, {"URL", smb.Address()}}.dump());
-  ASSERT_EQ(run("put Servers main '" + Local.File("srv.json") + "'"), 0);
+  TCliProject cli(Local, smb.Address());
   std::string out;
-  ASSERT_EQ(run("deploy Main", &out), 0) << ReadFileBytes(Local.File("err"));
+  ASSERT_EQ(cli.Run("deploy Main", &out), 0) << cli.Err();
   EXPECT_EQ(out, "6- files copied\n");
-  EXPECT_NE(ReadFileBytes(Local.File("err")).find("Copying 6 of 6 files"), std::string::npos);
-  ASSERT_EQ(run("deploy main", &out), 0);
+  EXPECT_NE(cli.Err().find("Copying 6 of 6 files"), std::string::npos);
+  ASSERT_EQ(cli.Run("deploy main", &out), 0);
   EXPECT_EQ(out, "No new files to copy!\n");
-  ASSERT_EQ(run("share-url Main", &out), 0);
+  ASSERT_EQ(cli.Run("share-url Main", &out), 0);
   EXPECT_EQ(out, smb.Share() + "\n");
-  EXPECT_EQ(run("deploy Nobody"), 3);
+  EXPECT_EQ(cli.Run("deploy Nobody"), 3);
 
   TSmbdPeer readOnly(true);
-  WriteFileBytes(Local.File("srv.json"), TJson{{"Name", "Main"}, {"URL", readOnly.Address()}}.dump());
-  ASSERT_EQ(run("put Servers main '" + Local.File("srv.json") + "'"), 0);
-  EXPECT_EQ(run("deploy Main", &out), 1);
+  cli.SetServerUrl(readOnly.Address());
+  EXPECT_EQ(cli.Run("deploy Main", &out), 1);
   EXPECT_NE(out.find("denied"), std::string::npos) << out;
 }

@@ -186,3 +186,24 @@ std::vector<std::string> TRpcPeer::Paths() const {
     out.push_back(j["path"].is_string() ? j["path"].get<std::string>() : "");
   return out;
 }
+
+TCliProject::TCliProject(const TTempDir& dir, const std::string& serverUrl)
+    : FDir(dir), FProject(dir.File("cli.pq2pr")) {
+  std::string cmd = std::string("'") + PELMORA_CLI_PATH + "' new '" + FProject + "' >/dev/null";
+  if (std::system(cmd.c_str()) != 0) throw std::runtime_error("pelmora-cli new failed");
+  SetServerUrl(serverUrl);
+}
+
+void TCliProject::SetServerUrl(const std::string& url) {
+  WriteFileBytes(FDir.File("cli-server.json"), TJson{{"Name", "Main"}, {"URL", url}}.dump());
+  if (Run("put Servers main '" + FDir.File("cli-server.json") + "'") != 0)
+    throw std::runtime_error("pelmora-cli put failed: " + Err());
+}
+
+int TCliProject::Run(const std::string& args, std::string* out) {
+  std::string cmd = std::string("'") + PELMORA_CLI_PATH + "' --project '" + FProject + "' " + args +
+                    " >'" + FDir.File("cli.out") + "' 2>'" + FDir.File("cli.err") + "'";
+  int status = std::system(cmd.c_str());
+  if (out) *out = ReadFileBytes(FDir.File("cli.out"));
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

@@ -48,3 +48,19 @@ private:
   int FPort = 0;
   pid_t FPid = -1;
 };
+
+// A project made with pelmora-cli holding one Servers record "Main" (identifier "main"), and
+// runs of pelmora-cli on it.
+class TCliProject {
+public:
+  TCliProject(const TTempDir& dir, const std::string& serverUrl);
+  // Replaces the server's URL.
+  void SetServerUrl(const std::string& url);
+  // Exit code of pelmora-cli --project P ARGS; its stdout in Out.
+  int Run(const std::string& args, std::string* out = nullptr);
+  std::string Err() const { return ReadFileBytes(FDir.File("cli.err")); }
+
+private:
+  const TTempDir& FDir;
+  std::string FProject;
+};

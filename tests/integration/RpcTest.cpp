@@ -197,32 +197,22 @@ TEST_F(RpcTest, ButtonElementsSendOneRequestPerCommandOrNothing) {
 
 TEST_F(RpcTest, CommandLineSendAndRestart) {
   TTempDir tmp;
-  std::string project = tmp.File("p.pq2pr");
-  auto run = [&](const std::string& args, std::string* out = nullptr) {
-    std::string cmd = std::string("'") + PELMORA_CLI_PATH + "' --project '" + project + "' " + args +
-                      " >'" + tmp.File("out") + "' 2>'" + tmp.File("err") + "'";
-    int status = std::system(cmd.c_str());
-    if (out) *out = ReadFileBytes(tmp.File("out"));
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-  ASSERT_EQ(std::system(("'" + std::string(PELMORA_CLI_PATH) + "' new '" + project + "' >/dev/null").c_str()), 0);
-  WriteFileBytes(tmp.File("srv.json"), TJson{{"Name", "Main"}, {"URL", Peer.Address()}}.dump());
-  ASSERT_EQ(run("put Servers main '" + tmp.File("srv.json") + "'"), 0);
+  TCliProject cli(tmp, Peer.Address());
   Peer.SetMode("ok");
   std::string out;
-  ASSERT_EQ(run("restart Main", &out), 0) << ReadFileBytes(tmp.File("err"));
+  ASSERT_EQ(cli.Run("restart Main", &out), 0) << cli.Err();
   EXPECT_EQ(out, "Server: Main, Command \"Restart Pelmora\"\n"
                  "Server: Main, Command \"Restart Pelmora\"  is executed successfully\n");
-  ASSERT_EQ(run("send Main --group Lobby --command '{\"stbmute\":{\"Method\":\"command\",\"Value\":\"1\"}}'", &out), 0);
+  ASSERT_EQ(cli.Run("send Main --group Lobby --command '{\"stbmute\":{\"Method\":\"command\",\"Value\":\"1\"}}'", &out), 0);
   EXPECT_EQ(out, "Server: Main, Group: Lobby, Command \"STB mute\"\n"
                  "Server: Main, Group: Lobby, Command \"STB mute\"  is executed successfully\n");
   EXPECT_EQ(Peer.Bodies().back(),
             R"({"jsonrpc":"2.0","method":"command","id":123,"params":["Lobby",null,"stbmute",["1"]]})");
   Peer.SetMode("busy");
-  EXPECT_EQ(run("restart Main", &out), 1);
+  EXPECT_EQ(cli.Run("restart Main", &out), 1);
   EXPECT_NE(out.find(", IP:" + Peer.Address() + " - Channel is busy"), std::string::npos) << out;
-  EXPECT_EQ(run("send Main --command 'not json'"), 2);
-  EXPECT_EQ(run("send Main --command '{\"x\":{\"Method\":\"y\"}}'"), 2);
-  EXPECT_EQ(run("send Nobody --command '{\"stbmute\":{\"Method\":\"command\",\"Value\":\"1\"}}'"), 3);
+  EXPECT_EQ(cli.Run("send Main --command 'not json'"), 2);
+  EXPECT_EQ(cli.Run("send Main --command '{\"x\":{\"Method\":\"y\"}}'"), 2);
+  EXPECT_EQ(cli.Run("send Nobody --command '{\"stbmute\":{\"Method\":\"command\",\"Value\":\"1\"}}'"), 3);
   EXPECT_EQ(Peer.Bodies().size(), 3u);
 }

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <mutex>
 
@@ -87,7 +88,19 @@ private:
   std::string FLast;
 };
 
-void FinishRequest(TRpcSender& sender, TCollectingSink& sink, const std::string& description) {
+// Starts one request through a sender of its own, prints its description, waits for the
+// outcome and prints it; anything but success is exit code 1.
+void RunRequest(TCliContext& ctx, double timeout,
+                const std::function<std::string(TRpcSender&, TStatusSink)>& start) {
+  TRpcSender sender(*ctx.Op, PostOptions(timeout));
+  TCollectingSink sink;
+  std::string description;
+  try {
+    description = start(sender, sink.Sink());
+  } catch (const std::exception& e) {
+    throw ECliError(ExitFailed, e.what());
+  }
+  std::cout << description << std::endl;
   sender.WaitAll();
   std::string outcome = sink.Last();
   std::cout << outcome << std::endl;
@@ -98,16 +111,9 @@ void FinishRequest(TRpcSender& sender, TCollectingSink& sink, const std::string&
 void CmdRestart(TCliContext& ctx, const TDeployArgs& a) {
   TDbFile& db = ctx.OpenMain();
   std::string id = ServerId(ctx, db, a.Server);
-  TRpcSender sender(*ctx.Op, PostOptions(a.Timeout));
-  TCollectingSink sink;
-  std::string description;
-  try {
-    description = RestartServer(db, id, sender, sink.Sink());
-  } catch (const EServerAction& e) {
-    throw ECliError(ExitFailed, e.what());
-  }
-  std::cout << description << std::endl;
-  FinishRequest(sender, sink, description);
+  RunRequest(ctx, a.Timeout, [&](TRpcSender& sender, TStatusSink sink) {
+    return RestartServer(db, id, sender, std::move(sink));
+  });
 }
 
 void CmdSend(TCliContext& ctx, const TDeployArgs& a) {
@@ -126,17 +132,10 @@ void CmdSend(TCliContext& ctx, const TDeployArgs& a) {
     throw ECliError(ExitUsage, "--command matches no known command (key, \"Method\" and "
                                "\"Value\" must be those of a command of the table)");
   TJson server = LoadServerRecord(db, id);
-  TRpcSender sender(*ctx.Op, PostOptions(a.Timeout));
-  TCollectingSink sink;
-  std::string description;
-  try {
-    description = sender.SendCommand(command, a.Group, JsonStr(server, "URL"), sink.Sink(),
-                                     "Server: " + JsonStr(server, "Name"));
-  } catch (const std::exception& e) {
-    throw ECliError(ExitFailed, e.what());
-  }
-  std::cout << description << std::endl;
-  FinishRequest(sender, sink, description);
+  RunRequest(ctx, a.Timeout, [&](TRpcSender& sender, TStatusSink sink) {
+    return sender.SendCommand(command, a.Group, JsonStr(server, "URL"), std::move(sink),
+                              "Server: " + JsonStr(server, "Name"));
+  });
 }
 
 void CmdShareUrl(TCliContext& ctx, const TDeployArgs& a) {

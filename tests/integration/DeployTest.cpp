@@ -206,6 +206,24 @@ TEST_F(DeployTest, ProgressCountsBytesAndFilesAndCanCancel) {
   EXPECT_EQ(r.Status, "1- files copied");
 }
 
+TEST_F(DeployTest, FilmsMissingHereAreReportedAndStoredSlashesAccepted) {
+  TSmbdPeer smb;
+  TJson films = TJson::array();
+  // A path written with the stored separators still names the local file.
+  films.push_back({{"win", Video + "\\news\\Новости.ts"}, {"srv", "news/novosti.ts"}});
+  films.push_back({{"win", Video + "/gone.ts"}, {"srv", "gone.ts"}});
+  WriteFileBytes(Pkg + "/UsedFilms.json", films.dump());
+  TDeployResult r = Deploy(smb);
+  ASSERT_TRUE(r.Ok) << r.Status;
+  EXPECT_EQ(r.Status, "5- files copied");
+  EXPECT_EQ(r.Warnings, std::vector<std::string>{Video + "/gone.ts"});
+  ASSERT_EQ(Op.Messages.size(), 1u);
+  EXPECT_EQ(Op.Messages[0].Caption, "Warning");
+  EXPECT_NE(Op.Messages[0].Text.find(Video + "/gone.ts"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(smb.InboxDir() + "/news/novosti.ts"), std::string(1500000, 'n'));
+  EXPECT_FALSE(fs::exists(smb.InboxDir() + "/gone.ts"));
+}
+
 TEST_F(DeployTest, UnreachableShareAndMissingPackage) {
   TDeployRequest r;
   int port = FreeLoopbackPort();

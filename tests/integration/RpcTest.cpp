@@ -113,6 +113,16 @@ TEST_F(RpcTest, AnswersOfEveryKind) {
   Peer.SetMode("broken");
   EXPECT_EQ(Send(RestartCommand()), "The invalid answer is received");
   EXPECT_EQ(Peer.Bodies().size(), 5u);
+
+  // An error status of the HTTP server is a failure with its code.
+  Peer.SetMode("ok");
+  TRpcSender sender(Op, Options());
+  Status.clear();
+  sender.StartRequest("http://" + Peer.Address() + "/other", d, Peer.Address(), Sink(), "{}");
+  sender.WaitAll();
+  Op.RunQueued();
+  ASSERT_EQ(Status.size(), 2u);
+  EXPECT_EQ(Status[1], failed + "HTTP error 404");
 }
 
 TEST_F(RpcTest, RefusedAndSilentServersEndWithinTheTimeOut) {

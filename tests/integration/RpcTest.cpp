@@ -222,6 +222,7 @@ TEST_F(RpcTest, CommandLineSendAndRestart) {
   EXPECT_EQ(cli.Run("restart Main", &out), 1);
   EXPECT_NE(out.find(", IP:" + Peer.Address() + " - Channel is busy"), std::string::npos) << out;
   EXPECT_EQ(cli.Run("send Main --command 'not json'"), 2);
+  EXPECT_EQ(cli.Run("send Main --command '{\"stbmute\":{\"Method\":\"command\",\"Value\":\"1\"}}'"), 2);
   EXPECT_EQ(cli.Run("send Main --command '{\"x\":{\"Method\":\"y\"}}'"), 2);
   EXPECT_EQ(cli.Run("send Nobody --command '{\"stbmute\":{\"Method\":\"command\",\"Value\":\"1\"}}'"), 3);
   EXPECT_EQ(Peer.Bodies().size(), 3u);

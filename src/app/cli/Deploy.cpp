@@ -131,6 +131,8 @@ void CmdSend(TCliContext& ctx, const TDeployArgs& a) {
   if (FindCmdTableRowIndex(command) < 0)
     throw ECliError(ExitUsage, "--command matches no known command (key, \"Method\" and "
                                "\"Value\" must be those of a command of the table)");
+  if (FindCmdTableRow(command).Has(opt_ToStb) && a.Group.empty())
+    throw ECliError(ExitUsage, "--group is needed: the command goes to the set-top boxes of a group");
   TJson server = LoadServerRecord(db, id);
   RunRequest(ctx, a.Timeout, [&](TRpcSender& sender, TStatusSink sink) {
     return sender.SendCommand(command, a.Group, JsonStr(server, "URL"), std::move(sink),

@@ -608,7 +608,12 @@ bool TMongoStorage::ChangeRecordSel(TDbCollectionItem& coll, const TJson& sel,
   TJson selector = sel;
   if (aRecord) document["Value"] = *aRecord;
   if (UseCntr) {
-    selector["Cntr"] = cntr;
+    // A document last written without counter checking has no "Cntr" and reads as 0; counter
+    // 0 must match it too, or such a record could never be saved again with counter checking.
+    if (cntr == 0)
+      selector["Cntr"] = {{"$in", TJson::array({0, nullptr})}};
+    else
+      selector["Cntr"] = cntr;
     document["Cntr"] = cntr + 1;
   }
   // Records are stored as the console made them; member names with "." or "$" included.

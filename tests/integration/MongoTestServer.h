@@ -20,11 +20,14 @@ public:
   TMongoTestServer(const TMongoTestServer&) = delete;
   TMongoTestServer& operator=(const TMongoTestServer&) = delete;
 
-  static std::string RootDir() { return std::string(PELMORA_INTEGRATION_DIR) + "/../.."; }
-  static std::string InstallDir() { return RootDir() + "/.deps/mongo-test-server"; }
-  static std::string Script() {
-    return std::string(PELMORA_INTEGRATION_DIR) + "/mongo-server/server.mjs";
+  // This header's folder (tests/integration), so benchmarks can use the server too.
+  static std::string IntegrationDir() {
+    std::string here = __FILE__;
+    return here.substr(0, here.rfind('/'));
   }
+  static std::string RootDir() { return IntegrationDir() + "/../.."; }
+  static std::string InstallDir() { return RootDir() + "/.deps/mongo-test-server"; }
+  static std::string Script() { return IntegrationDir() + "/mongo-server/server.mjs"; }
 
   // Starts the server on Port (0: a free port) and waits until it accepts connections. Raises
   // std::runtime_error with the reason when it does not come up within 30 seconds.

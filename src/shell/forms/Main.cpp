@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <vector>
 
 #include "shell/Databases.h"
 #include "shell/ProjectArguments.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../tests/integration/MongoTestServer.h"
+#include "BenchSupport.h"
 #include "ProjectGenerator.h"
 #include "shell/Databases.h"
 
@@ -148,19 +149,6 @@ BENCHMARK(BM_GetRecord)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(
 BENCHMARK(BM_UpdateOneRecord)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(BM_NewAndDeleteRecord)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 BENCHMARK(BM_ReadAllFilms)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-
-template <typename F>
-double MedianMs(F&& f, int runs) {
-  std::vector<double> t;
-  for (int i = 0; i < runs; ++i) {
-    auto a = std::chrono::steady_clock::now();
-    f();
-    t.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - a).count());
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
 
 }  // namespace
 

@@ -1,8 +1,5 @@
 // pelmora-cli on a MongoDB database: every record command through --mongo HOST:PORT/DB.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 
 #include "integration/MongoTestServer.h"
 #include "recstore/JsonText.h"
@@ -12,11 +9,7 @@
 
 namespace {
 
-struct TRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
+using TRun = TCliRun;
 
 struct MongoCliTest : ::testing::Test {
   TMongoTestServer Server;
@@ -27,12 +20,7 @@ struct MongoCliTest : ::testing::Test {
   std::string M() const { return "--mongo 127.0.0.1:" + std::to_string(Server.Port()) + "/pelmora "; }
 
   TRun Run(const std::string& args, const std::string& input = "") {
-    WriteFileBytes(Tmp.File("in"), input);
-    std::string cmd = std::string("cd '") + Tmp.Path().string() + "' && '" + PELMORA_CLI_PATH +
-                      "' " + args + " <in >out 2>err";
-    int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(Tmp.File("out")),
-            ReadFileBytes(Tmp.File("err"))};
+    return RunCliIn(Tmp, args, input);
   }
 };
 

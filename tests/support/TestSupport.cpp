@@ -1,5 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -77,4 +81,13 @@ std::string ReadFileBytes(const std::string& path) {
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f << bytes;
+}
+
+TCliRun RunCliIn(const TTempDir& dir, const std::string& args, const std::string& input) {
+  WriteFileBytes(dir.File("in"), input);
+  std::string cmd = std::string("cd '") + dir.Path().string() + "' && '" + PELMORA_CLI_PATH +
+                    "' " + args + " <in >out 2>err";
+  int status = std::system(cmd.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(dir.File("out")),
+          ReadFileBytes(dir.File("err"))};
 }

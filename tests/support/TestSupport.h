@@ -55,3 +55,12 @@ private:
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Runs pelmora-cli (PELMORA_CLI_PATH) with Args in folder Dir, Input on its standard input; the
+// exit code (-1 when it did not exit) and what it wrote to stdout and stderr.
+struct TCliRun {
+  int Code;
+  std::string Out;
+  std::string Err;
+};
+TCliRun RunCliIn(const TTempDir& dir, const std::string& args, const std::string& input = "");

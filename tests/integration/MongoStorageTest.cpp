@@ -190,6 +190,14 @@ TEST_F(MongoStorageTest, InMemoryOperationsNeverReachTheServer) {
   EXPECT_FALSE(std::filesystem::exists(tmp.File("never.pq2pr")));
   EXPECT_TRUE(Documents(*db, "Films").empty());
   EXPECT_TRUE(db->DbIsOpen());
+
+  // Opening never checks a version nor runs an upgrade.
+  bool upgraded = false;
+  db->SetDBVersion("9.9.9.9");
+  db->onDataBaseUpdate = [&](TDbFile&, bool& ok) { upgraded = ok = true; };
+  EXPECT_TRUE(db->Load());
+  EXPECT_FALSE(upgraded);
+  EXPECT_TRUE(Op.Messages.empty());
 }
 
 TEST_F(MongoStorageTest, TreeDocumentsRoundTrip) {
@@ -317,10 +325,18 @@ TEST_F(MongoStorageTest, ReadsRecoverAfterTheServerComesBack) {
   const int port = Server.Port();
 
   Server.Stop();
-  auto failedAt = std::chrono::steady_clock::now();
   EXPECT_FALSE(films.GetRecord("f1"));
-  EXPECT_NE(db->ReopenTimeOut(), 0);
+  const double firstFailure = db->ReopenTimeOut();
+  EXPECT_NE(firstFailure, 0);
   EXPECT_FALSE(films.UpdateRecord("f1", Film2));  // changes just fail
+  // Within five seconds of the first failure the connection is left alone...
+  EXPECT_FALSE(films.GetRecord("f1"));
+  EXPECT_EQ(db->ReopenTimeOut(), firstFailure);
+  // ...after them a failed read reopens it (here in vain) and starts a new window.
+  std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+  EXPECT_FALSE(films.GetRecord("f1"));
+  EXPECT_GT(db->ReopenTimeOut(), firstFailure);
+  auto failedAt = std::chrono::steady_clock::now();
 
   ASSERT_NO_THROW(Server.Start(port));
   {

@@ -398,6 +398,14 @@ int64_t ReadCounter(const TJson& doc) {
   return 0;
 }
 
+// Why a read failed, as the record store reports it.
+std::string ReadError(const bson_error_t& err) {
+  const uint32_t CursorNotFound = 43;  // the server's code for a cursor it no longer knows
+  if (err.domain == MONGOC_ERROR_SERVER && err.code == CursorNotFound)
+    return "MongoWire.Get: cursor not found";
+  return std::string("MongoWire.Get: ") + err.message;
+}
+
 int64_t ReplyCount(const bson_t* reply, const char* key) {
   bson_iter_t it;
   if (bson_iter_init_find(&it, reply, key) && BSON_ITER_HOLDS_NUMBER(&it))
@@ -581,7 +589,7 @@ std::optional<TJson> TMongoStorage::Get(TDbCollectionItem& coll, const TJson& qw
   }
   mongoc_cursor_destroy(cursor);
   if (failed) {
-    FDb.FLastError = err.message;
+    FDb.FLastError = ReadError(err);
     ReadFailed();
     return std::nullopt;
   }
@@ -676,7 +684,7 @@ bool TMongoStorage::Next(TDbCollectionItem&, TJson& doc) {
   const bson_t* found = nullptr;
   if (!mongoc_cursor_next(FCursor, &found)) {
     bson_error_t err;
-    if (mongoc_cursor_error(FCursor, &err)) FDb.FLastError = err.message;
+    if (mongoc_cursor_error(FCursor, &err)) FDb.FLastError = ReadError(err);
     CloseCursor();
     return false;
   }

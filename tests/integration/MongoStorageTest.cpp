@@ -326,6 +326,7 @@ TEST_F(MongoStorageTest, ReadsRecoverAfterTheServerComesBack) {
 
   Server.Stop();
   EXPECT_FALSE(films.GetRecord("f1"));
+  EXPECT_EQ(db->LastError().rfind("MongoWire.Get: ", 0), 0u) << db->LastError();
   const double firstFailure = db->ReopenTimeOut();
   EXPECT_NE(firstFailure, 0);
   EXPECT_FALSE(films.UpdateRecord("f1", Film2));  // changes just fail

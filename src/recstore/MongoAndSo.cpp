@@ -349,11 +349,9 @@ std::atomic<int> GLiveClients{0};
 
 struct TMongocCleanup {
   ~TMongocCleanup() {
-    // A connection still alive at exit (a database held by a static object) keeps the driver;
-    // the operating system reclaims it with the process.
-    if (GLiveClients.load() == 0) {
-      mongoc_cleanup();
-    }
+    // Statics made before the driver was first used are destroyed after this; a connection
+    // such a static still holds keeps the driver, and the process end reclaims both.
+    if (GLiveClients.load() == 0) mongoc_cleanup();
   }
 };
 
@@ -363,7 +361,7 @@ void EnsureMongocInitialised() {
   static std::once_flag once;
   std::call_once(once, [] {
     mongoc_init();
-    static TMongocCleanup cleanup;  // destroyed at exit, after every later-made static
+    static TMongocCleanup cleanup;  // cleans the driver up at exit
   });
 }
 

@@ -222,6 +222,8 @@ public:
   bool SaveDisabled() const { return FDisableSaveDB; }
   // Why the last load or save failed ("" when it did not).
   const std::string& LastError() const { return FLastError; }
+  // MongoDB: when the first failed read since the last successful one happened (0: none).
+  double ReopenTimeOut() const { return FReopenTimeOut; }
 
   std::optional<TJson> get(const TrefID& RefID);
   TDbCollectionItem& CollectionByName(const std::string& name);
@@ -242,6 +244,7 @@ public:
 
 private:
   friend class TFileStorage;
+  friend class TMongoStorage;
   friend class TDbCollectionItem;
 
   double FReopenTimeOut = 0;

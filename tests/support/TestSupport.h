@@ -64,3 +64,7 @@ struct TCliRun {
 };
 TCliRun RunCliIn(const std::filesystem::path& dir, const std::string& args,
                  const std::string& input = "");
+inline TCliRun RunCliIn(const TTempDir& dir, const std::string& args,
+                        const std::string& input = "") {
+  return RunCliIn(dir.Path(), args, input);
+}

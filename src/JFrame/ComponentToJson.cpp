@@ -2,6 +2,8 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDialog>
+#include <QMainWindow>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -65,7 +67,13 @@ QWidget* FormFrame(QObject* o) {
   if (!w) return nullptr;
   if (qobject_cast<QMdiSubWindow*>(w)) return w;
   if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) return sub;
-  return w->isWindow() ? w : nullptr;
+  if (!w->isWindow()) return nullptr;
+  // A control shown on its own is still that control, not a form.
+  const QString cls = w->metaObject()->className();
+  if (qobject_cast<QDialog*>(w) || qobject_cast<QMainWindow*>(w) || cls == "QWidget" ||
+      cls.startsWith("TForm"))
+    return w;
+  return nullptr;
 }
 
 std::vector<TCompClassMethods> BuiltInMethods() {
@@ -375,7 +383,13 @@ TJsonComp::TJsonComp(TLayerOfComps* parent, const std::string& name, QObject* co
   if (defaultValue) {
     FDefault = *defaultValue;
   } else {
-    Save();
+    // An integer edit left empty in the window's design has no number to give: its default
+    // is then null (shown as 0) instead of a window that cannot be created.
+    try {
+      Save();
+    } catch (const EConvertError&) {
+      FCurrent = nullptr;
+    }
     FDefault = FCurrent;
   }
 }

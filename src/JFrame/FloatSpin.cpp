@@ -9,10 +9,12 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "shell/Operator.h"
@@ -354,7 +356,14 @@ TFormSelectDate::TFormSelectDate(QWidget* owner, TDateTime value) : QDialog(owne
   if (owner && owner->window()) {
     QWidget* w = owner->window();
     QPoint c = w->mapToGlobal(w->rect().center());
-    move(c.x() - width() / 2, c.y() - height() / 2);
+    QRect r(c.x() - width() / 2, c.y() - height() / 2, width(), height());
+    // Kept on the screen when the owner sits near an edge.
+    if (QScreen* screen = w->screen()) {
+      QRect avail = screen->availableGeometry();
+      r.moveLeft(std::clamp(r.left(), avail.left(), std::max(avail.left(), avail.right() - r.width())));
+      r.moveTop(std::clamp(r.top(), avail.top(), std::max(avail.top(), avail.bottom() - r.height())));
+    }
+    move(r.topLeft());
   }
 }
 

@@ -295,14 +295,22 @@ void TFormPQ2::EnableMenu() {
   CollectActions(menuBar()->actions(), all);
   for (QAction* a : all)
     if (!a->isSeparator() && a->property("Tag").toInt() == 0) a->setEnabled(open);
+  QString state;
   if (open)
-    statusBar()->showMessage(DbF1->UseMongoDb()
+    state = (DbF1->UseMongoDb()
                                  ? "mongoDB " + Qs(DbF1->host()) + ":" +
                                        QString::number(DbF1->port()) + ", database " +
                                        Qs(DbF1->MongoDbName())
                                  : "Database version " + Qs(DbF1->LoadedDBVersion()));
   else
-    statusBar()->showMessage("No project open");
+    state = "No project open";
+  // A widget of its own: menu hints replace temporary messages, not this.
+  if (!FStateLabel) {
+    FStateLabel = new QLabel(this);
+    FStateLabel->setObjectName("LabelState");
+    statusBar()->addWidget(FStateLabel);
+  }
+  FStateLabel->setText(state);
 }
 
 bool TFormPQ2::CloseAllChildren() {

@@ -14,6 +14,7 @@
 class QMdiArea;
 class QMenu;
 class QAction;
+class QLabel;
 class TFormDBparams;
 
 // The file dialogs of the project lifecycle; tests put their own in place.
@@ -95,4 +96,5 @@ private:
   QMdiArea* FMdiArea = nullptr;
   QMenu* Onlinecontrol2 = nullptr;
   QDialog* FAboutBox = nullptr;
+  QLabel* FStateLabel = nullptr;
 };

@@ -142,6 +142,8 @@ TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent
 
 TFormPQ2::~TFormPQ2() {
   qApp->removeEventFilter(this);
+  // Child windows hold frames registered with the databases: they go before the databases.
+  for (QMdiSubWindow* child : FMdiArea->subWindowList()) delete child;
   if (::DbF1() == DbF1.get()) SetDbF1(nullptr);
   if (FormArea() == FMdiArea) SetFormArea(nullptr);
 }

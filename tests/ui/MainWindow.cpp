@@ -78,6 +78,18 @@ public:
   std::string ID;
 };
 
+// A control panel takes the arrow keys.
+class TFormArrowPanel : public QWidget, public IArrowKeyHandler {
+  Q_OBJECT
+public:
+  using QWidget::QWidget;
+  QList<int> Keys;
+  bool FormArrayKeyPressed(int key) override {
+    Keys << key;
+    return key != Qt::Key_Down;  // Down is left to the focused control
+  }
+};
+
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -525,6 +537,29 @@ private slots:
     QCOMPARE(table[11].AccRight, arServers);
     QCOMPARE(Qs(table[11].Label()), QString("Directory \"Servers\""));
     QCOMPARE(Qs(table[12].Label()), QString("Use online control"));
+  }
+
+  void ArrowKeysGoToTheActivePanel() {
+    TTempDir tmp;
+    TScopedFakeOperator op;
+    TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
+    QCOMPARE(FormPQ2(), &w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* panel = new TFormArrowPanel;
+    auto* edit = new QLineEdit(panel);
+    edit->setText("abc");
+    ShowAsChild(panel);
+    QApplication::setActiveWindow(&w);
+    edit->setFocus();
+    edit->setCursorPosition(1);
+    QTest::keyClick(edit, Qt::Key_Left);
+    QCOMPARE(panel->Keys, QList<int>({Qt::Key_Left}));
+    QCOMPARE(edit->cursorPosition(), 1);  // the panel used the key
+    QTest::keyClick(edit, Qt::Key_Down);
+    QCOMPARE(panel->Keys.size(), 2);
+    QTest::keyClick(edit, Qt::Key_A);  // other keys pass on untouched
+    QCOMPARE(panel->Keys.size(), 2);
   }
 
   void GuiOperatorBoxes() {

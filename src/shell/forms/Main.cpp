@@ -32,6 +32,8 @@
 #endif
 
 namespace {
+TFormPQ2* GFormPQ2 = nullptr;
+
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
@@ -65,6 +67,8 @@ bool ParseMongoTarget(const QString& target, QString& host, int& port) {
   return ok;
 }
 }  // namespace
+
+TFormPQ2* FormPQ2() { return GFormPQ2; }
 
 QIcon AppIcon() {
   QIcon icon;
@@ -138,6 +142,7 @@ TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent
   TDbFile::SetFormShowHandler(ShowCollectionForm);
   qApp->installEventFilter(this);
   SetDbF1(DbF1.get());
+  GFormPQ2 = this;
 }
 
 TFormPQ2::~TFormPQ2() {
@@ -145,6 +150,7 @@ TFormPQ2::~TFormPQ2() {
   // Child windows hold frames registered with the databases: they go before the databases.
   for (QMdiSubWindow* child : FMdiArea->subWindowList()) delete child;
   if (::DbF1() == DbF1.get()) SetDbF1(nullptr);
+  if (GFormPQ2 == this) GFormPQ2 = nullptr;
   if (FormArea() == FMdiArea) SetFormArea(nullptr);
 }
 
@@ -540,7 +546,8 @@ void TFormPQ2::closeEvent(QCloseEvent* e) {
 }
 
 bool TFormPQ2::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::KeyPress) {
+  // Only the first delivery: a key the focused control ignores is sent to its parents again.
+  if (e->type() == QEvent::KeyPress && watched == QApplication::focusWidget()) {
     auto* key = static_cast<QKeyEvent*>(e);
     const int k = key->key();
     if (k == Qt::Key_Left || k == Qt::Key_Right || k == Qt::Key_Up || k == Qt::Key_Down) {

@@ -28,6 +28,11 @@ struct TProjectDialogs {
   std::function<bool(const QUrl& url)> OpenUrl;
 };
 
+class TFormPQ2;
+// The main window of this process (nullptr before it exists and after it is gone); other
+// windows use it, for instance to rebuild the OnlineControl menu after a change of panels.
+TFormPQ2* FormPQ2();
+
 // The console's icon, drawn at the sizes window managers ask for.
 QIcon AppIcon();
 

@@ -125,10 +125,17 @@ void TFloatSpinEdit::keyPressEvent(QKeyEvent* e) {
     QLineEdit::keyPressEvent(e);
     return;
   }
+  if (typed[0].unicode() < 0x20) {
+    // Control characters pass (the edit deletes a selection as a whole), except Backspace
+    // while typing is not allowed.
+    if (e->key() == Qt::Key_Backspace && !FRules.EditorEnabled) QApplication::beep();
+    else QLineEdit::keyPressEvent(e);
+    return;
+  }
   // A selection is replaced by what is typed: the rules judge the text without it.
   std::string t = Std(text());
   size_t caret = static_cast<size_t>(cursorPosition());
-  if (hasSelectedText() && typed[0].unicode() >= 0x20) {
+  if (hasSelectedText()) {
     size_t start = static_cast<size_t>(selectionStart());
     size_t len = static_cast<size_t>(selectedText().toStdString().size());
     t.erase(start, len);

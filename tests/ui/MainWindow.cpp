@@ -207,9 +207,11 @@ private slots:
     QCOMPARE(w.Db().port(), 27017);
     QCOMPARE(Qs(w.Db().MongoDbName()), QString("mydb"));
     QCOMPARE(w.windowTitle(), QString("Pelmora2 - mongoDb - mydb"));
-    QVERIFY(!w.Db().DbIsOpen());  // nothing listens there
+    // Nothing listens there: the failed connection is reported by the store.
+    QVERIFY(!w.Db().DbIsOpen());
     QVERIFY(!op.Messages.empty());
     QVERIFY(Qs(op.Messages.back().Text).startsWith("Connection Failed"));
+    QVERIFY(!Enabled(w, "Films1"));
 
     TFormPQ2 w2(nullptr, Qs(tmp.Path().string()));
     w2.OpenFromCommandLine({"pelmora", "127.0.0.1:27018", "other"});

@@ -164,6 +164,10 @@ private slots:
     e.selectAll();
     QTest::keyClicks(&e, "7");
     QCOMPARE(e.text(), QString("7"));
+    e.setText("12.34");
+    e.setSelection(1, 3);  // "2.3"
+    QTest::keyClick(&e, Qt::Key_Backspace);
+    QCOMPARE(e.text(), QString("14"));
   }
 
   void DateTimeTimeFormatDropsMilliseconds() {

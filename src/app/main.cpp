@@ -1,13 +1,24 @@
-// The console: the main window on the project named on the command line.
+// The console: the main window, opened on the project named on the command line.
 #include <QApplication>
 
+#include "shell/forms/GuiOperator.h"
 #include "shell/forms/Main.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Pelmora2");
-  TFormPQ2 window;
-  window.OpenFromCommandLine(QApplication::arguments());
-  window.show();
-  return app.exec();
+  QApplication::setApplicationVersion(PELMORA_VERSION);
+  QApplication::setWindowIcon(AppIcon());
+  TGuiOperator op;
+  SetAppOperator(&op);
+  int rc = 0;
+  {
+    TFormPQ2 window;
+    op.SetStatusBar(window.statusBar());
+    window.OpenFromCommandLine(QApplication::arguments());
+    window.show();
+    rc = app.exec();
+  }
+  SetAppOperator(nullptr);
+  return rc;
 }

@@ -1,147 +1,542 @@
 #include "shell/forms/Main.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
 #include <QStatusBar>
-#include <vector>
+#include <QVBoxLayout>
 
 #include "shell/Databases.h"
+#include "shell/Options.h"
 #include "shell/ProjectArguments.h"
+#include "shell/Users.h"
+#include "shell/forms/FormRegistry.h"
+#include "shell/forms/MongoDBparam.h"
 
-TFormPQ2::TFormPQ2(QWidget* parent) : QMainWindow(parent) {
+#ifndef PELMORA_MANUAL_DIR
+#define PELMORA_MANUAL_DIR ""
+#endif
+
+namespace {
+TFormPQ2* GFormPQ2 = nullptr;
+
+QString Qs(const std::string& s) { return QString::fromStdString(s); }
+std::string Std(const QString& s) { return s.toStdString(); }
+
+const char* const ProjectFilter = "Pelmora project (*.pq2pr)";
+const char* const ProductName = "Pelmora console";
+
+QString WithExtension(QString file) {
+  if (!file.isEmpty() && QFileInfo(file).suffix().isEmpty()) file += ".pq2pr";
+  return file;
+}
+
+// Every action of a menu and of its submenus, at every depth.
+void CollectActions(const QList<QAction*>& actions, QList<QAction*>& out) {
+  for (QAction* a : actions) {
+    out << a;
+    if (QMenu* m = a->menu()) CollectActions(m->actions(), out);
+  }
+}
+
+}  // namespace
+
+TFormPQ2* FormPQ2() { return GFormPQ2; }
+
+QIcon AppIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48, 64}) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1f, 0x5f, 0xa8));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+    // A play triangle: what the head-end is about.
+    p.setBrush(Qt::white);
+    QPolygonF tri;
+    tri << QPointF(size * 0.36, size * 0.25) << QPointF(size * 0.36, size * 0.75)
+        << QPointF(size * 0.78, size * 0.5);
+    p.drawPolygon(tri);
+    p.end();
+    icon.addPixmap(pm);
+  }
+  return icon;
+}
+
+TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent) {
   setObjectName("FormPQ2");
+  setWindowIcon(AppIcon());
+  const QString dir = workDir.isEmpty() ? QDir::currentPath() : workDir;
   DbF1 = CreateMainDatabase();
-  DbFcon = CreateContractsDatabase(QDir::currentPath().toStdString());
-  DbTimeLine = CreateTimeLineDatabase(QDir::currentPath().toStdString());
+  DbFcon = CreateContractsDatabase(Std(dir));
+  DbTimeLine = CreateTimeLineDatabase(Std(dir));
+  DbF1->Loaded();  // no file name yet: stays empty and not open
   DbFcon->Loaded();
   DbTimeLine->Loaded();
 
-  MdiArea = new QMdiArea(this);
-  setCentralWidget(MdiArea);
+  FMdiArea = new QMdiArea(this);
+  FMdiArea->setObjectName("MdiArea");
+  FMdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  FMdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(FMdiArea);
+  SetFormArea(FMdiArea);
 
-  QMenu* file = menuBar()->addMenu("File");
-  file->setObjectName("File1");
-  file->setProperty("Tag", 1);
-  connect(AddEntry(file, "New1", "New", 1), &QAction::triggered, this, &TFormPQ2::New1Click);
-  connect(AddEntry(file, "Open1", "Open", 1), &QAction::triggered, this, &TFormPQ2::Open1Click);
-  connect(AddEntry(file, "SaveAs1", "Save As ...", 0), &QAction::triggered, this,
-          &TFormPQ2::SaveAs1Click);
-  file->addSeparator();
-  AddEntry(file, "OpenmongoDB1", "Open mongoDB", 1);
-  file->addSeparator();
-  connect(AddEntry(file, "Exit1", "Exit", 1), &QAction::triggered, this, &QWidget::close);
+  Dialogs.SaveFile = [](QWidget* parent, const QString& title, const QString& dir) {
+    QFileDialog dlg(parent, title.isEmpty() ? QString("Save As") : title, dir, ProjectFilter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix("pq2pr");
+    return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()
+               ? dlg.selectedFiles().first()
+               : QString();
+  };
+  Dialogs.OpenFile = [](QWidget* parent, const QString& dir) {
+    QFileDialog dlg(parent, "Open", dir, ProjectFilter);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix("pq2pr");
+    dlg.setOption(QFileDialog::ReadOnly, false);
+    return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()
+               ? dlg.selectedFiles().first()
+               : QString();
+  };
+  Dialogs.ExecDbParams = [](TFormDBparams& dialog) { return dialog.exec() == QDialog::Accepted; };
+  Dialogs.OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
-  QMenu* dirs = menuBar()->addMenu("Directories");
-  dirs->setObjectName("Directories1");
-  const std::pair<const char*, const char*> entries[] = {
-      {"Channels1", "Channels"}, {"Channelschedules1", "ChSched"}, {"Films1", "Films"},
-      {"Groups1", "Groups"},     {"Onlinecontrol1", "OnLineContr"}, {"PlayLists1", "PlayLists"},
-      {"SrvOpt1", "SrvOptions"}, {"Schedules1", "Schedules"}};
-  for (const auto& [name, coll] : entries) {
-    QString collection = coll;
-    auto& item = DbF1->CollectionByName(coll);
-    connect(AddEntry(dirs, name, QString::fromStdString(item.MenuItem()), 0), &QAction::triggered,
-            this, [this, collection] { CollectionClick(collection); });
-  }
-  QMenu* help = menuBar()->addMenu("Help");
-  help->setObjectName("Help1");
-  help->setProperty("Tag", 1);
-  connect(AddEntry(help, "About1", "About", 1), &QAction::triggered, this, [this] {
-    QMessageBox::about(this, "About",
-                       QString("Pelmora console\nVersion: %1\nDatabase version: %2")
-                           .arg(PELMORA_VERSION)
-                           .arg(QString::fromStdString(DbF1->LoadedDBVersion())));
-  });
-  statusBar();
-  resize(1024, 700);
+  BuildMenus();
+  statusBar()->setObjectName("StatusBar1");
+  resize(1100, 720);
+
   EnableMenu();
+  RebuildOnlineControlMenu();
+  AddAccessRights();
+  // The collections open their windows through the registry.
+  TDbFile::SetFormShowHandler(ShowCollectionForm);
+  qApp->installEventFilter(this);
+  SetDbF1(DbF1.get());
+  GFormPQ2 = this;
 }
 
-TFormPQ2::~TFormPQ2() = default;
+TFormPQ2::~TFormPQ2() {
+  qApp->removeEventFilter(this);
+  // Child windows hold frames registered with the databases: they go before the databases.
+  for (QMdiSubWindow* child : FMdiArea->subWindowList()) delete child;
+  if (::DbF1() == DbF1.get()) SetDbF1(nullptr);
+  if (GFormPQ2 == this) GFormPQ2 = nullptr;
+  if (FormArea() == FMdiArea) SetFormArea(nullptr);
+}
 
 QAction* TFormPQ2::AddEntry(QMenu* menu, const QString& name, const QString& caption, int tag) {
-  QAction* a = menu->addAction(caption);
+  QAction* a = menu ? menu->addAction(caption) : menuBar()->addAction(caption);
   a->setObjectName(name);
   a->setProperty("Tag", tag);
   return a;
 }
 
+QMenu* TFormPQ2::AddMenu(const QString& name, const QString& caption, int tag) {
+  QMenu* m = menuBar()->addMenu(caption);
+  m->setObjectName(name);
+  m->menuAction()->setObjectName(name);
+  m->menuAction()->setProperty("Tag", tag);
+  return m;
+}
+
+QAction* TFormPQ2::AddCollectionEntry(QMenu* menu, const QString& name, const char* collection) {
+  TDbCollectionItem& item = DbF1->CollectionByName(collection);
+  QAction* a = AddEntry(menu, name, Qs(item.MenuItem()), 0);
+  TDbCollectionItem* coll = &item;
+  connect(a, &QAction::triggered, this, [coll] { coll->FormShow(""); });
+  return a;
+}
+
+QAction* TFormPQ2::MenuEntry(const QString& name) const {
+  QList<QAction*> all;
+  CollectActions(menuBar()->actions(), all);
+  for (QAction* a : all)
+    if (a->objectName() == name) return a;
+  return nullptr;
+}
+
+void TFormPQ2::BuildMenus() {
+  QMenu* file = AddMenu("File1", "File", 1);
+  connect(AddEntry(file, "New1", "New", 1), &QAction::triggered, this, &TFormPQ2::New1Click);
+  connect(AddEntry(file, "Open1", "Open", 1), &QAction::triggered, this, &TFormPQ2::Open1Click);
+  connect(AddEntry(file, "SaveAs1", "Save As ...", 0), &QAction::triggered, this,
+          &TFormPQ2::SaveAs1Click);
+  file->addSeparator();
+  connect(AddEntry(file, "OpenmongoDB1", "Open mongoDB", 1), &QAction::triggered, this,
+          &TFormPQ2::OpenmongoDB1Click);
+  file->addSeparator();
+  connect(AddEntry(file, "Exit1", "Exit", 1), &QAction::triggered, this, &QWidget::close);
+
+  QMenu* dirs = AddMenu("Directories1", "Directories", 0);
+  AddCollectionEntry(dirs, "Channels1", "Channels");
+  AddCollectionEntry(dirs, "Channelschedules1", "ChSched");
+  AddCollectionEntry(dirs, "Films1", "Films");
+  AddCollectionEntry(dirs, "Groups1", "Groups");
+  AddCollectionEntry(dirs, "Onlinecontrol1", "OnLineContr");
+  AddCollectionEntry(dirs, "PlayLists1", "PlayLists");
+  AddCollectionEntry(dirs, "SrvOpt1", "SrvOptions");
+  AddCollectionEntry(dirs, "Schedules1", "Schedules");
+  dirs->addSeparator();
+  AddCollectionEntry(dirs, "WebPages1", "WebPages");
+  AddCollectionEntry(dirs, "Portals1", "Portals");
+  dirs->addSeparator();
+  AddCollectionEntry(dirs, "Users1", "Users");
+
+  // "Servers" is a top-level entry without a submenu.
+  AddCollectionEntry(nullptr, "Objects1", "Servers");
+
+  QMenu* adv = AddMenu("Advertising1", "Advertising", 0);
+  connect(AddEntry(adv, "Contracts1", "Contracts", 0), &QAction::triggered, this,
+          &TFormPQ2::Contracts1Click);
+  connect(AddEntry(adv, "Places1", "Places", 0), &QAction::triggered, this,
+          &TFormPQ2::Places1Click);
+  connect(AddEntry(adv, "TimeLine1", "Time Line", 0), &QAction::triggered, this,
+          &TFormPQ2::TimeLine1Click);
+
+  Onlinecontrol2 = AddMenu("Onlinecontrol2", "OnlineControl", 0);
+
+  QMenu* win = AddMenu("Window1", "Windows", 0);
+  connect(AddEntry(win, "Cascade1", "Cascade", 0), &QAction::triggered, FMdiArea,
+          &QMdiArea::cascadeSubWindows);
+  connect(AddEntry(win, "itle1", "Tile", 0), &QAction::triggered, FMdiArea,
+          &QMdiArea::tileSubWindows);
+  connect(AddEntry(win, "Arrange1", "Arrange", 0), &QAction::triggered, this, [this] {
+    // Arranges the minimised children along the bottom of the area.
+    int x = 0;
+    for (QMdiSubWindow* w : FMdiArea->subWindowList()) {
+      if (!w->isMinimized()) continue;
+      w->move(x, FMdiArea->viewport()->height() - w->height());
+      x += w->width();
+    }
+  });
+  connect(AddEntry(win, "CloseAll1", "Close All", 0), &QAction::triggered, this,
+          &TFormPQ2::CloseAll1Click);
+
+  connect(AddEntry(nullptr, "Options1", "Options", 0), &QAction::triggered, this,
+          &TFormPQ2::Options1Click);
+
+  QMenu* help = AddMenu("Help1", "Help", 1);
+  connect(AddEntry(help, "Tableofcontent1", "Table of Contents", 1), &QAction::triggered, this,
+          &TFormPQ2::Tableofcontent1Click);
+  connect(AddEntry(help, "About1", "About", 1), &QAction::triggered, this, &TFormPQ2::About1Click);
+}
+
+void TFormPQ2::AddAccessRights() {
+  // The labels of the users' rights are the captions of these menu entries.
+  auto& table = AccessRightTable();
+  table.clear();
+  const std::pair<TsAccessRights, const char*> rows[] = {
+      {arChannels, "Channels1"},     {arChSchedule, "Channelschedules1"},
+      {arMovies, "Films1"},          {srGroups, "Groups1"},
+      {arOnlineContr, "Onlinecontrol1"}, {arPlayLists, "PlayLists1"},
+      {arSrvOptions, "SrvOpt1"},     {arSchedules, "Schedules1"},
+      {arWebPages, "WebPages1"},     {arWebPortals, "Portals1"},
+      {arUsers, "Users1"},           {arServers, "Objects1"}};
+  for (const auto& [right, name] : rows) {
+    QAction* a = MenuEntry(name);
+    table.push_back({right, a ? Std(a->text()) : std::string(), "Directory \"%s\""});
+  }
+  table.push_back({arUseControlPanel, Std(Onlinecontrol2->title()), "Use online control"});
+}
+
 void TFormPQ2::OpenFromCommandLine(const QStringList& args) {
   // A project file, or "host[:port]" and a MongoDB database name; anything else opens nothing.
-  std::vector<std::string> rest;
-  for (qsizetype i = 1; i < args.size(); ++i) rest.push_back(args[i].toStdString());
-  TProjectArguments where = ParseProjectArguments(rest);
-  if (where.Kind == TProjectArguments::TKind::File)
-    where.FileName = QFileInfo(QString::fromStdString(where.FileName)).absoluteFilePath().toStdString();
-  OpenProjectArguments(*DbF1, where);
+  try {
+    std::vector<std::string> rest;
+    for (qsizetype i = 1; i < args.size(); ++i) rest.push_back(Std(args[i]));
+    TProjectArguments where = ParseProjectArguments(rest);
+    if (where.Kind == TProjectArguments::TKind::File)
+      where.FileName = Std(QFileInfo(Qs(where.FileName)).absoluteFilePath());
+    OpenProjectArguments(*DbF1, where);
+  } catch (...) {
+    // The program starts without an open database.
+  }
   EnableMenu();
+  RebuildOnlineControlMenu();
 }
 
 void TFormPQ2::EnableMenu() {
-  setWindowTitle(QString("Pelmora2 - ") + QString::fromStdString(DbF1->FileName()));
-  const bool open = DbF1->DbIsOpen();
-  for (QAction* a : findChildren<QAction*>())
-    if (a->property("Tag").toInt() == 0 && !a->objectName().isEmpty()) a->setEnabled(open);
-  if (open)
-    statusBar()->showMessage(QString("Project %1, database version %2")
-                                 .arg(QString::fromStdString(DbF1->FileName()))
-                                 .arg(QString::fromStdString(DbF1->LoadedDBVersion())));
-  else if (!DbF1->FileName().empty())
-    statusBar()->showMessage(QString("Project %1 is not open%2")
-                                 .arg(QString::fromStdString(DbF1->FileName()))
-                                 .arg(DbF1->LastError().empty()
-                                          ? QString()
-                                          : ": " + QString::fromStdString(DbF1->LastError())));
+  if (DbF1->UseMongoDb())
+    setWindowTitle("Pelmora2 - mongoDb - " + Qs(DbF1->MongoDbName()));
   else
-    statusBar()->showMessage("No project open");
+    setWindowTitle("Pelmora2 - " + Qs(DbF1->FileName()));
+  const bool open = DbF1->DbIsOpen();
+  QList<QAction*> all;
+  CollectActions(menuBar()->actions(), all);
+  for (QAction* a : all)
+    if (!a->isSeparator() && a->property("Tag").toInt() == 0) a->setEnabled(open);
+  QString state;
+  if (open)
+    state = (DbF1->UseMongoDb()
+                                 ? "mongoDB " + Qs(DbF1->host()) + ":" +
+                                       QString::number(DbF1->port()) + ", database " +
+                                       Qs(DbF1->MongoDbName())
+                                 : "Database version " + Qs(DbF1->LoadedDBVersion()));
+  else
+    state = "No project open";
+  // A widget of its own: menu hints replace temporary messages, not this.
+  if (!FStateLabel) {
+    FStateLabel = new QLabel(this);
+    FStateLabel->setObjectName("LabelState");
+    statusBar()->addWidget(FStateLabel);
+  }
+  FStateLabel->setText(state);
+}
+
+bool TFormPQ2::CloseAllChildren() {
+  while (!FMdiArea->subWindowList().isEmpty()) {
+    QPointer<QMdiSubWindow> first = FMdiArea->subWindowList().first();
+    const bool closed = first->close();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!closed) return false;
+    if (first && !FMdiArea->subWindowList().isEmpty() && FMdiArea->subWindowList().first() == first) {
+      if (first->isVisible()) return false;
+      // Closed but kept (not deleted on close): take it out of the area.
+      FMdiArea->removeSubWindow(first);
+      first->deleteLater();
+    }
+  }
+  return true;
+}
+
+QString TFormPQ2::ProjectsDir() {
+  const std::string exeDir = Std(QCoreApplication::applicationDirPath());
+  // Only an open database keeps the setting; a closed one would be written to no file.
+  if (!DbF1->DbIsOpen()) return Qs(exeDir);
+  return Qs(ReadSetting(*DbF1, exeDir, "AutoChanged", "ProjectsDir", "Directories"));
+}
+
+void TFormPQ2::RememberProjectsDir(const QString& file) {
+  if (!DbF1->DbIsOpen()) return;
+  WriteSetting(*DbF1, Std(QFileInfo(file).absolutePath()), "AutoChanged", "ProjectsDir",
+               "Directories");
+}
+
+void TFormPQ2::SaveToFile() {
+  try {
+    DbF1->Save();
+  } catch (const std::exception& e) {
+    AppOperator().MessageBox("IO Error", e.what(), TMsgIcon::Error);
+  }
 }
 
 void TFormPQ2::New1Click() {
-  QString f = QFileDialog::getSaveFileName(this, "New project", QString(),
-                                           "Pelmora project (*.pq2pr)");
-  if (f.isEmpty()) return;
-  if (!f.endsWith(".pq2pr")) f += ".pq2pr";
+  if (!CloseAllChildren()) return;
+  const QString dir = ProjectsDir();
   DbF1->SetUseMongoDb(false);
-  DbF1->New();
-  DbF1->SetFileName(f.toStdString());
-  try {
-    DbF1->Save();
-  } catch (const std::exception& e) {
-    QMessageBox::critical(this, "IO Error", e.what());
+  DbF1->SetFileName("");
+  QString file = WithExtension(Dialogs.SaveFile(this, "New project", dir));
+  if (file.isEmpty()) {
+    EnableMenu();  // the title tells that the database has no file now
+    return;
   }
+  DbF1->New();
+  DbF1->SetFileName(Std(QFileInfo(file).absoluteFilePath()));
+  SaveToFile();
   EnableMenu();
+  RebuildOnlineControlMenu();
 }
 
 void TFormPQ2::Open1Click() {
-  QString f = QFileDialog::getOpenFileName(this, QString(), QString(), "Pelmora project (*.pq2pr)");
-  if (f.isEmpty()) return;
+  if (!CloseAllChildren()) return;
+  QString file = Dialogs.OpenFile(this, ProjectsDir());
+  if (file.isEmpty()) return;
+  RememberProjectsDir(file);
   DbF1->SetUseMongoDb(false);
-  DbF1->SetFileName(f.toStdString());
+  DbF1->SetFileName(Std(QFileInfo(file).absoluteFilePath()));
   DbF1->Load();
   EnableMenu();
+  RebuildOnlineControlMenu();
 }
 
 void TFormPQ2::SaveAs1Click() {
-  QString f = QFileDialog::getSaveFileName(this, QString(), QString(), "Pelmora project (*.pq2pr)");
-  if (f.isEmpty()) return;
-  DbF1->SetFileName(f.toStdString());
-  try {
-    DbF1->Save();
-  } catch (const std::exception& e) {
-    QMessageBox::critical(this, "IO Error", e.what());
-  }
+  QString file = WithExtension(Dialogs.SaveFile(this, QString(), ProjectsDir()));
+  if (file.isEmpty()) return;
+  RememberProjectsDir(file);
+  DbF1->SetFileName(Std(QFileInfo(file).absoluteFilePath()));  // also lifts a save block
+  SaveToFile();
   EnableMenu();
 }
 
-void TFormPQ2::CollectionClick(const QString& collection) {
-  auto& item = DbF1->CollectionByName(collection.toStdString());
-  QMessageBox::information(
-      this, QString::fromStdString(item.GetName()),
-      QString("The window %1 is not available in this version.")
-          .arg(QString::fromStdString(item.FormClassName())));
+void TFormPQ2::OpenmongoDB1Click() {
+  if (!CloseAllChildren()) return;
+  TFormDBparams dialog(this);
+  dialog.EditIP->setText(Qs(DbF1->host()));
+  dialog.EditPort->setText(QString::number(DbF1->port()));
+  dialog.EditDbName->setText(Qs(DbF1->MongoDbName()));
+  if (!Dialogs.ExecDbParams(dialog)) return;
+  int port = DbF1->port();
+  if (!dialog.Port(port)) return;
+  DbF1->Sethost(Std(dialog.EditIP->text().trimmed()));
+  DbF1->Setport(port);
+  DbF1->SetMongoDbName(Std(dialog.EditDbName->text().trimmed()));
+  DbF1->SetUseMongoDb(true);
+  DbF1->Load();
+  EnableMenu();
+  RebuildOnlineControlMenu();
+}
+
+void TFormPQ2::Options1Click() { DbF1->CollectionByName("Options").FormShow(""); }
+void TFormPQ2::Contracts1Click() { DbFcon->CollectionByName("Contracts").FormShow(""); }
+void TFormPQ2::Places1Click() { DbFcon->CollectionByName("Places").FormShow(""); }
+
+void TFormPQ2::TimeLine1Click() {
+  QWidget* form = TFormRegistry::Create("TFormTimeLine", nullptr);
+  if (!form) {
+    AppOperator().MessageBox("Time Line", NotAvailableMessage("TFormTimeLine"), TMsgIcon::Information);
+    return;
+  }
+  ShowAsChild(form);
+}
+
+void TFormPQ2::RebuildOnlineControlMenu() {
+  if (!DbF1->DbIsOpen()) return;
+  for (QAction* a : Onlinecontrol2->actions()) {
+    Onlinecontrol2->removeAction(a);
+    a->deleteLater();
+  }
+  try {
+    std::optional<TJson> tree = DbF1->CollectionByName("Tree").GetRecord("OnLineContr");
+    if (!tree || !tree->is_array()) return;
+    TDbCollectionItem& panels = DbF1->CollectionByName("OnLineContr");
+    int position = 0;
+    for (const TJson& entry : *tree) {
+      if (!entry.is_object()) return;
+      std::optional<TJson> rec = panels.GetRecord(JsonStr(entry, "_ID"));
+      if (!rec || !rec->is_object()) return;  // a folder (or a lost record) ends the list
+      QAction* a = AddEntry(Onlinecontrol2, QString("OnLineContrItem%1").arg(position),
+                            Qs(JsonStr(*rec, "Name")), position);
+      connect(a, &QAction::triggered, this, [this, a] { OnLIneContrItemClk(a); });
+      ++position;
+    }
+  } catch (...) {
+    // Building this menu never shows an error.
+  }
+}
+
+void TFormPQ2::OnLIneContrItemClk(QAction* item) {
+  if (!DbF1->DbIsOpen()) return;
+  try {
+    std::optional<TJson> tree = DbF1->CollectionByName("Tree").GetRecord("OnLineContr");
+    if (!tree || !tree->is_array()) return;
+    const int position = item->property("Tag").toInt();
+    if (position < 0 || static_cast<size_t>(position) >= tree->size()) return;
+    const std::string id = JsonStr((*tree)[static_cast<size_t>(position)], "_ID");
+    QWidget* panel = TFormRegistry::CreateWithRecord("TFormControlPanel", nullptr, id);
+    if (!panel) {
+      AppOperator().MessageBox("OnlineControl", NotAvailableMessage("TFormControlPanel"),
+                               TMsgIcon::Information);
+      return;
+    }
+    ShowAsChild(panel);
+  } catch (...) {
+  }
+}
+
+QString TFormPQ2::ManualPath() {
+  const QString exeDir = QCoreApplication::applicationDirPath();
+  const QStringList candidates = {exeDir + "/docs/manual/index.html",
+                                  exeDir + "/../share/pelmora/manual/index.html",
+                                  QString(PELMORA_MANUAL_DIR) + "/index.html"};
+  for (const QString& c : candidates)
+    if (QFileInfo(c).isFile()) return QFileInfo(c).absoluteFilePath();
+  return {};
+}
+
+void TFormPQ2::Tableofcontent1Click() {
+  const QString page = ManualPath();
+  if (page.isEmpty()) {
+    AppOperator().MessageBox("Error", "The manual (docs/manual/index.html) is not installed.",
+                             TMsgIcon::Error);
+    return;
+  }
+  if (!Dialogs.OpenUrl(QUrl::fromLocalFile(page)))
+    AppOperator().MessageBox("Error", Std("Cannot open a browser for " + page), TMsgIcon::Error);
+}
+
+void TFormPQ2::About1Click() {
+  delete FAboutBox;
+  auto* box = new QDialog(this);
+  FAboutBox = box;
+  box->setObjectName("AboutBox");
+  box->setWindowTitle("About");
+  auto* lay = new QHBoxLayout(box);
+  lay->setContentsMargins(16, 16, 16, 12);
+  lay->setSpacing(16);
+  auto* icon = new QLabel(box);
+  icon->setObjectName("Image1");
+  icon->setPixmap(windowIcon().pixmap(48, 48));
+  icon->setAlignment(Qt::AlignTop);
+  lay->addWidget(icon);
+  auto* col = new QVBoxLayout;
+  auto* product = new QLabel(ProductName, box);
+  product->setObjectName("LabelProduct");
+  QFont bold = product->font();
+  bold.setBold(true);
+  bold.setPointSize(bold.pointSize() + 2);
+  product->setFont(bold);
+  auto* version = new QLabel(QString("Version: ") + PELMORA_VERSION, box);
+  version->setObjectName("LabelVersion");
+  auto* dbVersion = new QLabel("Database version: " + Qs(DbF1->LoadedDBVersion()), box);
+  dbVersion->setObjectName("LabelDbVersion");
+  col->addWidget(product);
+  col->addWidget(version);
+  col->addWidget(dbVersion);
+  col->addSpacing(8);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  auto* close = new QPushButton("Close", box);
+  close->setObjectName("BtnClose");
+  close->setDefault(true);
+  connect(close, &QPushButton::clicked, box, &QDialog::accept);
+  buttons->addWidget(close);
+  col->addLayout(buttons);
+  lay->addLayout(col);
+  box->setFixedSize(box->sizeHint());  // sized to fit its labels
+  box->move(geometry().center() - box->rect().center());
+  box->open();
+}
+
+void TFormPQ2::closeEvent(QCloseEvent* e) {
+  // Nothing to save: every change is already written. Children may keep unsaved edits.
+  if (!CloseAllChildren()) {
+    e->ignore();
+    return;
+  }
+  e->accept();
+}
+
+bool TFormPQ2::eventFilter(QObject* watched, QEvent* e) {
+  // Only the first delivery: a key the focused control ignores is sent to its parents again.
+  if (e->type() == QEvent::KeyPress && watched == QApplication::focusWidget()) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    const int k = key->key();
+    if (k == Qt::Key_Left || k == Qt::Key_Right || k == Qt::Key_Up || k == Qt::Key_Down) {
+      if (QMdiSubWindow* active = FMdiArea->activeSubWindow()) {
+        if (auto* panel = dynamic_cast<IArrowKeyHandler*>(active->widget())) {
+          if (QApplication::activeWindow() == this && panel->FormArrayKeyPressed(k)) return true;
+        }
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, e);
 }

@@ -1,0 +1,131 @@
+#include "shell/forms/FormRegistry.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <algorithm>
+
+#include "shell/Operator.h"
+
+namespace {
+std::map<std::string, TFormFactory>& Factories() {
+  static std::map<std::string, TFormFactory> factories;
+  return factories;
+}
+std::map<std::string, TRecordFormFactory>& RecordFactories() {
+  static std::map<std::string, TRecordFormFactory> factories;
+  return factories;
+}
+QPointer<QMdiArea>& Area() {
+  static QPointer<QMdiArea> area;
+  return area;
+}
+}  // namespace
+
+void TFormRegistry::Register(const std::string& className, TFormFactory factory) {
+  Factories()[className] = std::move(factory);
+}
+
+bool TFormRegistry::IsRegistered(const std::string& className) {
+  return Factories().count(className) > 0;
+}
+
+QWidget* TFormRegistry::Create(const std::string& className, QWidget* parent) {
+  auto it = Factories().find(className);
+  return it == Factories().end() ? nullptr : it->second(parent);
+}
+
+std::vector<std::string> TFormRegistry::Names() {
+  std::vector<std::string> names;
+  for (const auto& [name, factory] : Factories()) names.push_back(name);
+  return names;
+}
+
+void TFormRegistry::RegisterWithRecord(const std::string& className, TRecordFormFactory factory) {
+  RecordFactories()[className] = std::move(factory);
+}
+
+bool TFormRegistry::IsRegisteredWithRecord(const std::string& className) {
+  return RecordFactories().count(className) > 0;
+}
+
+QWidget* TFormRegistry::CreateWithRecord(const std::string& className, QWidget* parent,
+                                         const std::string& id) {
+  auto it = RecordFactories().find(className);
+  return it == RecordFactories().end() ? nullptr : it->second(parent, id);
+}
+
+QMdiArea* FormArea() { return Area(); }
+void SetFormArea(QMdiArea* area) { Area() = area; }
+
+QMdiSubWindow* ShowAsChild(QWidget* form) {
+  QMdiArea* area = FormArea();
+  if (!area) {
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->show();
+    return nullptr;
+  }
+  QMdiSubWindow* child = area->addSubWindow(form);
+  child->setAttribute(Qt::WA_DeleteOnClose);
+  child->setWindowTitle(form->windowTitle());
+  child->setWindowIcon(form->windowIcon());
+  // The child follows the form's title (editors show the record's name in it).
+  QObject::connect(form, &QWidget::windowTitleChanged, child, &QWidget::setWindowTitle);
+  QSize hint = form->sizeHint().expandedTo(form->minimumSize());
+  if (form->width() > hint.width() && form->height() > hint.height()) hint = form->size();
+  child->resize(hint + QSize(8, 30));
+  child->show();
+  child->raise();
+  area->setActiveSubWindow(child);
+  return child;
+}
+
+bool CloseFormWindow(QWidget* form) {
+  if (auto* child = qobject_cast<QMdiSubWindow*>(form->parentWidget())) return child->close();
+  return form->close();
+}
+
+std::vector<IJFrame*> FramesOf(QWidget* form) {
+  std::vector<IJFrame*> frames;
+  if (!form) return frames;
+  for (QObject* o : form->findChildren<QObject*>())
+    if (auto* f = dynamic_cast<IJFrame*>(o)) frames.push_back(f);
+  return frames;
+}
+
+std::string NotAvailableMessage(const std::string& formClassName) {
+  return "The window " + formClassName + " is not available in this console.";
+}
+
+void ShowCollectionForm(TDbCollectionItem& coll, const std::string& ID) {
+  const std::string& className = coll.FormClassName();
+  if (className.empty()) return;
+  if (QMdiArea* area = FormArea()) {
+    QList<QMdiSubWindow*> windows = area->subWindowList(QMdiArea::ActivationHistoryOrder);
+    std::reverse(windows.begin(), windows.end());  // the most recently active first
+    for (QMdiSubWindow* child : windows) {
+      QWidget* form = child->widget();
+      if (!form || className != form->metaObject()->className()) continue;
+      for (IJFrame* frame : FramesOf(form)) {
+        if ((!ID.empty() && frame->EditorRecordID() == ID) || coll.DbFile().ShowOnlyOneForm()) {
+          child->showNormal();
+          child->raise();
+          area->setActiveSubWindow(child);
+          return;
+        }
+      }
+    }
+  }
+  if (!TFormRegistry::IsRegistered(className)) {
+    AppOperator().MessageBox(coll.GetName(), NotAvailableMessage(className),
+                             TMsgIcon::Information);
+    return;
+  }
+  QWidget* form = TFormRegistry::Create(className, nullptr);
+  if (!form) return;
+  if (!ID.empty()) {
+    std::vector<IJFrame*> frames = FramesOf(form);
+    if (!frames.empty()) frames.front()->SetEditorRecordID(ID);
+  }
+  ShowAsChild(form);
+}

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "shell/Databases.h"
 #include "shell/Options.h"

@@ -38,10 +38,16 @@ std::string CellText(const TJson& row, size_t i) {
 
 // Walks a film or playlist reference and runs Action for every film in playing order. The
 // stack holds the playlists being expanded, so a playlist that contains itself is refused.
-bool WalkContent(TSuperReference& supRef, TDbFile& db, const TJson& ref, TOneFilmInfo* info,
+bool WalkContent(TSuperReference& supRef, TSchedule& sh, const TJson& ref, TOneFilmInfo* info,
                  bool report, const TFilmAction& action, std::vector<std::string>& stack) {
-  std::string cl = ref.is_object() ? JsonStr(ref, "_CL") : std::string();
-  std::string id = ref.is_object() ? JsonStr(ref, "_ID") : std::string();
+  static const std::string empty;
+  auto member = [&ref](const char* key) -> const std::string& {
+    if (!ref.is_object()) return empty;
+    auto it = ref.find(key);
+    return it != ref.end() && it->is_string() ? it->get_ref<const std::string&>() : empty;
+  };
+  const std::string& cl = member("_CL");
+  const std::string& id = member("_ID");
   if (cl == "Films") {
     bool ok = action(id);
     if (!ok && report && info) {
@@ -58,10 +64,22 @@ bool WalkContent(TSuperReference& supRef, TDbFile& db, const TJson& ref, TOneFil
     supRef.ShowErrorMsg("Circular reference.", true);
     return false;
   }
-  std::optional<TJson> rec = supRef.Push(db.CollectionByName("PlayLists"), id, true);
-  if (!rec) {  // only when the tracker is silent
-    supRef.Pop();
-    return false;
+  TDbCollectionItem& lists = sh.FilmsDBF->CollectionByName("PlayLists");
+  // The in-memory record when there is one (no copy); otherwise a read through the tracker,
+  // which reports a missing playlist.
+  std::optional<const TJson*> found = sh.FindRecord("PlayLists", id);
+  std::optional<TJson> copy;
+  const TJson* rec = nullptr;
+  if (found && *found) {
+    supRef.Push(lists, id, false);
+    rec = *found;
+  } else {
+    copy = supRef.Push(lists, id, true);
+    if (!copy) {  // only when the tracker is silent
+      supRef.Pop();
+      return false;
+    }
+    rec = &*copy;
   }
   stack.push_back(id);
   int64_t repeat = JsonInt(*rec, "Repeat");
@@ -71,7 +89,7 @@ bool WalkContent(TSuperReference& supRef, TDbFile& db, const TJson& ref, TOneFil
     if (!tbl || !tbl->is_array()) break;
     for (const TJson& row : *tbl) {
       const TJson* c = Cell(row, 0);
-      if (!WalkContent(supRef, db, c ? *c : none, info, report, action, stack)) {
+      if (!WalkContent(supRef, sh, c ? *c : none, info, report, action, stack)) {
         stack.pop_back();
         supRef.Pop();
         if (report && info) {
@@ -243,12 +261,12 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
                               : in->AddScheduleNote(&supRef, id);
     };
     if (!CheckMode) {
-      goOn = WalkContent(supRef, db, ref, &info, false, place, stack);
+      goOn = WalkContent(supRef, Schedule, ref, &info, false, place, stack);
       continue;
     }
     info.Start = in->TempEndTime;
     info.IntervalTyp = in->Typ;
-    goOn = WalkContent(supRef, db, ref, &info, true, place, stack);
+    goOn = WalkContent(supRef, Schedule, ref, &info, true, place, stack);
     info.EndT = in->TempEndTime;
     if (TimeGreater(info.Start, info.EndT)) {
       // A keep-with-next group that began in earlier rows was removed.
@@ -264,7 +282,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     auto ownDuration = [&]() {
       in->LastMediaDuration = 0;
       TFilmAction calc = [&supRef, in](const std::string& id) { return in->CalcDuration(&supRef, id); };
-      if (WalkContent(supRef, db, ref, nullptr, false, calc, stack))
+      if (WalkContent(supRef, Schedule, ref, nullptr, false, calc, stack))
         info.Duration = in->LastMediaDuration;
       else
         info.Err[InvalidReference] = "Invalid reference.";

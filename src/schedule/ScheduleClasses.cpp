@@ -85,16 +85,20 @@ TFilm::TFilm(TSuperReference* aSupRef, TDbFile& Dbf, const std::string& ID, bool
     Name = "Invalid reference.";
     return;
   }
+  *this = TFilm(ID, *rec);
+}
+
+TFilm::TFilm(const std::string& ID, const TJson& record) : _ID(ID) {
   try {
-    std::string d = JsonStr(*rec, "Duration");
+    std::string d = JsonStr(record, "Duration");
     Duration = d.empty() ? 0 : StrToTime(d);
   } catch (const EConvertError&) {
     Duration = 0;
   }
-  FileName = JsonStr(*rec, "FileName");
-  Name = JsonStr(*rec, "Name");
-  ShowInSchedule = JsonBool(*rec, "ShowInSchedule");
-  KeepWithNext = JsonBool(*rec, "KeepWithNext");
+  FileName = JsonStr(record, "FileName");
+  Name = JsonStr(record, "Name");
+  ShowInSchedule = JsonBool(record, "ShowInSchedule");
+  KeepWithNext = JsonBool(record, "KeepWithNext");
 }
 
 TScheduleInterval::TScheduleInterval(TSchedule* aSchedule, const std::string& aChannelID,
@@ -111,9 +115,12 @@ TScheduleInterval::TScheduleInterval(TSchedule* aSchedule, const std::string& aC
       DoException(aDoException) {}
 
 TFilm* TScheduleInterval::FindOrCreateFilm(TSuperReference* aSupRef, const std::string& FilmID) {
-  for (auto& f : Films)
-    if (f->_ID == FilmID) return f.get();
-  Films.push_back(std::make_unique<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException));
+  auto it = FFilmIndex.find(FilmID);
+  if (it != FFilmIndex.end()) return it->second;
+  std::shared_ptr<TFilm> film = Schedule->CachedFilm(FilmID);
+  if (!film) film = std::make_shared<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException);
+  Films.push_back(film);
+  FFilmIndex.emplace(Films.back()->_ID, Films.back().get());
   return Films.back().get();
 }
 
@@ -283,6 +290,39 @@ TScheduleInterval* TSchedule::AddInterval(const std::string& aChannelID, TDateTi
                                                           Periodicity, Typ, DoException));
   AddChannel(aChannelID);
   return Intervals.back().get();
+}
+
+TSchedule::TRecordIndex* TSchedule::Index(const std::string& collection) {
+  if (!FilmsDBF || FilmsDBF->UseMongoDb()) return nullptr;
+  auto it = FIndex.find(collection);
+  if (it == FIndex.end()) {
+    it = FIndex.emplace(collection, TRecordIndex{}).first;
+    const TJson& doc = FilmsDBF->JSON();
+    auto coll = doc.is_object() ? doc.find(collection) : doc.end();
+    if (coll != doc.end() && coll->is_object()) {
+      it->second.reserve(coll->size());
+      for (auto r = coll->begin(); r != coll->end(); ++r)
+        it->second.emplace(r.key(), TIndexEntry{&r.value(), nullptr});
+    }
+  }
+  return &it->second;
+}
+
+std::optional<const TJson*> TSchedule::FindRecord(const std::string& collection,
+                                                  const std::string& id) {
+  TRecordIndex* index = Index(collection);
+  if (!index) return std::nullopt;
+  auto r = index->find(id);
+  return r == index->end() ? nullptr : r->second.Record;
+}
+
+std::shared_ptr<TFilm> TSchedule::CachedFilm(const std::string& id) {
+  if (!FFilmIndex) FFilmIndex = Index("Films");
+  if (!FFilmIndex) return nullptr;
+  auto r = FFilmIndex->find(id);
+  if (r == FFilmIndex->end() || !r->second.Record->is_object()) return nullptr;
+  if (!r->second.Film) r->second.Film = std::make_shared<TFilm>(id, *r->second.Record);
+  return r->second.Film;
 }
 
 void TSchedule::AddChannel(const std::string& ChannelID) {

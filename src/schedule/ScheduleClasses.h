@@ -73,7 +73,10 @@ const TcmdTableRow& FindCmdTableRow(const TJson& command);
 // The schedule model: channel schedules expanded into timed intervals of films and commands.
 // All times are offsets in days from the start of the schedule period.
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "shell/CommonProcedures.h"
@@ -127,6 +130,8 @@ public:
   // (which aborts); without, it gives the placeholder film.
   TFilm(TSuperReference* aSupRef, TDbFile& Dbf, const std::string& ID, bool DoException);
   TFilm() = default;
+  // A film from its record.
+  TFilm(const std::string& ID, const TJson& record);
   std::string _ID;
   TDateTime Duration = 0;
   std::string FileName;
@@ -152,7 +157,8 @@ public:
                     TDateTime aEndTime, TDateTime aPeriodicity, TIntervalType aTyp,
                     bool aDoException);
 
-  std::vector<std::unique_ptr<TFilm>> Films;
+  // The distinct films of this interval; shared with the schedule's film cache, never changed.
+  std::vector<std::shared_ptr<TFilm>> Films;
   std::string ChannelId;
   std::string PlayList;
   TDateTime StartTime = 0;
@@ -189,6 +195,7 @@ public:
   TFilm* FindOrCreateFilm(TSuperReference* aSupRef, const std::string& FilmID);
 
 private:
+  std::unordered_map<std::string_view, TFilm*> FFilmIndex;  // Films by id (keys are their _ID)
   void PlaceFilm(TSuperReference* aSupRef, const std::string& FilmID, TFilm*& film);
 };
 
@@ -209,6 +216,24 @@ public:
   void AddChannel(const std::string& ChannelID);
   size_t ChannelsCount() const { return ChannelsId.size(); }
   size_t IntervalsCount() const { return Intervals.size(); }
+
+  // A record of the in-memory project (file mode), found through an index built on first use,
+  // so that a build reads each record without copying it; nullptr when there is no such
+  // record. Nothing (nullopt) when the records live in MongoDB and must be read from the store.
+  std::optional<const TJson*> FindRecord(const std::string& collection, const std::string& id);
+  // The film with that id as read once for this build; nullptr when its record must be read
+  // from the store or does not exist.
+  std::shared_ptr<TFilm> CachedFilm(const std::string& id);
+
+private:
+  struct TIndexEntry {
+    const TJson* Record = nullptr;
+    std::shared_ptr<TFilm> Film;  // films only, read on first use
+  };
+  using TRecordIndex = std::unordered_map<std::string_view, TIndexEntry>;
+  TRecordIndex* Index(const std::string& collection);
+  std::unordered_map<std::string, TRecordIndex> FIndex;
+  TRecordIndex* FFilmIndex = nullptr;
 };
 
 // The text line of one command for command playlists; "" when the command object cannot be

@@ -31,6 +31,36 @@ bool SafeFolderName(const std::string& name) {
 
 TDateTime Today() { return static_cast<TDateTime>(DayCount(Now())); }
 
+struct TRowTimes {
+  TDateTime Calc = 0;
+  TDateTime Start = 0;
+  bool HasStart = false;
+};
+
+// "Calc from" and "Start at" of schedule row I; a malformed value, or a missing "Start at"
+// after the first row, is reported on its grid cell (which aborts).
+TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i) {
+  TRowTimes t;
+  int rowNo = static_cast<int>(i) + 1;
+  try {
+    t.Calc = StrToDateTime(CellText(row, 1));
+  } catch (const EConvertError& e) {
+    supRef.ShowErrorMsg(e.what(), "Calc from", rowNo, "Schedule", true);
+  }
+  std::string startText = CellText(row, 2);
+  if (IsBlank(startText)) {
+    if (i > 0) supRef.ShowErrorMsg("Start time is not set!", "Start at", rowNo, "Schedule", true);
+    return t;
+  }
+  try {
+    t.Start = StrToDateTime(startText);
+    t.HasStart = true;
+  } catch (const EConvertError& e) {
+    supRef.ShowErrorMsg(e.what(), "Start at", rowNo, "Schedule", true);
+  }
+  return t;
+}
+
 }  // namespace
 
 std::string ServerPackageDir(TDbFile& db, const std::string& serverName) {
@@ -88,20 +118,10 @@ std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db, const TJson& TS
     if (!schedID.empty()) {
       std::optional<TJson> sched = supRef.Get(schedules, schedID);
       name = ScheduleFileName(JsonStr(*sched, "Name"));
-      try {
-        calc = StrToDateTime(CellText(row, 1));
-      } catch (const EConvertError& e) {
-        supRef.ShowErrorMsg(e.what(), "Calc from", rowNo, "Schedule", true);
-      }
-      std::string startText = CellText(row, 2);
-      if (IsBlank(startText)) {
-        if (i > 0) supRef.ShowErrorMsg("Start time is not set!", "Start at", rowNo, "Schedule", true);
-      } else {
-        try {
-          start = StrToDateTime(startText);
-        } catch (const EConvertError& e) {
-          supRef.ShowErrorMsg(e.what(), "Start at", rowNo, "Schedule", true);
-        }
+      TRowTimes times = ReadRowTimes(supRef, row, i);
+      calc = times.Calc;
+      start = times.Start;
+      if (times.HasStart) {
         if (i == 0 && start > Now()) {
           std::string text = fmt::format("No broadcasting until {}", DateTimeToStr(start));
           if (Op.Ask("Warning", text + " " + ". Continue?", TMsgIcon::Warning, TMsgButtons::YesNo,
@@ -208,24 +228,7 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
     TDbCollectionItem& options = db.CollectionByName("SrvOptions");
     for (size_t i = 0; i < tsched.size(); ++i) {
       const TJson& row = tsched[i];
-      int rowNo = static_cast<int>(i) + 1;
-      try {
-        StrToDateTime(CellText(row, 1));
-      } catch (const EConvertError& e) {
-        supRef.ShowErrorMsg(e.what(), "Calc from", rowNo, "Schedule", true);
-      }
-      TDateTime start = 0;
-      std::string startText = CellText(row, 2);
-      if (IsBlank(startText)) {
-        if (i > 0) supRef.ShowErrorMsg("Start time is not set!", "Start at", rowNo, "Schedule", true);
-      } else {
-        try {
-          start = StrToDateTime(startText);
-        } catch (const EConvertError& e) {
-          supRef.ShowErrorMsg(e.what(), "Start at", rowNo, "Schedule", true);
-        }
-      }
-      std::string stamp = DateTimeToStamp(start);
+      std::string stamp = DateTimeToStamp(ReadRowTimes(supRef, row, i).Start);
 
       std::optional<TJson> opt = supRef.Push(options, tsched, 3, static_cast<int>(i), "Schedule", true);
       if (!MakeGroupsFile(supRef, db, *opt, stamp, static_cast<int>(i), F, Op))

@@ -151,3 +151,21 @@ TEST_F(CreateFilesTest, ServerNameMustStayOneFolder) {
   ASSERT_FALSE(Op.Messages.empty());
   EXPECT_EQ(Op.Messages.back().Caption, "IO Error");
 }
+
+TEST_F(CreateFilesTest, StartInTheFutureAsks) {
+  std::string future = DateTimeToStr(static_cast<double>(DayCount(Now())) + 400);
+  Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", future, Ref("SrvOptions", "o1")}});
+  Op.Answers = {TMsgAnswer::No};
+  TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
+  EXPECT_FALSE(r.Ok);
+  EXPECT_EQ(r.Status, "No broadcasting until " + future);
+  ASSERT_FALSE(Op.Messages.empty());
+  EXPECT_EQ(Op.Messages.back().Caption, "Warning");
+  EXPECT_EQ(Op.Messages.back().Text, "No broadcasting until " + future + " . Continue?");
+  Op.Answers = {TMsgAnswer::Yes};
+  r = CreateServerFiles(*Db, "srv", Op);
+  ASSERT_TRUE(r.Ok) << r.Status;
+  TJson config = TJson::parse(ReadFileBytes(Pkg + "/config.json"));
+  EXPECT_EQ(config[0]["activate"], DateTimeToStamp(StrToDateTime(future)));
+  EXPECT_TRUE(fs::exists(Pkg + "/json/" + DateTimeToStamp(StrToDateTime(future)) + "/nedelya.json"));
+}

@@ -16,7 +16,7 @@
 
 #include "ProjectGenerator.h"
 #include "schedule/ChSchedCheck.h"
-#include "servers/Servers.h"
+#include "servers/CreateFiles.h"
 #include "shell/Databases.h"
 
 namespace fs = std::filesystem;

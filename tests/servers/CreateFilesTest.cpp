@@ -1,7 +1,7 @@
 #include <filesystem>
 
 #include "schedule/ScheduleFixture.h"
-#include "servers/Servers.h"
+#include "servers/CreateFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 #include "app/cli/CliCommon.h"
 #include "schedule/ChSchedCheck.h"
 #include "schedule/DoSchedule.h"
-#include "servers/Servers.h"
+#include "servers/CreateFiles.h"
 
 namespace {
 

@@ -19,10 +19,6 @@ struct TCreateFilesResult {
 TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, IOperator& Op,
                                      IPortalMaker* Portal = nullptr);
 
-// The package folder of a server with a trailing separator: the servers directory and the
-// server's Name.
-std::string ServerPackageDir(TDbFile& db, const std::string& serverName);
-
 // Adds the head-end channels of the STB groups of a SrvOptions record to the schedule; a
 // channel of a group that is neither scheduled nor head-end is reported (aborts).
 void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,

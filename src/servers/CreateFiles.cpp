@@ -1,4 +1,4 @@
-#include "servers/Servers.h"
+#include "servers/CreateFiles.h"
 
 #include <fmt/format.h>
 
@@ -63,7 +63,9 @@ TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i) {
 
 }  // namespace
 
-std::string ServerPackageDir(TDbFile& db, const std::string& serverName) {
+// The package folder of a server with a trailing separator: the servers directory and the
+// server's Name.
+static std::string PackageDir(TDbFile& db, const std::string& serverName) {
   std::string root = GetOptionDir(db, odServers);
   while (!root.empty() && root.back() == '/') root.pop_back();
   return root + "/" + serverName + "/";
@@ -186,7 +188,7 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
     return res;
   }
   std::string name = JsonStr(*server, "Name");
-  std::string F = ServerPackageDir(db, name);
+  std::string F = PackageDir(db, name);
   res.Folder = F.substr(0, F.size() - 1);
   {
     std::error_code ec;

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ProjectGenerator.h"
 #include "recstore/JsonText.h"
 #include "shell/Databases.h"
@@ -121,18 +122,6 @@ BENCHMARK(BM_SerializeOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_SerializeCached)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CopyFileFsync)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-template <typename F>
-double MedianMs(F&& f, int runs) {
-  std::vector<double> t;
-  for (int i = 0; i < runs; ++i) {
-    auto a = std::chrono::steady_clock::now();
-    f();
-    t.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - a).count());
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
 
 }  // namespace
 

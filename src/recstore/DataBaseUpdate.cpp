@@ -1,6 +1,7 @@
 #include "recstore/DataBaseUpdate.h"
 
 #include <stdexcept>
+#include <vector>
 
 #include "recstore/mongoID.h"
 
@@ -36,13 +37,17 @@ void TDbUpdateTable::ForEachRecord(const std::string& collection, const TRecordC
     for (auto it = records->begin(); it != records->end(); ++it) change(it.value(), param);
     return;
   }
+  // Every document is read before the first is written back: a server may hand a rewritten
+  // document to the same cursor again, and a step applied twice would corrupt the record.
+  std::vector<TJson> docs;
   coll.Query(TJson::object());
   TJson doc;
-  while (coll.Next(doc)) {
-    TJson value = doc.contains("Value") ? doc["Value"] : TJson();
+  while (coll.Next(doc)) docs.push_back(std::move(doc));
+  for (TJson& d : docs) {
+    TJson value = d.contains("Value") ? d["Value"] : TJson();
     change(value, param);
-    std::string id = JsonStr(doc, "_ID");
-    if (!coll.ChangeRecord(id, &value, UpdateRec, true, JsonInt(doc, "Cntr")))
+    std::string id = JsonStr(d, "_ID");
+    if (!coll.ChangeRecord(id, &value, UpdateRec, true, JsonInt(d, "Cntr")))
       throw std::runtime_error("Error! Can't change record!");
   }
 }

@@ -118,6 +118,9 @@ public:
   // Puts a record into the in-memory document without saving and without touching counters;
   // the next saving change writes it (file mode).
   void SetRecordNo1(const std::string& aID, const TJson& aRecord);
+  // Removes a record from the in-memory document without saving (file mode); the next saving
+  // change writes the document without it. Nothing happens when the record is not there.
+  void DelRecordNo1(const std::string& aID);
   // The live in-memory object of this collection, nullptr when it was never written. The
   // caller may change it; the next saving change writes it.
   TJson* AsJson();
@@ -219,6 +222,8 @@ public:
   bool SaveDisabled() const { return FDisableSaveDB; }
   // Why the last load or save failed ("" when it did not).
   const std::string& LastError() const { return FLastError; }
+  // MongoDB: when the first failed read since the last successful one happened (0: none).
+  double ReopenTimeOut() const { return FReopenTimeOut; }
 
   std::optional<TJson> get(const TrefID& RefID);
   TDbCollectionItem& CollectionByName(const std::string& name);
@@ -239,6 +244,7 @@ public:
 
 private:
   friend class TFileStorage;
+  friend class TMongoStorage;
   friend class TDbCollectionItem;
 
   double FReopenTimeOut = 0;

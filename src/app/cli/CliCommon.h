@@ -19,6 +19,7 @@ public:
 
 struct TCliContext {
   std::string ProjectFile;
+  std::string MongoAddress;  // --mongo HOST[:PORT]/DB: the main database on a MongoDB server
   std::string WorkDir;
   std::string DbName = "main";
   bool Yes = false;
@@ -46,6 +47,9 @@ struct TCliContext {
 // An existing record identifier, or the identifier of the first record in tree order whose
 // "Name" is Arg; "" when neither.
 std::string ResolveRecordArg(TDbFile& db, TDbCollectionItem& coll, const std::string& arg);
+// Stores a record with counter checking: replaces it when it exists (false when another client
+// changed it in between), otherwise creates it. Behaves alike on files and on MongoDB.
+bool StoreRecordCounted(TDbCollectionItem& coll, const std::string& id, const TJson& rec);
 // Identifiers in tree order: records named by the tree document first (depth first), then the
 // records no tree entry names. Folders are reported through OnFolder when given.
 struct TListedEntry {

@@ -9,6 +9,7 @@
 #include "recstore/JsonText.h"
 #include "recstore/mongoID.h"
 #include "shell/Databases.h"
+#include "shell/ProjectArguments.h"
 
 namespace fs = std::filesystem;
 
@@ -22,8 +23,17 @@ void TCliContext::Prepare() {
 
 TDbFile& TCliContext::OpenMain(bool mustBeOpen) {
   Prepare();
+  if (!Main && !MongoAddress.empty()) {
+    TProjectArguments where = ParseMongoAddress(MongoAddress);
+    if (where.Kind != TProjectArguments::TKind::Mongo)
+      throw ECliError(ExitUsage, "--mongo: " + where.Error);
+    Main = CreateMainDatabase(Op.get());
+    OpenProjectArguments(*Main, where);  // a failed connection is reported by the operator
+    SetDbF1(Main.get());
+  }
   if (!Main) {
-    if (ProjectFile.empty()) throw ECliError(ExitUsage, "no project given: use --project FILE");
+    if (ProjectFile.empty())
+      throw ECliError(ExitUsage, "no project given: use --project FILE or --mongo HOST[:PORT]/DB");
     Main = CreateMainDatabase(Op.get());
     Main->SetFileName(ProjectFile);
     std::error_code ec;
@@ -38,7 +48,10 @@ TDbFile& TCliContext::OpenMain(bool mustBeOpen) {
   }
   if (mustBeOpen && !Main->DbIsOpen()) {
     std::string why = Main->LastError().empty() ? "" : ": " + Main->LastError();
-    throw ECliError(ExitFailed, "cannot open project " + ProjectFile + why);
+    throw ECliError(ExitFailed, "cannot open " +
+                                    (Main->UseMongoDb() ? "MongoDB database " + MongoAddress
+                                                        : "project " + ProjectFile) +
+                                    why);
   }
   return *Main;
 }
@@ -101,7 +114,24 @@ void WalkTree(const TJson& entries, int depth, std::vector<TListedEntry>& out,
   }
 }
 
+const TJson& MongoIdField() {
+  static const TJson fields = {{"_ID", 1}};
+  return fields;
+}
+
+const TJson& MongoListFields() {
+  static const TJson fields = {{"_ID", 1}, {"Value.Name", 1}};
+  return fields;
+}
+
 }  // namespace
+
+// On MongoDB a plain upsert would not tell a new record from a stored one.
+bool StoreRecordCounted(TDbCollectionItem& coll, const std::string& id, const TJson& rec) {
+  int64_t cntr = 0;
+  bool existed = coll.GetRecord(id, cntr, true).has_value();
+  return existed ? coll.UpdateRecord(id, rec, cntr) : coll.NewRecord(id, rec, cntr);
+}
 
 std::vector<TListedEntry> ListInTreeOrder(TDbFile& db, TDbCollectionItem& coll) {
   std::vector<TListedEntry> out;
@@ -110,6 +140,18 @@ std::vector<TListedEntry> ListInTreeOrder(TDbFile& db, TDbCollectionItem& coll) 
     if (auto doc = tree->GetRecord(coll.Name())) WalkTree(*doc, 0, out, seen, coll);
   }
   std::sort(seen.begin(), seen.end());
+  if (coll.IsMongoDb()) {
+    // Documents in server order; only identifier and name are fetched.
+    coll.Query(TJson::object(), &MongoListFields());
+    TJson doc;
+    while (coll.Next(doc)) {
+      std::string id = JsonStr(doc, "_ID");
+      if (id.empty() || std::binary_search(seen.begin(), seen.end(), id)) continue;
+      const TJson* value = JsonPath(doc, "Value");
+      out.push_back({id, value && value->is_object() ? JsonStr(*value, "Name") : "", false, 0});
+    }
+    return out;
+  }
   if (TJson* all = coll.AsJson(); all && all->is_object()) {
     for (auto it = all->begin(); it != all->end(); ++it) {
       if (std::binary_search(seen.begin(), seen.end(), it.key())) continue;
@@ -178,7 +220,9 @@ void CmdNew(TCliContext& ctx, const std::string& file) {
 void CmdInfo(TCliContext& ctx) {
   TDbFile& db = ctx.OpenSelected(false);
   TJson info = TJson::object();
-  info["File"] = db.FileName();
+  info["File"] = db.UseMongoDb() ? "mongodb://" + db.host() + ":" + std::to_string(db.port()) +
+                                      "/" + db.MongoDbName()
+                                : db.FileName();
   info["DBVersion"] = db.LoadedDBVersion();
   info["Open"] = db.DbIsOpen();
   if (db.SaveDisabled()) info["WriteProtected"] = true;
@@ -186,11 +230,22 @@ void CmdInfo(TCliContext& ctx) {
   TJson counts = TJson::object();
   for (size_t i = 0; i < db.Collections().Count(); ++i) {
     TDbCollectionItem& c = db.Collections()[i];
+    if (db.UseMongoDb()) {
+      size_t n = 0;
+      if (db.DbIsOpen()) {
+        c.Query(TJson::object(), &MongoIdField());
+        TJson doc;
+        while (c.Next(doc)) ++n;
+      }
+      counts[c.Name()] = n;
+      continue;
+    }
     TJson* all = c.AsJson();
     counts[c.Name()] = all && all->is_object() ? all->size() : 0;
   }
+  if (db.UseMongoDb()) info.erase("DBVersion");  // MongoDB databases carry no version
   // Collections the file holds that this program does not define (kept as they are).
-  for (auto it = db.JSON().begin(); it != db.JSON().end(); ++it)
+  for (auto it = db.JSON().begin(); !db.UseMongoDb() && it != db.JSON().end(); ++it)
     if (it.value().is_object() && !counts.contains(it.key()))
       counts[it.key()] = it.value().size();
   info["Collections"] = counts;
@@ -198,9 +253,9 @@ void CmdInfo(TCliContext& ctx) {
     std::cout << DumpReadable(info) << std::endl;
     return;
   }
-  std::cout << "File: " << db.FileName() << "\n"
-            << "DBVersion: " << db.LoadedDBVersion() << "\n"
-            << "Open: " << (db.DbIsOpen() ? "yes" : "no") << "\n";
+  std::cout << "File: " << info["File"].get<std::string>() << "\n";
+  if (!db.UseMongoDb()) std::cout << "DBVersion: " << db.LoadedDBVersion() << "\n";
+  std::cout << "Open: " << (db.DbIsOpen() ? "yes" : "no") << "\n";
   if (db.SaveDisabled()) std::cout << "Write-protected: yes\n";
   if (!db.LastError().empty()) std::cout << "Error: " << db.LastError() << "\n";
   std::cout << "Collections:\n";
@@ -265,7 +320,7 @@ void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& 
   }
   if (rec.is_object()) rec.erase("_ID");  // the identifier is the key, never a member
   bool existed = coll.GetRecord(id).has_value();
-  if (!coll.NewOrUpdateRecord(id, rec))
+  if (!StoreRecordCounted(coll, id, rec))
     throw ECliError(ExitFailed, "the record was not stored" +
                                     (db.LastError().empty() ? "" : ": " + db.LastError()));
   // A new record gets an entry at the end of its collection's tree so the editors show it.
@@ -274,7 +329,7 @@ void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& 
       TJson doc = tree->GetRecord(coll.Name()).value_or(TJson::array());
       if (!doc.is_array()) doc = TJson::array();
       doc.push_back({{"_ID", id}});
-      if (!tree->NewOrUpdateRecord(coll.Name(), doc))
+      if (!StoreRecordCounted(*tree, coll.Name(), doc))
         throw ECliError(ExitFailed, "the record was stored but its tree entry was not");
     }
   }
@@ -292,8 +347,9 @@ void CmdDel(TCliContext& ctx, const std::string& collection, const std::string& 
                                     (db.LastError().empty() ? "" : ": " + db.LastError()));
   if (CollectionHasTree(coll)) {
     if (TDbCollectionItem* tree = db.FindCollection("Tree")) {
-      if (auto doc = tree->GetRecord(coll.Name()); doc && RemoveFromTree(*doc, id))
-        if (!tree->UpdateRecord(coll.Name(), *doc))
+      int64_t cntr = 0;
+      if (auto doc = tree->GetRecord(coll.Name(), cntr, true); doc && RemoveFromTree(*doc, id))
+        if (!tree->UpdateRecord(coll.Name(), *doc, cntr))
           throw ECliError(ExitFailed, "the record was deleted but its tree entry was not");
     }
   }
@@ -331,11 +387,26 @@ void CmdImport(TCliContext& ctx, const std::string& source) {
       bool existed = coll.GetRecord(r.key()).has_value();
       TJson rec = r.value();
       if (rec.is_object()) rec.erase("_ID");
-      coll.SetRecordNo1(r.key(), rec);
+      if (db.UseMongoDb()) {
+        // Every change goes to the server at once; there is no write of the whole database.
+        if (!StoreRecordCounted(coll, r.key(), rec))
+          throw ECliError(ExitFailed, "record " + r.key() + " of " + coll.Name() +
+                                          " was not stored after " + std::to_string(count) +
+                                          " others" +
+                                          (db.LastError().empty() ? "" : ": " + db.LastError()));
+      } else {
+        coll.SetRecordNo1(r.key(), rec);
+      }
       if (withTree && !existed) treeDoc.push_back({{"_ID", r.key()}});
       ++count;
     }
-    if (withTree) tree->SetRecordNo1(coll.Name(), treeDoc);
+    if (withTree && db.UseMongoDb()) {
+      if (!StoreRecordCounted(*tree, coll.Name(), treeDoc))
+        throw ECliError(ExitFailed, "the records of " + coll.Name() +
+                                        " were stored but their tree entries were not");
+    } else if (withTree) {
+      tree->SetRecordNo1(coll.Name(), treeDoc);
+    }
   }
   try {
     db.Save();  // one write for everything put in memory above

@@ -9,7 +9,11 @@ int main(int argc, char** argv) {
   TCliContext ctx;
   CLI::App app{"Pelmora console, command-line edition"};
   app.require_subcommand(1);
-  app.add_option("--project", ctx.ProjectFile, "Project file (.pq2pr) of the main database");
+  auto* project =
+      app.add_option("--project", ctx.ProjectFile, "Project file (.pq2pr) of the main database");
+  app.add_option("--mongo", ctx.MongoAddress,
+                 "Main database on a MongoDB server, as HOST[:PORT]/DB")
+      ->excludes(project);
   app.add_option("--workdir", ctx.WorkDir,
                  "Working directory holding contracts.json and timeline.json");
   app.add_option("--db", ctx.DbName, "Database the record commands work on")

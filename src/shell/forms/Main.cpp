@@ -8,8 +8,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <vector>
 
 #include "shell/Databases.h"
+#include "shell/ProjectArguments.h"
 
 TFormPQ2::TFormPQ2(QWidget* parent) : QMainWindow(parent) {
   setObjectName("FormPQ2");
@@ -70,14 +72,13 @@ QAction* TFormPQ2::AddEntry(QMenu* menu, const QString& name, const QString& cap
 }
 
 void TFormPQ2::OpenFromCommandLine(const QStringList& args) {
-  if (args.size() < 2) return;
-  QString first = args[1];
-  if (QFileInfo::exists(first)) {
-    first = QFileInfo(first).absoluteFilePath();
-    DbF1->SetUseMongoDb(false);
-    DbF1->SetFileName(first.toStdString());
-    DbF1->Load();
-  }
+  // A project file, or "host[:port]" and a MongoDB database name; anything else opens nothing.
+  std::vector<std::string> rest;
+  for (qsizetype i = 1; i < args.size(); ++i) rest.push_back(args[i].toStdString());
+  TProjectArguments where = ParseProjectArguments(rest);
+  if (where.Kind == TProjectArguments::TKind::File)
+    where.FileName = QFileInfo(QString::fromStdString(where.FileName)).absoluteFilePath().toStdString();
+  OpenProjectArguments(*DbF1, where);
   EnableMenu();
 }
 

@@ -1,0 +1,643 @@
+#include "servers/ShareTransfer.h"
+
+#include <fcntl.h>
+#include <libsmbclient.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "recstore/Json.h"
+#include "shell/Operator.h"
+#include "shell/Options.h"
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------------------------
+// Credentials
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+// "DOMAIN\user" names the domain in the user name.
+void SplitDomain(TSmbCredentials& c) {
+  if (auto p = c.User.find('\\'); p != std::string::npos && c.Domain.empty()) {
+    c.Domain = c.User.substr(0, p);
+    c.User = c.User.substr(p + 1);
+  }
+}
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+}  // namespace
+
+std::optional<TSmbCredentials> ReadSmbCredentialsFile(const std::string& path) {
+  std::ifstream f(path);
+  if (!f) return std::nullopt;
+  TSmbCredentials c;
+  std::string line;
+  while (std::getline(f, line)) {
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    auto eq = t.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = Trim(t.substr(0, eq));
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    // The value keeps its inner and trailing blanks only when they are part of a password.
+    std::string value = t.substr(eq + 1);
+    if (key == "username" || key == "user") c.User = Trim(value);
+    else if (key == "password" || key == "pass") c.Password = value;
+    else if (key == "domain" || key == "workgroup") c.Domain = Trim(value);
+  }
+  SplitDomain(c);
+  return c;
+}
+
+std::string DefaultSmbCredentialsPath() {
+  std::string base = Env("XDG_CONFIG_HOME");
+  if (base.empty()) {
+    std::string home = Env("HOME");
+    if (home.empty()) return "";
+    base = home + "/.config";
+  }
+  return base + "/pelmora/smb-credentials";
+}
+
+TSmbCredentials ReadSmbCredentials() {
+  TSmbCredentials c;
+  c.User = Env("PELMORA_SMB_USER");
+  if (!c.User.empty()) {
+    c.Password = Env("PELMORA_SMB_PASSWORD");
+    c.Domain = Env("PELMORA_SMB_DOMAIN");
+    SplitDomain(c);
+    return c;
+  }
+  std::string path = Env("PELMORA_SMB_CREDENTIALS");
+  if (path.empty()) path = DefaultSmbCredentialsPath();
+  if (!path.empty())
+    if (auto fromFile = ReadSmbCredentialsFile(path)) return *fromFile;
+  return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Addresses and paths
+
+std::string ShareUrl(const std::string& serverUrl) {
+  std::string host;
+  for (char ch : serverUrl)
+    if (ch != ' ') host += ch;
+  return "smb://" + host + "/inbox";
+}
+
+std::optional<std::string> SafeSharePath(const std::string& path) {
+  std::string p = path;
+  std::replace(p.begin(), p.end(), '\\', '/');
+  if (p.empty() || p[0] == '/') return std::nullopt;
+  if (p.size() >= 2 && p[1] == ':') return std::nullopt;  // "C:..."
+  std::string out;
+  size_t start = 0;
+  while (start <= p.size()) {
+    size_t end = p.find('/', start);
+    if (end == std::string::npos) end = p.size();
+    std::string part = p.substr(start, end - start);
+    if (part == "..") return std::nullopt;
+    if (!part.empty() && part != ".") out += (out.empty() ? "" : "/") + part;
+    start = end + 1;
+  }
+  if (out.empty()) return std::nullopt;
+  return out;
+}
+
+std::string ShareFileUrl(const std::string& share, const std::string& relPath) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string url = share;
+  if (relPath.empty()) return url;
+  url += '/';
+  for (unsigned char ch : relPath) {
+    if (std::isalnum(ch) || std::strchr("-._~/!$&'()*+,;=@ ", ch)) {
+      url += static_cast<char>(ch);
+    } else {
+      url += '%';
+      url += hex[ch >> 4];
+      url += hex[ch & 15];
+    }
+  }
+  return url;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Error texts
+
+std::string ShellCopyErrorText(int code) {
+  static const std::map<int, std::string> texts = {
+      {0, ""},
+      {113, "The source and destination files are the same file."},
+      {114, "Multiple file paths were specified in the source buffer, but only one destination "
+            "file path."},
+      {115, "Rename operation was specified but the destination path is a different directory. "
+            "Use the move operation instead."},
+      {116, "The source is a root directory, which cannot be moved or renamed."},
+      {117, "The operation was cancelled by the user, or silently cancelled if the appropriate "
+            "flags were supplied to SHFileOperation."},
+      {118, "The destination is a subtree of the source."},
+      {120, "Security settings denied access to the source."},
+      {121, "The source or destination path exceeded or would exceed MAX_PATH."},
+      {122, "The operation involved multiple destination paths, which can fail in the case of a "
+            "move operation."},
+      {124, "The path in the source or destination or both was invalid."},
+      {125, "The source and destination have the same parent folder."},
+      {126, "The destination path is an existing file."},
+      {128, "The destination path is an existing folder."},
+      {129, "The name of the file exceeds MAX_PATH."},
+      {130, "The destination is a read-only CD-ROM, possibly unformatted."},
+      {131, "The destination is a read-only DVD, possibly unformatted."},
+      {132, "The destination is a writable CD-ROM, possibly unformatted."},
+      {133, "The file involved in the operation is too large for the destination media or file "
+            "system."},
+      {134, "The source is a read-only CD-ROM, possibly unformatted."},
+      {135, "The source is a read-only DVD, possibly unformatted."},
+      {136, "The source is a writable CD-ROM, possibly unformatted."},
+      {183, "MAX_PATH was exceeded during the operation."},
+      {1026, "An unknown error occurred. This is typically due to an invalid path in the source "
+             "or destination. This error does not occur on Microsoft Windows Vista and later."},
+      {65536, "An unspecified error occurred on the destination."},
+      {65652, "Destination is a root directory and cannot be renamed."},
+  };
+  auto it = texts.find(code);
+  return it == texts.end() ? "IO Error" : it->second;
+}
+
+std::string CopyErrorText(int err) {
+  switch (err) {
+    case ECANCELED: return ShellCopyErrorText(117);
+    case ENAMETOOLONG: return ShellCopyErrorText(121);
+    case EISDIR: return ShellCopyErrorText(128);
+    case EFBIG: return ShellCopyErrorText(133);
+    default: return std::strerror(err);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSmbShare
+
+namespace {
+
+void CopyField(char* dst, int len, const std::string& value) {
+  if (len <= 0) return;
+  std::strncpy(dst, value.c_str(), static_cast<size_t>(len) - 1);
+  dst[len - 1] = '\0';
+}
+
+std::string ParentOf(const std::string& rel) {
+  auto p = rel.rfind('/');
+  return p == std::string::npos ? "" : rel.substr(0, p);
+}
+
+std::string NameOf(const std::string& rel) {
+  auto p = rel.rfind('/');
+  return p == std::string::npos ? rel : rel.substr(p + 1);
+}
+
+class ECopy : public std::runtime_error {
+public:
+  ECopy(const std::string& msg, int err) : std::runtime_error(msg), Err(err) {}
+  int Err;
+};
+
+}  // namespace
+
+struct TSmbShare::TImpl {
+  SMBCCTX* Ctx = nullptr;
+  TSmbCredentials Credentials;
+  // folder (relative, "" for the share) -> name -> file; a folder that does not exist maps to
+  // an empty listing
+  std::map<std::string, std::map<std::string, TRemoteFile>> Listings;
+  std::set<std::string> KnownFolders;
+
+  static void Auth(SMBCCTX* c, const char*, const char*, char* wg, int wglen, char* un, int unlen,
+                   char* pw, int pwlen) {
+    auto* self = static_cast<TImpl*>(smbc_getOptionUserData(c));
+    if (!self) return;
+    if (!self->Credentials.Domain.empty()) CopyField(wg, wglen, self->Credentials.Domain);
+    CopyField(un, unlen, self->Credentials.User);
+    CopyField(pw, pwlen, self->Credentials.Password);
+  }
+};
+
+TSmbShare::TSmbShare(std::string share, TSmbCredentials credentials,
+                     std::chrono::milliseconds timeout)
+    : FImpl(std::make_unique<TImpl>()), FShare(std::move(share)) {
+  while (!FShare.empty() && FShare.back() == '/') FShare.pop_back();
+  FImpl->Credentials = std::move(credentials);
+  SMBCCTX* ctx = smbc_new_context();
+  if (!ctx) return;
+  smbc_setOptionUserData(ctx, FImpl.get());
+  smbc_setFunctionAuthDataWithContext(ctx, &TImpl::Auth);
+  smbc_setTimeout(ctx, static_cast<int>(timeout.count()));
+  smbc_setDebug(ctx, 0);
+  smbc_setOptionUseKerberos(ctx, false);
+  smbc_setOptionFallbackAfterKerberos(ctx, true);
+  if (!smbc_init_context(ctx)) {
+    smbc_free_context(ctx, 1);
+    return;
+  }
+  FImpl->Ctx = ctx;
+}
+
+TSmbShare::~TSmbShare() {
+  if (FImpl && FImpl->Ctx) smbc_free_context(FImpl->Ctx, 1);
+}
+
+bool TSmbShare::Connect() {
+  if (!FImpl->Ctx) {
+    FLastError = FShare + ". Cannot start the SMB client";
+    return false;
+  }
+  errno = 0;
+  SMBCFILE* dir = smbc_getFunctionOpendir(FImpl->Ctx)(FImpl->Ctx, FShare.c_str());
+  if (!dir) {
+    int err = errno ? errno : EIO;
+    FLastError = FShare + ". " + std::strerror(err);
+    return false;
+  }
+  smbc_getFunctionClosedir(FImpl->Ctx)(FImpl->Ctx, dir);
+  FImpl->KnownFolders.insert("");
+  return true;
+}
+
+TSmbShare::TRemoteFile TSmbShare::Info(const std::string& relPath) {
+  std::string folder = ParentOf(relPath);
+  auto it = FImpl->Listings.find(folder);
+  if (it == FImpl->Listings.end()) {
+    std::map<std::string, TRemoteFile> listing;
+    SMBCCTX* ctx = FImpl->Ctx;
+    SMBCFILE* dir = ctx ? smbc_getFunctionOpendir(ctx)(ctx, ShareFileUrl(FShare, folder).c_str())
+                        : nullptr;
+    if (dir) {
+      FImpl->KnownFolders.insert(folder);
+      struct stat st {};
+      while (const libsmb_file_info* fi = smbc_getFunctionReaddirPlus2(ctx)(ctx, dir, &st)) {
+        std::string name = fi->name ? fi->name : "";
+        if (name.empty() || name == "." || name == "..") continue;
+        TRemoteFile rf;
+        rf.Exists = true;
+        // A folder under a file's name never matches a file.
+        rf.Size = S_ISDIR(st.st_mode) ? UINT64_MAX : static_cast<uint64_t>(st.st_size);
+        rf.MTime = static_cast<int64_t>(st.st_mtime);
+        listing[name] = rf;
+      }
+      smbc_getFunctionClosedir(ctx)(ctx, dir);
+    }
+    it = FImpl->Listings.emplace(folder, std::move(listing)).first;
+  }
+  auto f = it->second.find(NameOf(relPath));
+  return f == it->second.end() ? TRemoteFile{} : f->second;
+}
+
+void TSmbShare::MakeParents(const std::string& relPath) {
+  std::string folder = ParentOf(relPath);
+  if (folder.empty() || FImpl->KnownFolders.count(folder)) return;
+  MakeParents(folder);
+  SMBCCTX* ctx = FImpl->Ctx;
+  std::string url = ShareFileUrl(FShare, folder);
+  errno = 0;
+  if (smbc_getFunctionMkdir(ctx)(ctx, url.c_str(), 0755) != 0 && errno != EEXIST) {
+    int err = errno ? errno : EIO;
+    // A folder that exists already may still be reported with another code: check it.
+    struct stat st {};
+    if (smbc_getFunctionStat(ctx)(ctx, url.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw ECopy(url + ". " + CopyErrorText(err), err);
+  }
+  FImpl->KnownFolders.insert(folder);
+}
+
+void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
+                         const TCopyProgressSink& sink) {
+  SMBCCTX* ctx = FImpl->Ctx;
+  if (!ctx) throw ECopy(FShare + ". Cannot start the SMB client", EIO);
+  std::string destUrl = ShareFileUrl(FShare, pair.RelPath);
+  std::string partUrl = ShareFileUrl(FShare, pair.RelPath + ".pelmora-part");
+  MakeParents(pair.RelPath);
+
+  int in = ::open(pair.Source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    int err = errno;
+    throw ECopy(pair.Source + ". " + CopyErrorText(err), err);
+  }
+  struct stat localSt {};
+  ::fstat(in, &localSt);
+
+  errno = 0;
+  SMBCFILE* out = smbc_getFunctionOpen(ctx)(ctx, partUrl.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!out) {
+    int err = errno ? errno : EIO;
+    ::close(in);
+    throw ECopy(destUrl + ". " + CopyErrorText(err), err);
+  }
+  auto fail = [&](const std::string& where, int err) {
+    if (out) smbc_getFunctionClose(ctx)(ctx, out);
+    out = nullptr;
+    ::close(in);
+    smbc_getFunctionUnlink(ctx)(ctx, partUrl.c_str());  // no half file stays behind
+    throw ECopy(where + ". " + CopyErrorText(err), err);
+  };
+
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(pair.Source, errno);
+    }
+    if (n == 0) break;
+    ssize_t off = 0;
+    while (off < n) {
+      errno = 0;
+      ssize_t w = smbc_getFunctionWrite(ctx)(ctx, out, buffer.data() + off,
+                                             static_cast<size_t>(n - off));
+      if (w <= 0) fail(destUrl, errno ? errno : EIO);
+      off += w;
+    }
+    progress.BytesDone += static_cast<uint64_t>(n);
+    if (sink && !sink(progress)) fail(destUrl, ECANCELED);
+  }
+  ::close(in);
+  errno = 0;
+  int closed = smbc_getFunctionClose(ctx)(ctx, out);
+  out = nullptr;
+  if (closed != 0) {
+    int err = errno ? errno : EIO;
+    smbc_getFunctionUnlink(ctx)(ctx, partUrl.c_str());
+    throw ECopy(destUrl + ". " + CopyErrorText(err), err);
+  }
+
+  // The server sees the file under its own name only when it is complete.
+  errno = 0;
+  if (smbc_getFunctionRename(ctx)(ctx, partUrl.c_str(), ctx, destUrl.c_str()) != 0) {
+    int err = errno ? errno : EIO;
+    bool moved = false;
+    if (err == EEXIST || err == EACCES) {
+      smbc_getFunctionUnlink(ctx)(ctx, destUrl.c_str());
+      moved = smbc_getFunctionRename(ctx)(ctx, partUrl.c_str(), ctx, destUrl.c_str()) == 0;
+      if (!moved) err = errno ? errno : EIO;
+    }
+    if (!moved) {
+      smbc_getFunctionUnlink(ctx)(ctx, partUrl.c_str());
+      throw ECopy(destUrl + ". " + CopyErrorText(err), err);
+    }
+  }
+
+  // The copy gets the source's modification time, so the next comparison finds it unchanged.
+  struct timeval tv[2];
+  tv[0].tv_sec = localSt.st_mtim.tv_sec;
+  tv[0].tv_usec = localSt.st_mtim.tv_nsec / 1000;
+  tv[1] = tv[0];
+  errno = 0;
+  if (smbc_getFunctionUtimes(ctx)(ctx, destUrl.c_str(), tv) != 0) {
+    int err = errno ? errno : EIO;
+    throw ECopy(destUrl + ". The modification time cannot be set: " + CopyErrorText(err), err);
+  }
+  auto& listing = FImpl->Listings[ParentOf(pair.RelPath)];
+  listing[NameOf(pair.RelPath)] = {true, static_cast<uint64_t>(localSt.st_size),
+                                   static_cast<int64_t>(localSt.st_mtim.tv_sec)};
+}
+
+std::string TSmbShare::Disconnect(bool force) {
+  if (!FImpl->Ctx) return "";
+  SMBCCTX* ctx = FImpl->Ctx;
+  FImpl->Ctx = nullptr;
+  FImpl->Listings.clear();
+  FImpl->KnownFolders.clear();
+  errno = 0;
+  if (smbc_free_context(ctx, force ? 1 : 0) == 0) return "";
+  int err = errno ? errno : EIO;
+  // Without force a connection with open files stays until they close: release it anyway.
+  smbc_free_context(ctx, 1);
+  if (err == ENOTCONN || (!force && err == EBUSY)) return "";
+  return std::to_string(err) + "   " + FShare + ". " + std::strerror(err);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The package and the films
+
+namespace {
+
+bool LocalFileInfo(const std::string& path, uint64_t& size, int64_t& mtime) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  size = static_cast<uint64_t>(st.st_size);
+  mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  return true;
+}
+
+void WalkFolder(const fs::path& dir, const std::string& rel, std::vector<TCopyPair>& out) {
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  if (ec) throw std::runtime_error("Error of opening of the directory " + dir.string());
+  std::vector<fs::directory_entry> entries;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) throw std::runtime_error("Error of opening of the directory " + dir.string());
+    entries.push_back(*it);
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+  for (const auto& e : entries) {
+    std::string name = e.path().filename().string();
+    std::string childRel = rel.empty() ? name : rel + "/" + name;
+    std::error_code sec;
+    auto linkStatus = e.symlink_status(sec);
+    if (fs::is_directory(linkStatus)) {
+      WalkFolder(e.path(), childRel, out);  // folders reached through links are not followed
+      continue;
+    }
+    TCopyPair pair;
+    pair.Source = e.path().string();
+    pair.RelPath = childRel;
+    if (LocalFileInfo(pair.Source, pair.Size, pair.MTime)) out.push_back(std::move(pair));
+  }
+}
+
+bool Differs(const TSmbShare::TRemoteFile& remote, const TCopyPair& local) {
+  return !remote.Exists || remote.Size != local.Size || remote.MTime != local.MTime;
+}
+
+}  // namespace
+
+std::vector<TCopyPair> ListPackageFiles(const std::string& packageDir) {
+  std::vector<TCopyPair> out;
+  fs::path root(packageDir);
+  if (packageDir.size() > 1 && packageDir.back() == '/') root = fs::path(packageDir.substr(0, packageDir.size() - 1));
+  WalkFolder(root, "", out);
+  return out;
+}
+
+TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
+                               const TCopyProgressSink& progressSink) {
+  TDeployResult result;
+  const std::string copyCaption = "Copying of files";
+  std::string packageDir = request.PackageDir;
+  if (!packageDir.empty() && packageDir.back() != '/') packageDir += '/';
+
+  op.StatusText("Connecting to server");
+  TSmbShare share(request.Share, request.Credentials ? *request.Credentials : ReadSmbCredentials(),
+                  request.Timeout);
+  auto failWith = [&](const std::string& caption, const std::string& text) {
+    result.Ok = false;
+    result.Status = text;
+    op.StatusText(text);
+    op.MessageBox(caption, text, TMsgIcon::Error);
+  };
+  auto disconnect = [&]() {
+    std::string err = share.Disconnect(request.ForceDisconnect);
+    if (!err.empty()) op.MessageBox(copyCaption, err, TMsgIcon::Warning);
+  };
+  if (!share.Connect()) {
+    failWith(copyCaption, share.LastError());
+    return result;
+  }
+
+  std::vector<TCopyPair> queue;
+  std::set<std::string> queuedDest;
+  op.StatusText("Checking of files for copy");
+  try {
+    for (auto& pair : ListPackageFiles(packageDir)) {
+      if (!SafeSharePath(pair.RelPath)) continue;
+      if (Differs(share.Info(pair.RelPath), pair)) {
+        queuedDest.insert(pair.RelPath);
+        queue.push_back(std::move(pair));
+      }
+    }
+  } catch (const std::exception& e) {
+    failWith("IO Error", e.what());
+    disconnect();
+    return result;
+  }
+
+  op.StatusText("Checking of films for copy");
+  std::string listPath = packageDir + "UsedFilms.json";
+  std::error_code ec;
+  if (!fs::exists(listPath, ec)) {
+    std::string text = "Film " + listPath + " not found!";
+    if (op.Ask("IO Error", text + ". Continue?", TMsgIcon::Warning, TMsgButtons::YesNo,
+               TMsgAnswer::No) != TMsgAnswer::Yes) {
+      result.Status = text;
+      op.StatusText(text);
+      disconnect();
+      return result;
+    }
+  } else {
+    TJson films;
+    std::string loadError;
+    try {
+      std::ifstream f(listPath, std::ios::binary);
+      std::stringstream ss;
+      ss << f.rdbuf();
+      if (!f) throw std::runtime_error("The file cannot be read");
+      films = TJson::parse(ss.str());
+      if (!films.is_array()) throw std::runtime_error("The file does not hold a list of films");
+      for (const auto& e : films)
+        if (!e.is_object() || !e.contains("win") || !e["win"].is_string() || !e.contains("srv") ||
+            !e["srv"].is_string())
+          throw std::runtime_error("An entry of the list has no \"win\" and \"srv\" texts: " +
+                                   e.dump(-1, ' ', true, TJson::error_handler_t::replace));
+    } catch (const std::exception& e) {
+      loadError = e.what();
+    }
+    if (!loadError.empty()) {
+      std::string text = "Error of loading of the file " + listPath;
+      result.Status = text;
+      op.StatusText(text);
+      op.MessageBox(loadError, text, TMsgIcon::Error);
+      disconnect();
+      return result;
+    }
+    std::vector<std::string> missing;
+    for (const auto& e : films) {
+      std::string win = e["win"].get<std::string>();
+      std::string srv = e["srv"].get<std::string>();
+      auto rel = SafeSharePath(srv);
+      if (!rel) {
+        failWith(copyCaption, "The film " + win + " would be copied outside the share (\"" + srv +
+                                  "\" in " + listPath + "); nothing was copied");
+        disconnect();
+        return result;
+      }
+      TCopyPair pair;
+      pair.Source = win;
+      pair.RelPath = *rel;
+      if (!LocalFileInfo(pair.Source, pair.Size, pair.MTime)) {
+        std::string native = ToNativePath(win);
+        if (native == win || !LocalFileInfo(native, pair.Size, pair.MTime)) {
+          missing.push_back(win);
+          continue;
+        }
+        pair.Source = native;
+      }
+      if (queuedDest.count(pair.RelPath)) continue;  // one copy per destination
+      if (Differs(share.Info(pair.RelPath), pair)) {
+        queuedDest.insert(pair.RelPath);
+        queue.push_back(std::move(pair));
+      }
+    }
+    if (!missing.empty()) {
+      std::string text = "Films not found on this computer, not copied:";
+      for (const auto& m : missing) text += "\n" + m;
+      result.Warnings = missing;
+      op.MessageBox("Warning", text, TMsgIcon::Warning);
+    }
+  }
+
+  op.StatusText("Copying of files");
+  result.FilesQueued = queue.size();
+  if (queue.empty()) {
+    result.Ok = true;
+    result.Status = noNewFilesText;
+    op.StatusText(noNewFilesText);
+    op.MessageBox(copyCaption, noNewFilesText, TMsgIcon::Information);
+    disconnect();
+    return result;
+  }
+  TCopyProgress progress;
+  progress.FilesTotal = queue.size();
+  for (const auto& p : queue) progress.BytesTotal += p.Size;
+  try {
+    for (const auto& p : queue) {
+      progress.CurrentFile = p.Source;
+      if (progressSink && !progressSink(progress)) throw ECopy(ShellCopyErrorText(117), ECANCELED);
+      share.CopyFile(p, progress, progressSink);
+      ++progress.FilesDone;
+      ++result.FilesCopied;
+      result.BytesCopied += p.Size;
+    }
+    if (progressSink) progressSink(progress);
+  } catch (const std::exception& e) {
+    failWith(copyCaption, e.what());
+    disconnect();
+    return result;
+  }
+  result.Ok = true;
+  result.Status = std::to_string(queue.size()) + "- files copied";
+  op.StatusText(result.Status);
+  disconnect();
+  return result;
+}

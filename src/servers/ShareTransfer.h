@@ -1,0 +1,132 @@
+#pragma once
+// Copying a server package and the films it plays to the server's "inbox" share over SMB
+// (libsmbclient): smb://URL/inbox, the form "\\URL\inbox" takes on this system.
+//
+// Credentials: anonymous (guest) unless PELMORA_SMB_USER and PELMORA_SMB_PASSWORD (and
+// optionally PELMORA_SMB_DOMAIN) are set, or a credentials file gives them: the file named by
+// PELMORA_SMB_CREDENTIALS, else $XDG_CONFIG_HOME/pelmora/smb-credentials (default
+// ~/.config/pelmora/smb-credentials), with lines "username=...", "password=...", "domain=..."
+// ("#" starts a comment; a user "DOMAIN\name" also gives the domain).
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class IOperator;
+
+struct TSmbCredentials {
+  std::string User;  // empty: anonymous
+  std::string Password;
+  std::string Domain;
+};
+
+// Reads a credentials file; nullopt when it cannot be read.
+std::optional<TSmbCredentials> ReadSmbCredentialsFile(const std::string& path);
+// The credentials of this process, from the environment or the credentials file.
+TSmbCredentials ReadSmbCredentials();
+// Where the credentials file is looked for when PELMORA_SMB_CREDENTIALS is not set.
+std::string DefaultSmbCredentialsPath();
+
+// "smb://" + URL with every space removed + "/inbox". A port may follow the address
+// ("10.0.0.5:4445").
+std::string ShareUrl(const std::string& serverUrl);
+
+// A relative path on the share in "/" form ("json/x/0.pls"), or nullopt when the path would
+// leave the share: empty, absolute, with a drive letter or with a ".." component. Backslashes
+// count as separators; "." components are dropped.
+std::optional<std::string> SafeSharePath(const std::string& path);
+// Share URL + "/" + relative path, each path byte outside the URL-safe set percent-encoded.
+std::string ShareFileUrl(const std::string& share, const std::string& relPath);
+
+// The text of a shell copy result code; "IO Error" for codes the table does not list.
+std::string ShellCopyErrorText(int code);
+// The text of a system error met while copying: the shell copy text where one of its codes
+// means the same, otherwise the system's own message.
+std::string CopyErrorText(int err);
+
+struct TCopyProgress {
+  size_t FilesDone = 0;
+  size_t FilesTotal = 0;
+  uint64_t BytesDone = 0;
+  uint64_t BytesTotal = 0;
+  std::string CurrentFile;  // the source being copied
+};
+// Returns false to cancel the copy.
+using TCopyProgressSink = std::function<bool(const TCopyProgress&)>;
+
+struct TCopyPair {
+  std::string Source;  // local native path
+  std::string RelPath;  // destination relative to the share, "/" separated
+  uint64_t Size = 0;
+  int64_t MTime = 0;  // seconds since 1970
+};
+
+struct TDeployRequest {
+  std::string Share;       // smb://host[:port]/inbox
+  std::string PackageDir;  // local package folder, native
+  bool ForceDisconnect = false;
+  std::optional<TSmbCredentials> Credentials;  // default: ReadSmbCredentials()
+  std::chrono::milliseconds Timeout{20000};    // for each SMB operation
+};
+
+struct TDeployResult {
+  bool Ok = false;
+  std::string Status;  // the final status text
+  size_t FilesQueued = 0;
+  size_t FilesCopied = 0;
+  uint64_t BytesCopied = 0;
+  std::vector<std::string> Warnings;  // films listed but missing here, not copied
+};
+
+// An open connection to one share (one libsmbclient context, used on one thread).
+class TSmbShare {
+public:
+  explicit TSmbShare(std::string share, TSmbCredentials credentials,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
+  ~TSmbShare();
+  TSmbShare(const TSmbShare&) = delete;
+  TSmbShare& operator=(const TSmbShare&) = delete;
+
+  // Opens the share as a folder; false with LastError() = share + ". " + message.
+  bool Connect();
+  const std::string& LastError() const { return FLastError; }
+  const std::string& Url() const { return FShare; }
+
+  struct TRemoteFile {
+    bool Exists = false;
+    uint64_t Size = 0;
+    int64_t MTime = 0;
+  };
+  // Size and modification time of RelPath; folders are listed once and remembered.
+  TRemoteFile Info(const std::string& relPath);
+  // Copies Pair through a temporary name, sets the modification time to the source's and
+  // renames it into place. Progress is called after every block. Throws std::runtime_error
+  // with a clear text on failure; no partial file stays under the destination name.
+  void CopyFile(const TCopyPair& pair, TCopyProgress& progress, const TCopyProgressSink& sink);
+  // Creates the folders of RelPath's parent as needed.
+  void MakeParents(const std::string& relPath);
+  // Closes the connection; a failure text, or "" on success (see CopyFilesToShare).
+  std::string Disconnect(bool force);
+
+private:
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+  std::string FShare;
+  std::string FLastError;
+};
+
+// Local files of the package folder, recursively, as pairs (destination = same relative
+// path). Throws std::runtime_error("Error of opening of the directory " + path).
+std::vector<TCopyPair> ListPackageFiles(const std::string& packageDir);
+
+// The copy to the server's share ("Copy files to server"): connects, queues every package file
+// and every film of "UsedFilms.json" whose copy is missing or differs in size or modification
+// time, copies the queue with progress, and disconnects. Talks to the operator through Op
+// (status texts, the question about a missing film list, error messages).
+TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
+                               const TCopyProgressSink& progress = {});
+
+inline const std::string noNewFilesText = "No new files to copy!";

@@ -240,7 +240,9 @@ void TffmpegOutputParser::Block(const std::string& block, int64_t elapsedMs,
       std::optional<TDateTime> position = ParseEightCharTime(block, p + 5);
       if (position && *position != 0) {
         if (FTotal && *FTotal > 0) {
-          FPercent = *position * 100 / *FTotal;
+          // In whole milliseconds, so 3 s of 10 s is exactly 30 %, not 29.999...
+          FPercent = static_cast<double>(std::llround(*position * MSecsPerDay)) * 100 /
+                     static_cast<double>(std::llround(*FTotal * MSecsPerDay));
           double elapsed = elapsedMs / MSecPerDayD;
           std::string text = EncodedText(fmt::format("{:>2}", static_cast<int64_t>(FPercent))) +
                              ", elapsed " + TimeToStr(elapsed);

@@ -510,8 +510,17 @@ TEncodeResult TffmpegEncoder::RunAttempt(const std::string& workDir, const Tffmp
   };
   auto tryReap = [&] {
     if (reaped) return true;
+    // Under cs: once reaped, the id may be reused, so pause must no longer signal it.
+    std::lock_guard<std::mutex> lock(cs);
     pid_t r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno == ECHILD)) reaped = true;
+    if (r == pid || (r < 0 && errno == ECHILD)) {
+      // ECHILD: the program ignores SIGCHLD and the system reaped ffmpeg; its exit code is
+      // lost, so the output alone decides.
+      if (r != pid) status = 0;
+      reaped = true;
+      FPid = 0;
+      FFFMPEGIsRunning = false;
+    }
     return reaped;
   };
 

@@ -12,13 +12,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <stdexcept>
 
 #include "catalogue/EncoderJobs.h"
 #include "catalogue/PasLibVlcPlayer.h"
 #include "catalogue/encoder.h"
 #include "shell/Operator.h"
+#include "shell/UiQueue.h"
 
 namespace fs = std::filesystem;
 extern char** environ;
@@ -82,22 +82,11 @@ double RunDirect(const TffmpegCommand& cmd) {
 // Progress texts are collected on the benchmark's thread, as a window would show them.
 class TQueueOperator : public TConsoleOperator {
 public:
-  void RunOnUiThread(std::function<void()> fn) override {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FQueue.push_back(std::move(fn));
-  }
-  void Pump() {
-    std::vector<std::function<void()>> work;
-    {
-      std::lock_guard<std::mutex> lock(FMutex);
-      work.swap(FQueue);
-    }
-    for (auto& fn : work) fn();
-  }
+  void RunOnUiThread(std::function<void()> fn) override { FQueue.Post(std::move(fn)); }
+  void Pump() { FQueue.Pump(); }
 
 private:
-  std::mutex FMutex;
-  std::vector<std::function<void()>> FQueue;
+  TUiQueue FQueue;
 };
 
 void BM_EncodeDirect(benchmark::State& state) {

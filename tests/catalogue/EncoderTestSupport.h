@@ -7,24 +7,15 @@
 #include <thread>
 #include <vector>
 
+#include "shell/UiQueue.h"
 #include "support/TestSupport.h"
 
 // A scripted operator whose "user-interface thread" is the test's thread: work posted from the
 // encoder's worker waits until Pump runs it (posting and pumping may overlap).
 class TUiQueueOperator : public TFakeOperator {
 public:
-  void RunOnUiThread(std::function<void()> fn) override {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FQueue.push_back(std::move(fn));
-  }
-  void Pump() {
-    std::vector<std::function<void()>> work;
-    {
-      std::lock_guard<std::mutex> lock(FMutex);
-      work.swap(FQueue);
-    }
-    for (auto& fn : work) fn();
-  }
+  void RunOnUiThread(std::function<void()> fn) override { FQueue.Post(std::move(fn)); }
+  void Pump() { FQueue.Pump(); }
   // Pumps until Done or TimeoutMs passed; true when Done.
   bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -38,6 +29,5 @@ public:
   }
 
 private:
-  std::mutex FMutex;
-  std::vector<std::function<void()>> FQueue;
+  TUiQueue FQueue;
 };

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <filesystem>
 #include <iostream>
-#include <mutex>
 
 #include <fmt/format.h>
 
@@ -15,6 +14,7 @@
 #include "catalogue/PasLibVlcPlayer.h"
 #include "shell/CommonProcedures.h"
 #include "shell/Options.h"
+#include "shell/UiQueue.h"
 
 namespace fs = std::filesystem;
 
@@ -25,22 +25,11 @@ namespace {
 class TQueuedConsoleOperator : public TConsoleOperator {
 public:
   using TConsoleOperator::TConsoleOperator;
-  void RunOnUiThread(std::function<void()> fn) override {
-    std::lock_guard<std::mutex> lock(FMutex);
-    FQueue.push_back(std::move(fn));
-  }
-  void RunQueued() {
-    std::vector<std::function<void()>> work;
-    {
-      std::lock_guard<std::mutex> lock(FMutex);
-      work.swap(FQueue);
-    }
-    for (auto& fn : work) fn();
-  }
+  void RunOnUiThread(std::function<void()> fn) override { FQueue.Post(std::move(fn)); }
+  void RunQueued() { FQueue.Pump(); }
 
 private:
-  std::mutex FMutex;
-  std::vector<std::function<void()>> FQueue;
+  TUiQueue FQueue;
 };
 
 std::atomic<int> GInterrupts{0};

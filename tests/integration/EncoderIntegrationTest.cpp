@@ -401,3 +401,66 @@ TEST_F(EncoderIntegration, CtrlCInTheCliCancelsTheRunningEncodingCleanly) {
   EXPECT_THAT(run.Out, HasSubstr("[]"));
   EXPECT_EQ(ProcessesMentioning(Root + "/cli-int/long.m2t"), 0);
 }
+
+TEST_F(EncoderIntegration, CliWithAProjectUsesItsOptionsAndVideoRoot) {
+  std::string proj = Work + "/p.pq2pr";
+  ASSERT_EQ(RunCli({"new", proj}, Work).Status, 0);
+  WriteFileBytes(Work + "/options.json",
+                 R"({"WinVideoDir": "..\\media", "Resolution": "PAL 720x576", "BitRate": 3000,
+                     "AspectRatio": "4:3", "FrameRate": "25", "KeepExt": true,
+                     "MoveFile": true})");
+  TCliRun put = RunCli({"--project", proj, "put", "Options", "Options", Work + "/options.json"},
+                       Work);
+  ASSERT_EQ(put.Status, 0) << put.Err;
+  fs::create_directories(Work + "/media/x");
+  std::string src = Work + "/media/x/a.mp4";
+  fs::copy_file(Clips + "/a.mp4", src);
+  TCliRun run = RunCli({"--project", proj, "--json", "encode", src}, Work);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  std::string out = Work + "/media/x/a.mp4.m2t";
+  TJson p = Probe(out);
+  const TJson* v = Stream(p, "video");
+  ASSERT_TRUE(v);
+  EXPECT_EQ((*v)["width"], 720);
+  EXPECT_EQ((*v)["height"], 576);
+  EXPECT_EQ((*v)["display_aspect_ratio"], "4:3");
+  // The source went to "Source" below the root, keeping its folder.
+  EXPECT_FALSE(fs::exists(src));
+  EXPECT_TRUE(fs::exists(Work + "/media/Source/x/a.mp4"));
+  TJson doc = TJson::parse(run.Out, nullptr, false);
+  ASSERT_TRUE(doc.is_object()) << run.Out;
+  EXPECT_EQ(doc["Pairs"][0][0], "x\\a.mp4.m2t");
+  EXPECT_EQ(doc["Rows"][0]["Status"], "done");
+  EXPECT_NEAR(MsOfText(doc["Pairs"][0][1].get<std::string>()), FfprobeDurationMs(out), 100);
+}
+
+TEST_F(EncoderIntegration, PlayingAnHttpStreamWaitsUntilItPlays) {
+  // ffmpeg serves the clip once on a loopback port, at its own pace.
+  int port = 20000 + ::getpid() % 20000;
+  std::string url = "http://127.0.0.1:" + std::to_string(port) + "/live.ts";
+  pid_t server = ::fork();
+  if (server == 0) {
+    std::string in = Clips + "/long.mp4";
+    ::execlp("ffmpeg", "ffmpeg", "-nostdin", "-v", "error", "-re", "-i", in.c_str(), "-c:v",
+             "mpeg2video", "-c:a", "mp2", "-f", "mpegts", "-listen", "1", url.c_str(),
+             static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_GT(server, 0);
+  struct TStopServer {
+    pid_t Pid;
+    ~TStopServer() {
+      ::kill(Pid, SIGKILL);
+      ::waitpid(Pid, nullptr, 0);
+    }
+  } stopServer{server};
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // until it listens
+  TPasLibVlcPlayer player(&Op);
+  player.MediaOptions = {"network-caching=100"};
+  auto t0 = std::chrono::steady_clock::now();
+  player.Play(url, 10000);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  EXPECT_EQ(player.GetState(), plvPlayer_Playing);
+  EXPECT_TRUE(player.IsPlay());
+  player.Stop();
+}

@@ -64,8 +64,7 @@ std::string PathBelowRoot(const std::string& root, const std::string& path) {
 }
 
 TEncoderJobList::TEncoderJobList(TEncoderSettings settings, IOperator* op)
-    : FSettings(std::move(settings)), FOp(op),
-      FEncoder(std::make_unique<TffmpegEncoder>(op)) {
+    : FSettings(std::move(settings)), FOp(op), FEncoder(std::make_unique<TffmpegEncoder>(op)) {
   Probe = [](const std::string& path, int timeoutMs) { return ProbeMediaLength(path, timeoutMs); };
   FEncoder->OnMsgEvent = [this](const std::string& msg) {
     // A late progress text of a finished job must not overwrite the row's final status.
@@ -115,7 +114,8 @@ void TEncoderJobList::SetStatus(int row, const std::string& status) {
 std::optional<int64_t> TEncoderJobList::MeasureLength(const std::string& path) {
   auto probe = Probe;
   int timeout = FSettings.ProbeTimeoutMs;
-  auto result = std::async(std::launch::async, [probe, path, timeout] { return probe(path, timeout); });
+  auto result =
+      std::async(std::launch::async, [probe, path, timeout] { return probe(path, timeout); });
   while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
     if (Idle) Idle();
   }

@@ -108,54 +108,54 @@ void TPasLibVlcPlayer::Attach() {
 }
 
 void TPasLibVlcPlayer::EventCallback(const libvlc_event_t* ev, void* data) {
-    auto* link = static_cast<TEventLink*>(data);
-    std::shared_ptr<TEventLink> keep = link->Self;
-    if (!keep || !keep->Alive) return;
-    std::function<void(TPasLibVlcPlayer&)> fn;
-    switch (ev->type) {
-      case libvlc_MediaPlayerLengthChanged: {
-        int64_t len = ev->u.media_player_length_changed.new_length;
-        fn = [len](TPasLibVlcPlayer& p) {
-          if (p.OnMediaPlayerLengthChanged) p.OnMediaPlayerLengthChanged(len);
-        };
-        break;
-      }
-      case libvlc_MediaPlayerPositionChanged: {
-        double pos = ev->u.media_player_position_changed.new_position;
-        fn = [pos](TPasLibVlcPlayer& p) {
-          if (p.OnMediaPlayerPositionChanged) p.OnMediaPlayerPositionChanged(pos);
-        };
-        break;
-      }
-      case libvlc_MediaPlayerEndReached:
-        fn = [](TPasLibVlcPlayer& p) {
-          if (p.OnMediaPlayerStateChanged) p.OnMediaPlayerStateChanged(plvPlayer_Ended);
-          if (p.OnMediaPlayerEndReached) p.OnMediaPlayerEndReached();
-        };
-        break;
-      case libvlc_MediaPlayerEncounteredError:
-        fn = [](TPasLibVlcPlayer& p) {
-          if (p.OnMediaPlayerStateChanged) p.OnMediaPlayerStateChanged(plvPlayer_Error);
-          if (p.OnMediaPlayerEncounteredError) p.OnMediaPlayerEncounteredError();
-        };
-        break;
-      default: {
-        TPasLibVlcPlayerState st = ev->type == libvlc_MediaPlayerOpening     ? plvPlayer_Opening
-                                   : ev->type == libvlc_MediaPlayerBuffering ? plvPlayer_Buffering
-                                   : ev->type == libvlc_MediaPlayerPlaying   ? plvPlayer_Playing
-                                   : ev->type == libvlc_MediaPlayerPaused    ? plvPlayer_Paused
-                                                                             : plvPlayer_Stopped;
-        fn = [st](TPasLibVlcPlayer& p) {
-          if (p.OnMediaPlayerStateChanged) p.OnMediaPlayerStateChanged(st);
-        };
-      }
+  auto* link = static_cast<TEventLink*>(data);
+  std::shared_ptr<TEventLink> keep = link->Self;
+  if (!keep || !keep->Alive) return;
+  std::function<void(TPasLibVlcPlayer&)> fn;
+  switch (ev->type) {
+    case libvlc_MediaPlayerLengthChanged: {
+      int64_t len = ev->u.media_player_length_changed.new_length;
+      fn = [len](TPasLibVlcPlayer& p) {
+        if (p.OnMediaPlayerLengthChanged) p.OnMediaPlayerLengthChanged(len);
+      };
+      break;
     }
-    // libvlc calls from its own threads; the handlers run on the user-interface thread.
-    TPasLibVlcPlayer* player = keep->Player;
-    IOperator& op = player->FOp ? *player->FOp : AppOperator();
-    op.RunOnUiThread([keep, fn] {
-      if (keep->Alive) fn(*keep->Player);
-    });
+    case libvlc_MediaPlayerPositionChanged: {
+      double pos = ev->u.media_player_position_changed.new_position;
+      fn = [pos](TPasLibVlcPlayer& p) {
+        if (p.OnMediaPlayerPositionChanged) p.OnMediaPlayerPositionChanged(pos);
+      };
+      break;
+    }
+    case libvlc_MediaPlayerEndReached:
+      fn = [](TPasLibVlcPlayer& p) {
+        if (p.OnMediaPlayerStateChanged) p.OnMediaPlayerStateChanged(plvPlayer_Ended);
+        if (p.OnMediaPlayerEndReached) p.OnMediaPlayerEndReached();
+      };
+      break;
+    case libvlc_MediaPlayerEncounteredError:
+      fn = [](TPasLibVlcPlayer& p) {
+        if (p.OnMediaPlayerStateChanged) p.OnMediaPlayerStateChanged(plvPlayer_Error);
+        if (p.OnMediaPlayerEncounteredError) p.OnMediaPlayerEncounteredError();
+      };
+      break;
+    default: {
+      TPasLibVlcPlayerState st = ev->type == libvlc_MediaPlayerOpening     ? plvPlayer_Opening
+                                 : ev->type == libvlc_MediaPlayerBuffering ? plvPlayer_Buffering
+                                 : ev->type == libvlc_MediaPlayerPlaying   ? plvPlayer_Playing
+                                 : ev->type == libvlc_MediaPlayerPaused    ? plvPlayer_Paused
+                                                                           : plvPlayer_Stopped;
+      fn = [st](TPasLibVlcPlayer& p) {
+        if (p.OnMediaPlayerStateChanged) p.OnMediaPlayerStateChanged(st);
+      };
+    }
+  }
+  // libvlc calls from its own threads; the handlers run on the user-interface thread.
+  TPasLibVlcPlayer* player = keep->Player;
+  IOperator& op = player->FOp ? *player->FOp : AppOperator();
+  op.RunOnUiThread([keep, fn] {
+    if (keep->Alive) fn(*keep->Player);
+  });
 }
 
 TPasLibVlcPlayer::~TPasLibVlcPlayer() {
@@ -223,9 +223,7 @@ void TPasLibVlcPlayer::Resume() {
 void TPasLibVlcPlayer::SetMute(bool mute) {
   if (FPlayer) libvlc_audio_set_mute(FPlayer, mute ? 1 : 0);
 }
-bool TPasLibVlcPlayer::GetMute() const {
-  return FPlayer && libvlc_audio_get_mute(FPlayer) == 1;
-}
+bool TPasLibVlcPlayer::GetMute() const { return FPlayer && libvlc_audio_get_mute(FPlayer) == 1; }
 
 TPasLibVlcPlayerState TPasLibVlcPlayer::GetState() const {
   return FPlayer ? FromVlc(libvlc_media_player_get_state(FPlayer)) : plvPlayer_NothingSpecial;

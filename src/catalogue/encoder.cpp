@@ -378,7 +378,8 @@ void TffmpegEncoder::Execute() {
     } else if (result == E_Error && !lastLine.empty()) {
       errorMsg = lastLine;
     }
-    if (!FTerminated) Post([this] {
+    if (!FTerminated)
+      Post([this] {
         if (OnStopEvent) OnStopEvent();
       });
     {
@@ -489,8 +490,8 @@ TEncodeResult TffmpegEncoder::RunAttempt(const std::string& workDir, const Tffmp
   });
   const auto start = std::chrono::steady_clock::now();
   auto elapsedMs = [&] {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now() - start)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
         .count();
   };
   Report("&Enc" + EncodedText("0"));

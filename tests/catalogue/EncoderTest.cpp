@@ -584,3 +584,19 @@ TEST_F(EncoderJobListTest, StopCancelsTheRunningRowAndLeavesTheRest) {
   EXPECT_TRUE(jobs->Stopped());
   EXPECT_EQ(Runs(), 1);
 }
+
+TEST(EncoderOutputParser, ACapturedFfmpegRunReadInSmallPieces) {
+  // ffmpeg 5.1 encoding a 3.4-second clip with the default command line; its progress times
+  // are 00:00:00.06, 00:00:00.19, 00:00:01.21, 00:00:02.57 and 00:00:03.41, the total
+  // 00:00:03.40 (read as 3 s).
+  std::string text = ReadFileBytes(PELMORA_TESTDATA_DIR "/ffmpeg/encode-mp4-5.1.txt");
+  ASSERT_FALSE(text.empty());
+  TffmpegOutputParser p;
+  std::vector<std::string> reports;
+  for (size_t i = 0; i < text.size(); i += 7) p.Feed(text.substr(i, 7), 3000, reports);
+  EXPECT_THAT(reports, ElementsAre("&EncEncoded 33%, elapsed 00:00:03, remaining 00:00:06",
+                                   "&EncEncoded 66%, elapsed 00:00:03, remaining 00:00:01",
+                                   "&EncEncoded 100%, elapsed 00:00:03, remaining 00:00:00"));
+  EXPECT_TRUE(p.SuccessMark());
+  EXPECT_THAT(p.LastLine(), ::testing::StartsWith("video:4682kB audio:80kB"));
+}

@@ -82,9 +82,9 @@ TEncoderSettings SettingsFor(TCliContext& ctx, const std::string& videoRoot) {
 void CmdEncode(TCliContext& ctx, const std::vector<std::string>& files, const std::string& root,
                bool showLog) {
   ctx.Prepare();
-  TQueuedConsoleOperator op(ctx.Yes ? TConsoleOperator::TAnswerMode::Yes
-                                    : (ctx.No ? TConsoleOperator::TAnswerMode::No
-                                              : TConsoleOperator::TAnswerMode::Safe));
+  TQueuedConsoleOperator op(
+      ctx.Yes ? TConsoleOperator::TAnswerMode::Yes
+              : (ctx.No ? TConsoleOperator::TAnswerMode::No : TConsoleOperator::TAnswerMode::Safe));
   SetAppOperator(&op);
   struct TRestore {
     TCliContext& Ctx;

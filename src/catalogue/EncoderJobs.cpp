@@ -152,6 +152,15 @@ void TEncoderJobList::ProcessRow(int row) {
     return;
   }
   if (encode) {
+    // film.avi and film.mp4 would both become film.m2t: the second encoding would replace the
+    // file the first row already handed over with its own duration.
+    for (int r = 0; r < row; ++r) {
+      if (Rows[r].Encoded == check) {
+        SetStatus(row, "&Err" + std::string("Encoded file \"") + check +
+                           "\" is already made from \"" + Rows[r].Source + "\"");
+        return;
+      }
+    }
     TffmpegCommand cmd = MakeEncodeCommand(FSettings, source, check);
     std::string workDir = FSettings.WorkDir.empty() ? DefaultEncoderWorkDir() : FSettings.WorkDir;
     FEncodingRow = row;

@@ -100,6 +100,8 @@ private:
 class TffmpegEncoder {
 public:
   // Progress and log reach the caller through Op->RunOnUiThread (AppOperator() when null).
+  // An operator that runs the work at once (the plain console operator) calls the handlers on
+  // the worker thread; the windows, the CLI and the tests queue it for their own thread.
   explicit TffmpegEncoder(IOperator* op = nullptr);
   ~TffmpegEncoder();  // terminates: kills a running ffmpeg and joins the thread
   TffmpegEncoder(const TffmpegEncoder&) = delete;

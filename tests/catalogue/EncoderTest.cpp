@@ -600,3 +600,14 @@ TEST(EncoderOutputParser, ACapturedFfmpegRunReadInSmallPieces) {
   EXPECT_TRUE(p.SuccessMark());
   EXPECT_THAT(p.LastLine(), ::testing::StartsWith("video:4682kB audio:80kB"));
 }
+
+TEST_F(EncoderJobListTest, TwoSourcesWithOneOutputNameDoNotOverwriteEachOther) {
+  auto jobs = Make();
+  std::string avi = Source("film.avi"), mp4 = Source("film.mp4");
+  jobs->AddFiles({avi, mp4});
+  EXPECT_EQ(jobs->Rows[0].Status, "&Don01:32:07,045");
+  EXPECT_EQ(jobs->Rows[1].Status, "&ErrEncoded file \"" + Root + "/film.m2t\" is already made from \"" +
+                                      avi + "\"");
+  EXPECT_EQ(Runs(), 1);
+  EXPECT_EQ(jobs->CreateRecordPairs().size(), 1u);
+}

@@ -573,6 +573,15 @@ void TDbCollectionItem::SetRecordNo1(const std::string& aID, const TJson& aRecor
   member[aID] = aRecord;
 }
 
+void TDbCollectionItem::DelRecordNo1(const std::string& aID) {
+  TJson& doc = FDbFile->FJSON;
+  if (!doc.is_object()) return;
+  auto member = doc.find(FName);
+  if (member == doc.end() || !member->is_object()) return;
+  FDbFile->FTextCache.Invalidate(FName, aID);
+  member->erase(aID);
+}
+
 TJson* TDbCollectionItem::AsJson() {
   TJson& doc = FDbFile->FJSON;
   if (!doc.is_object()) return nullptr;

@@ -118,6 +118,9 @@ public:
   // Puts a record into the in-memory document without saving and without touching counters;
   // the next saving change writes it (file mode).
   void SetRecordNo1(const std::string& aID, const TJson& aRecord);
+  // Removes a record from the in-memory document without saving (file mode); the next saving
+  // change writes the document without it. Nothing happens when the record is not there.
+  void DelRecordNo1(const std::string& aID);
   // The live in-memory object of this collection, nullptr when it was never written. The
   // caller may change it; the next saving change writes it.
   TJson* AsJson();

@@ -158,6 +158,26 @@ TTimeParts DecodeTime(TDateTime value) { return TimeOfMSec(SplitValue(value).MSe
 
 int64_t DayCount(TDateTime value) { return SplitValue(value).Day; }
 
+int DayOfWeekMon0(int64_t day) { return static_cast<int>(((day % 7) + 7 + 5) % 7); }
+
+unsigned DaysInMonth(int year, unsigned month) {
+  if (month < 1 || month > 12) throw EConvertError("Invalid month " + std::to_string(month));
+  static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
+const std::string& ShortDayName(int mondayBased) {
+  static const std::string names[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  return names[((mondayBased % 7) + 7) % 7];
+}
+
+const std::string& LongDayName(int mondayBased) {
+  static const std::string names[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                      "Friday", "Saturday", "Sunday"};
+  return names[((mondayBased % 7) + 7) % 7];
+}
+
 TDateTime NowUtc() {
   auto ms = duration_cast<milliseconds>(system_clock::now() - DayZero).count();
   return MSecToTime(ms);

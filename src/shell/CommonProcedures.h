@@ -58,6 +58,14 @@ TDateParts DecodeDate(TDateTime value);
 TTimeParts DecodeTime(TDateTime value);
 // Whole days of the value (truncated towards zero, carried like DecodeDate).
 int64_t DayCount(TDateTime value);
+// Day of the week of a day number, Monday 0 ... Sunday 6 (1899-12-30 was a Saturday).
+int DayOfWeekMon0(int64_t day);
+// Days in a month of a year (1..12).
+unsigned DaysInMonth(int year, unsigned month);
+// Short day names, Monday 0 ... Sunday 6: "Mon" ... "Sun".
+const std::string& ShortDayName(int mondayBased);
+// Day names, Monday 0 ... Sunday 6: "Monday" ... "Sunday".
+const std::string& LongDayName(int mondayBased);
 
 // The clock, as local time and as UTC.
 TDateTime Now();

@@ -8,23 +8,14 @@
 
 namespace {
 
-struct TRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
+using TRun = TCliRun;
 
 struct CliTest : ::testing::Test {
   TTempDir Tmp;
   std::string Project = Tmp.File("demo.pq2pr");
 
   TRun Run(const std::string& args, const std::string& input = "") {
-    WriteFileBytes(Tmp.File("in"), input);
-    std::string cmd = std::string("cd '") + Tmp.Path().string() + "' && '" + PELMORA_CLI_PATH +
-                      "' " + args + " <in >out 2>err";
-    int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(Tmp.File("out")),
-            ReadFileBytes(Tmp.File("err"))};
+    return RunCliIn(Tmp.Path(), args, input);
   }
   std::string P() const { return "--project '" + Project + "' "; }
 };

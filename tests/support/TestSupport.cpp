@@ -1,5 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -77,4 +81,15 @@ std::string ReadFileBytes(const std::string& path) {
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f << bytes;
+}
+
+TCliRun RunCliIn(const std::filesystem::path& dir, const std::string& args,
+                 const std::string& input) {
+  const std::string d = dir.string();
+  WriteFileBytes(d + "/in", input);
+  std::string cmd = std::string("cd '") + d + "' && '" + PELMORA_CLI_PATH + "' " + args +
+                    " <in >out 2>err";
+  int status = std::system(cmd.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(d + "/out"),
+          ReadFileBytes(d + "/err")};
 }

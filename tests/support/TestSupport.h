@@ -55,3 +55,12 @@ private:
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// One run of pelmora-cli in folder Dir with Args (shell words) and Input on stdin.
+struct TCliRun {
+  int Code;
+  std::string Out;
+  std::string Err;
+};
+TCliRun RunCliIn(const std::filesystem::path& dir, const std::string& args,
+                 const std::string& input = "");

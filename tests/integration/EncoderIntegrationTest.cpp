@@ -309,14 +309,14 @@ TEST_F(EncoderIntegration, PlayerReportsLengthAndEndOnTheUserInterfaceThread) {
 
 namespace {
 
-struct TCliRun {
+struct TGroupCliRun {
   int Status = -1;
   std::string Out, Err;
 };
 
 // Runs the CLI in its own process group (as a terminal runs a foreground job); OnRunning may
 // signal it while it runs. Output goes through files so nothing blocks.
-TCliRun RunCli(const std::vector<std::string>& args, const std::string& dir,
+TGroupCliRun RunCliInGroup(const std::vector<std::string>& args, const std::string& dir,
                const std::function<bool(pid_t, const std::string& err)>& onRunning = {}) {
   std::string outFile = dir + "/cli.out", errFile = dir + "/cli.err";
   pid_t pid = ::fork();
@@ -334,7 +334,7 @@ TCliRun RunCli(const std::vector<std::string>& args, const std::string& dir,
     ::_exit(127);
   }
   ::setpgid(pid, pid);
-  TCliRun run;
+  TGroupCliRun run;
   bool signalled = false;
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   int status = 0;
@@ -372,23 +372,23 @@ int ProcessesMentioning(const std::string& text) {
 
 TEST_F(EncoderIntegration, CliEncodesWithProgressAndPrintsThePairs) {
   std::string a = Place("a.mp4", "cli/a.mp4");
-  TCliRun run = RunCli({"encode", a, "--video-root", Root}, Work);
+  TGroupCliRun run = RunCliInGroup({"encode", a, "--video-root", Root}, Work);
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_THAT(run.Err, HasSubstr("[1/1] a.mp4: Encoded 0%"));
   EXPECT_THAT(run.Err, HasSubstr("[1/1] a.mp4: Encoded 100%"));
   std::string len = MediaTimeToStr("hh:mm:ss,mcs", *ProbeMediaLength(Root + "/cli/a.m2t"));
   EXPECT_THAT(run.Out, HasSubstr("[[\"cli\\\\a.m2t\",\"" + len + "\"]]"));
 
-  TCliRun probe = RunCli({"probe", Root + "/cli/a.m2t"}, Work);
+  TGroupCliRun probe = RunCliInGroup({"probe", Root + "/cli/a.m2t"}, Work);
   EXPECT_EQ(probe.Status, 0) << probe.Err;
   EXPECT_EQ(probe.Out, len + "\n");
-  EXPECT_EQ(RunCli({"probe", Root + "/none.m2t"}, Work).Status, 3);
+  EXPECT_EQ(RunCliInGroup({"probe", Root + "/none.m2t"}, Work).Status, 3);
 }
 
 TEST_F(EncoderIntegration, CtrlCInTheCliCancelsTheRunningEncodingCleanly) {
   std::string longClip = Place("long.mp4", "cli-int/long.mp4");
   std::string a = Place("a.mp4", "cli-int/a.mp4");
-  TCliRun run = RunCli({"encode", longClip, a, "--video-root", Root}, Work,
+  TGroupCliRun run = RunCliInGroup({"encode", longClip, a, "--video-root", Root}, Work,
                        [](pid_t pid, const std::string& err) {
                          if (err.find("elapsed") == std::string::npos) return false;
                          ::kill(-pid, SIGINT);  // what a terminal's Ctrl+C does
@@ -404,18 +404,18 @@ TEST_F(EncoderIntegration, CtrlCInTheCliCancelsTheRunningEncodingCleanly) {
 
 TEST_F(EncoderIntegration, CliWithAProjectUsesItsOptionsAndVideoRoot) {
   std::string proj = Work + "/p.pq2pr";
-  ASSERT_EQ(RunCli({"new", proj}, Work).Status, 0);
+  ASSERT_EQ(RunCliInGroup({"new", proj}, Work).Status, 0);
   WriteFileBytes(Work + "/options.json",
                  R"({"WinVideoDir": "..\\media", "Resolution": "PAL 720x576", "BitRate": 3000,
                      "AspectRatio": "4:3", "FrameRate": "25", "KeepExt": true,
                      "MoveFile": true})");
-  TCliRun put = RunCli({"--project", proj, "put", "Options", "Options", Work + "/options.json"},
+  TGroupCliRun put = RunCliInGroup({"--project", proj, "put", "Options", "Options", Work + "/options.json"},
                        Work);
   ASSERT_EQ(put.Status, 0) << put.Err;
   fs::create_directories(Work + "/media/x");
   std::string src = Work + "/media/x/a.mp4";
   fs::copy_file(Clips + "/a.mp4", src);
-  TCliRun run = RunCli({"--project", proj, "--json", "encode", src}, Work);
+  TGroupCliRun run = RunCliInGroup({"--project", proj, "--json", "encode", src}, Work);
   ASSERT_EQ(run.Status, 0) << run.Err;
   std::string out = Work + "/media/x/a.mp4.m2t";
   TJson p = Probe(out);

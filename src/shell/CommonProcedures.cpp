@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <array>
+#include <cstring>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -372,6 +373,35 @@ std::string DeltaTimeToStr(TDateTime value) {
 }
 
 std::string FilmDurationToStr(TDateTime value) { return FormatDateTime("hh:nn:ss,zzz", value); }
+
+std::string MediaTimeToStr(const std::string& pattern, int64_t msec) {
+  if (msec < 0) msec = 0;
+  const int64_t days = msec / MSecsPerDay;
+  const int64_t inDay = msec % MSecsPerDay;
+  std::string out;
+  for (size_t i = 0; i < pattern.size();) {
+    auto at = [&](const char* key) { return pattern.compare(i, std::strlen(key), key) == 0; };
+    if (at("mcs")) {
+      out += fmt::format("{:03}", inDay % 1000);
+      i += 3;
+    } else if (at("dd")) {
+      out += fmt::format("{:02}", days);
+      i += 2;
+    } else if (at("hh")) {
+      out += fmt::format("{:02}", inDay / 3600000);
+      i += 2;
+    } else if (at("mm")) {
+      out += fmt::format("{:02}", inDay / 60000 % 60);
+      i += 2;
+    } else if (at("ss")) {
+      out += fmt::format("{:02}", inDay / 1000 % 60);
+      i += 2;
+    } else {
+      out += pattern[i++];
+    }
+  }
+  return out;
+}
 
 std::string DurationToDisplayStr(TDateTime value) {
   if (value < 0) return "-" + DurationToDisplayStr(-value);

@@ -136,6 +136,11 @@ TDateTime StrToDeltaTime(const std::string& text);
 std::string DeltaTimeToStr(TDateTime value);
 // "hh:nn:ss,zzz", the length of a film ("01:32:07,045"); read back with StrToTime.
 std::string FilmDurationToStr(TDateTime value);
+// A media time in milliseconds by a player pattern: "dd" whole days, "hh" hours within the
+// day, "mm" minutes, "ss" seconds (two digits each), "mcs" milliseconds (three digits); every
+// other character is copied. "hh:mm:ss,mcs" gives 01:32:07,045. A negative time (libvlc's
+// "not known") reads as zero.
+std::string MediaTimeToStr(const std::string& pattern, int64_t msec);
 // For display: from one day on the whole number of days, a blank and "hh:nn:ss"; below one
 // day "hh:nn:ss" (zero is "00:00:00"); a negative value with a leading "-".
 std::string DurationToDisplayStr(TDateTime value);

@@ -525,12 +525,28 @@ void TDataModuleDoWeb::WritePage(TSuperReference& sr, const std::string& path,
       }
     }
   }
-  try {
-    WriteFileAtomically(path, bytes);
-    ++PagesWritten;
-  } catch (const std::exception&) {
+  // A reader never sees half a page: the bytes go to a file beside it that is renamed over
+  // the page. No flush to disk per page: a package is rebuilt whole after a crash anyway, and
+  // thousands of page syncs would make a build crawl.
+  std::string tmp = path + ".tmp";
+  bool ok = false;
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (out) {
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      out.close();
+      ok = !out.fail();
+    }
+  }
+  if (ok) {
+    fs::rename(tmp, path, ec);
+    ok = !ec;
+  }
+  if (!ok) {
+    fs::remove(tmp, ec);
     sr.ShowErrorMsg("Can't to write to file " + path, false);
   }
+  ++PagesWritten;
 }
 
 std::string TDataModuleDoWeb::MakePage(TSuperPageProducer& pp, TSuperReference& sr,

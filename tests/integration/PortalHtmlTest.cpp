@@ -119,6 +119,10 @@ TEST(PortalHtml, EveryDemoPageParses) {
   ASSERT_EQ(root, "/inbox/portal/20260101T060000");
   fs::path portal = tmp.File("pkg/portal/20260101T060000/Lobby boxes");
 
+  // PORTAL_DEMO_OUT=folder keeps a copy of the generated portal (to look at it in a browser).
+  if (const char* keep = getenv("PORTAL_DEMO_OUT"))
+    fs::copy(portal, keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+
   // The pages the demo promises.
   for (const char* page : {"index.html", "dfs.html", "about_0.html", "v_schedule.html",
                            "ch_schedule_demo_movies.html", "md_nature_mountain_morning.html",

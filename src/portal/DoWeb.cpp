@@ -355,7 +355,10 @@ std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
                       true);
     }
     if (LUsedFilms) {
-      std::string err = LUsedFilms->RegisterFilm(id, fileName, FVideoRoot);
+      // Registered under its stored name: the server name is lower-cased by the registration
+      // itself, while the file on this machine keeps its case (a lower-cased name would not be
+      // found on a case-sensitive file system).
+      std::string err = LUsedFilms->RegisterFilm(id, stored, FVideoRoot);
       if (!err.empty()) sr.ForceException(err);
       target = "rtsp://" + FStreamServer + "/" +
                LowerAscii(PortalTransliterate(BaseName(fileName)));

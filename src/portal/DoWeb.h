@@ -37,7 +37,7 @@ class IPortalFilms {
 public:
   virtual ~IPortalFilms() = default;
   virtual std::vector<TPortalMovie>& Movies() = 0;
-  // Registers a film (id, lower-cased stored file name, video root) for the package; returns
+  // Registers a film (id, stored file name, video root) for the package; returns
   // an error text, empty when the film may be used.
   virtual std::string RegisterFilm(const std::string& id, const std::string& fileName,
                                    const std::string& videoRoot) = 0;

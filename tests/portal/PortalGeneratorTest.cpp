@@ -202,7 +202,7 @@ TEST_F(PortalGeneratorTest, FilmLinks) {
   TFakeFilms films;
   ASSERT_EQ(Run("P", &films), "");
   EXPECT_EQ(Read("index.html"), "<a href='rtsp://10.1.2.3:554/fil_m_odin.m2t'>Watch</a>\r\n");
-  EXPECT_EQ(films.Registered, std::vector<std::string>{"f1|vod\\Фильм Один.m2t"});
+  EXPECT_EQ(films.Registered, std::vector<std::string>{"f1|VOD\\Фильм Один.m2t"});
   // A check run does not register films; the link has no target.
   EXPECT_EQ(Gen->MakeWebPortal(&Op, "P", &films, nullptr, "", ""), "");
   EXPECT_EQ(films.Registered.size(), 1u);

@@ -59,3 +59,291 @@ const TcmdTableRow& FindCmdTableRow(const TJson& command) {
   int i = FindCmdTableRowIndex(command);
   return i < 0 ? emptyCmdTableRow : cmdTable[static_cast<size_t>(i)];
 }
+
+// ---------------------------------------------------------------------------------------------
+// Schedule model
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "recstore/JrecClasses.h"
+
+namespace fs = std::filesystem;
+
+TFilm::TFilm(TSuperReference* aSupRef, TDbFile& Dbf, const std::string& ID, bool DoException)
+    : _ID(ID) {
+  TDbCollectionItem& films = Dbf.CollectionByName("Films");
+  std::optional<TJson> rec;
+  if (DoException && aSupRef)
+    rec = aSupRef->Get(films, ID);
+  else
+    rec = films.GetRecord(ID);
+  if (!rec || !rec->is_object()) {
+    Duration = InvalidFilmDuration;
+    Name = "Invalid reference.";
+    return;
+  }
+  try {
+    std::string d = JsonStr(*rec, "Duration");
+    Duration = d.empty() ? 0 : StrToTime(d);
+  } catch (const EConvertError&) {
+    Duration = 0;
+  }
+  FileName = JsonStr(*rec, "FileName");
+  Name = JsonStr(*rec, "Name");
+  ShowInSchedule = JsonBool(*rec, "ShowInSchedule");
+  KeepWithNext = JsonBool(*rec, "KeepWithNext");
+}
+
+TScheduleInterval::TScheduleInterval(TSchedule* aSchedule, const std::string& aChannelID,
+                                     TDateTime StrtTime, TDateTime aEndTime,
+                                     TDateTime aPeriodicity, TIntervalType aTyp,
+                                     bool aDoException)
+    : ChannelId(aChannelID),
+      StartTime(StrtTime),
+      TempEndTime(StrtTime),
+      EndTime(aEndTime),
+      Periodicity(aPeriodicity),
+      Typ(aTyp),
+      Schedule(aSchedule),
+      DoException(aDoException) {}
+
+TFilm* TScheduleInterval::FindOrCreateFilm(TSuperReference* aSupRef, const std::string& FilmID) {
+  for (auto& f : Films)
+    if (f->_ID == FilmID) return f.get();
+  Films.push_back(std::make_unique<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException));
+  return Films.back().get();
+}
+
+void TScheduleInterval::PlaceFilm(TSuperReference* aSupRef, const std::string& FilmID,
+                                  TFilm*& film) {
+  film = FindOrCreateFilm(aSupRef, FilmID);
+  ScheduleNotes.push_back({TempEndTime, film});
+  TempEndTime += film->Duration;
+}
+
+bool TScheduleInterval::AddScheduleNote(TSuperReference* aSupRef, const std::string& FilmID) {
+  TFilm* film = nullptr;
+  PlaceFilm(aSupRef, FilmID, film);
+  return true;
+}
+
+bool TScheduleInterval::AddScheduleNote(TSuperReference* aSupRef, const std::string& FilmID,
+                                        TDateTime aEnd) {
+  if (Typ == Del) {
+    TDateTime s = TempEndTime;
+    TFilm* film = nullptr;
+    PlaceFilm(aSupRef, FilmID, film);
+    bool k = film->KeepWithNext;
+    if (k) {
+      if (KeepWithNextCount == 0) KeepWithNextSTime = s;
+      ++KeepWithNextCount;
+    }
+    if (KeepWithNextCount > 0) {
+      bool result = true;
+      if (TimeGreater(TempEndTime, aEnd) && !k) {
+        ++KeepWithNextCount;
+        TempEndTime = KeepWithNextSTime;
+        size_t remove = std::min<size_t>(static_cast<size_t>(KeepWithNextCount), ScheduleNotes.size());
+        ScheduleNotes.resize(ScheduleNotes.size() - remove);
+        result = false;
+      }
+      if (!k) KeepWithNextCount = 0;
+      return result;
+    }
+    if (TimeGreater(TempEndTime, aEnd)) {
+      TempEndTime = s;
+      ScheduleNotes.pop_back();
+      return false;
+    }
+    return true;
+  }
+  // Cut or RepeatLastMovie
+  if (!TimeGreater(aEnd, TempEndTime)) return false;
+  TFilm* film = nullptr;
+  PlaceFilm(aSupRef, FilmID, film);
+  if (TimeGreater(TempEndTime, aEnd)) {
+    RedusedFilm = film;
+    RedusedFilmDuration = film->Duration - (TempEndTime - aEnd);
+    TempEndTime = aEnd;
+  }
+  return true;
+}
+
+bool TScheduleInterval::CalcDuration(TSuperReference* aSupRef, const std::string& FilmID) {
+  TFilm* film = FindOrCreateFilm(aSupRef, FilmID);
+  if (film->IsInvalid()) return false;
+  LastMediaDuration += film->Duration;
+  return true;
+}
+
+int64_t DurationSeconds(TDateTime value) {
+  TTimeParts t = DecodeTime(value);
+  return DayCount(value) * 86400 + t.Hour * 3600 + t.Min * 60 + t.Sec;
+}
+
+namespace {
+int64_t SecondsOfTimeText(const TJson& p) {
+  std::string text = JsonStr(p, "Time");
+  if (text.empty()) return 0;
+  try {
+    return DurationSeconds(StrToDeltaTime(text));
+  } catch (const EConvertError&) {
+    return 0;
+  }
+}
+
+// A JSON value as command text: strings as they are, numbers and others in their JSON form.
+std::string ValueText(const TJson& p, const char* key) {
+  auto it = p.find(key);
+  if (it == p.end() || it->is_null()) return "";
+  if (it->is_string()) return it->get<std::string>();
+  return it->dump();
+}
+}  // namespace
+
+std::string ScheduleCmdText(const std::string& key, const TJson& p, const TcmdTableRow& row) {
+  std::string text;
+  if (key != "none") {
+    text = key + " ";
+    if (row.Has(opt_Text)) text += "\"";
+    text += ValueText(p, "Value");
+    if (row.Has(opt_Text)) text += "\" \"" + ValueText(p, "Text") + "\"";
+    if (row.Has(opt_Timeout)) text += " " + std::to_string(SecondsOfTimeText(p) * 1000);
+  } else {
+    text = std::string(row.meth) + " " + ValueText(p, "Value");
+    if (row.Has(opt_StartTime)) text += ", \"" + std::to_string(SecondsOfTimeText(p)) + "\"";
+    if (row.Has(opt_Value2)) text += " \"" + ValueText(p, "Val2") + "\"";
+  }
+  return text;
+}
+
+bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
+  if (!cmds || !cmds->is_array()) return false;
+  if (cmds->empty()) {
+    AInfo.Duration = AInfo.EndT - AInfo.Start;
+    return true;
+  }
+  for (size_t i = 0; i < cmds->size(); ++i) {
+    const TJson& cmd = (*cmds)[i];
+    if (!cmd.is_object() || cmd.size() != 1 || !cmd.begin().value().is_object()) return false;
+    std::string key = cmd.begin().key();
+    const TJson& p = cmd.begin().value();
+    const TcmdTableRow& row = FindCmdTableRow(cmd);
+    std::string text = ScheduleCmdText(key, p, row);
+
+    double d = 0;
+    if (auto it = p.find("Delay"); it != p.end() && it->is_number()) d = it->get<double>();
+    double a = std::fabs(d);
+    if (a >= 3600) {
+      AInfo.Err[TimeErr] = "It is impossible to execute command before schedule start! Delay must be positive!";
+      AInfo.HasError = true;
+      return false;
+    }
+    int64_t whole = static_cast<int64_t>(std::trunc(a));
+    int64_t ms = static_cast<int64_t>(std::trunc((a - std::trunc(a)) * 1000));
+    TDateTime t = EncodeTime(0, static_cast<unsigned>(whole / 60), static_cast<unsigned>(whole % 60),
+                             static_cast<unsigned>(ms));
+    TDateTime when;
+    if (d >= 0) {
+      when = TempEndTime + t;
+    } else if (TempEndTime >= t - TimeEpsilon) {
+      when = TempEndTime - t;
+      if (when < 0) when = 0;
+    } else {
+      AInfo.Err[TimeErr] =
+          "It is impossible to execute command before schedule start! Delay must be positive!";
+      AInfo.HasError = true;
+      return false;
+    }
+    if (i == 0) {
+      AInfo.Start = AInfo.EndT = when;
+    } else {
+      AInfo.Start = std::min(AInfo.Start, when);
+      AInfo.EndT = std::max(AInfo.EndT, when);
+    }
+    LastCmdTime = std::max(LastCmdTime, when);
+    ScheduleCmd.push_back({when, text});
+  }
+  AInfo.Duration = AInfo.EndT - AInfo.Start;
+  return true;
+}
+
+void TScheduleInterval::CmdSort() {
+  std::stable_sort(ScheduleCmd.begin(), ScheduleCmd.end(),
+                   [](const TScheduleCmd& a, const TScheduleCmd& b) { return a.DateTime < b.DateTime; });
+}
+
+TScheduleInterval* TSchedule::AddInterval(const std::string& aChannelID, TDateTime StrtTime,
+                                          TDateTime EndTime, TDateTime Periodicity,
+                                          TIntervalType Typ, bool DoException) {
+  Intervals.push_back(std::make_unique<TScheduleInterval>(this, aChannelID, StrtTime, EndTime,
+                                                          Periodicity, Typ, DoException));
+  AddChannel(aChannelID);
+  return Intervals.back().get();
+}
+
+void TSchedule::AddChannel(const std::string& ChannelID) {
+  if (std::find(ChannelsId.begin(), ChannelsId.end(), ChannelID) != ChannelsId.end()) return;
+  ChannelsId.push_back(ChannelID);
+  CurrentFilmIndexInChannel.push_back(0);
+}
+
+bool TFilmList::SaveToFile(int aIndex) const {
+  if (Items.empty()) return false;
+  std::string name = FilmListArray->FilePath + std::to_string(aIndex) + FilmListArray->FileExtention;
+  std::error_code ec;
+  fs::create_directories(fs::path(FilmListArray->FilePath), ec);
+  std::string bytes;
+  for (const std::string& line : Items) {
+    bytes += line;
+    bytes += '\n';
+  }
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw std::runtime_error("Can't to write to file " + name);
+  return true;
+}
+
+void TFilmList::LoadFromFile(const std::string& aFileName) {
+  std::ifstream in(aFileName, std::ios::binary);
+  if (!in) return;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    Items.push_back(line);
+  }
+}
+
+TFilmListArray::TFilmListArray(const std::string& aFilePath, const std::string& aFileExtention)
+    : FileExtention(aFileExtention), FilePath(aFilePath) {
+  for (int n = 0;; ++n) {
+    std::string name = FilePath + std::to_string(n) + FileExtention;
+    std::error_code ec;
+    if (!fs::is_regular_file(name, ec)) break;
+    TFilmList& l = Add();
+    l.LoadFromFile(name);
+  }
+}
+
+TFilmList& TFilmListArray::Add() {
+  Items.push_back(std::make_unique<TFilmList>(this));
+  return *Items.back();
+}
+
+int TFilmListArray::SaveFile() {
+  int n = Count() - 1;
+  for (int i = 0; i < n; ++i) {
+    if (Items[static_cast<size_t>(i)]->Compare(*Items[static_cast<size_t>(n)])) {
+      Items[static_cast<size_t>(i)]->used = true;
+      Delete();
+      return i;
+    }
+  }
+  Items[static_cast<size_t>(n)]->SaveToFile(n);
+  Items[static_cast<size_t>(n)]->used = true;
+  return n;
+}

@@ -2,6 +2,7 @@
 // The schedule model and the fixed table of the commands that channel schedules and control
 // panels send.
 #include <array>
+#include <string>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -67,3 +68,186 @@ inline constexpr TcmdTableRow emptyCmdTableRow{};
 int FindCmdTableRowIndex(const TJson& command);
 // The same as a row; emptyCmdTableRow when none matches.
 const TcmdTableRow& FindCmdTableRow(const TJson& command);
+
+// ---------------------------------------------------------------------------------------------
+// The schedule model: channel schedules expanded into timed intervals of films and commands.
+// All times are offsets in days from the start of the schedule period.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/CommonProcedures.h"
+
+class TDbFile;
+class TSuperReference;
+class TSchedule;
+
+// What happens when a row's content does not fit before the next row starts.
+enum TIntervalType { Cut = 0, Del = 1, RepeatLastMovie = 2 };
+
+// Slots of the per-row messages.
+enum TOneFilmError {
+  FilmRedused = 0,
+  PlayListRedused,
+  FilmDeleted,
+  ZeroDuration,
+  Pause,
+  TimeErr,
+  Period,
+  CalcStopped,
+  InvalidReference
+};
+inline constexpr int OneFilmErrorCount = 9;
+
+// Duration of the placeholder film of an id that does not resolve: exactly 2^-24 day.
+inline constexpr TDateTime InvalidFilmDuration = 1.0 / 16777216.0;
+inline constexpr TDateTime OneSecond = 1.0 / 86400.0;
+inline constexpr TDateTime OneMSec = 1.0 / 86400000.0;
+
+// Sums of film durations in days carry rounding noise far below a millisecond; the schedule
+// compares times with this tolerance so that an exactly filled interval counts as filled.
+inline constexpr TDateTime TimeEpsilon = 1e-10;
+inline bool TimeGreater(TDateTime a, TDateTime b) { return a - b > TimeEpsilon; }
+inline bool TimeEqual(TDateTime a, TDateTime b) { return a - b <= TimeEpsilon && b - a <= TimeEpsilon; }
+
+// The result of one schedule row (check mode).
+struct TOneFilmInfo {
+  std::array<std::string, OneFilmErrorCount> Err;
+  TDateTime Duration = 0;
+  TDateTime EndT = 0;
+  TDateTime Start = 0;
+  bool HasError = false;
+  TIntervalType IntervalTyp = Cut;
+};
+
+// One film as the schedule sees it.
+class TFilm {
+public:
+  // Loads Films record ID. With DoException a dangling id is reported through the tracker
+  // (which aborts); without, it gives the placeholder film.
+  TFilm(TSuperReference* aSupRef, TDbFile& Dbf, const std::string& ID, bool DoException);
+  TFilm() = default;
+  std::string _ID;
+  TDateTime Duration = 0;
+  std::string FileName;
+  std::string Name;
+  bool ShowInSchedule = false;
+  bool KeepWithNext = false;
+  bool IsInvalid() const { return Duration == InvalidFilmDuration; }
+};
+
+struct TScheduleNote {
+  TDateTime DateTime = 0;
+  TFilm* Film = nullptr;  // owned by the interval
+};
+
+struct TScheduleCmd {
+  TDateTime DateTime = 0;
+  std::string text;
+};
+
+class TScheduleInterval {
+public:
+  TScheduleInterval(TSchedule* aSchedule, const std::string& aChannelID, TDateTime StrtTime,
+                    TDateTime aEndTime, TDateTime aPeriodicity, TIntervalType aTyp,
+                    bool aDoException);
+
+  std::vector<std::unique_ptr<TFilm>> Films;
+  std::string ChannelId;
+  std::string PlayList;
+  TDateTime StartTime = 0;
+  TDateTime TempEndTime = 0;
+  TDateTime EndTime = 0;
+  TDateTime Periodicity = 0;
+  std::vector<TScheduleNote> ScheduleNotes;
+  std::vector<TScheduleCmd> ScheduleCmd;
+  TDateTime LastCmdTime = 0;
+  bool ShowInPaperSchedule = true;
+  TIntervalType Typ = Cut;
+  TSchedule* Schedule = nullptr;
+  bool DoException = false;
+  int KeepWithNextCount = 0;
+  TDateTime KeepWithNextSTime = 0;
+  TDateTime LastMediaDuration = 0;
+  TFilm* RedusedFilm = nullptr;
+  TDateTime RedusedFilmDuration = 0;
+
+  // Places the film at the running end (no limit); always true.
+  bool AddScheduleNote(TSuperReference* aSupRef, const std::string& FilmID);
+  // Places the film with the limit aEnd by the rules of the interval type; false when the film
+  // (or its keep-with-next group) was not placed.
+  bool AddScheduleNote(TSuperReference* aSupRef, const std::string& FilmID, TDateTime aEnd);
+  // Adds the film's duration to LastMediaDuration; false for the placeholder film.
+  bool CalcDuration(TSuperReference* aSupRef, const std::string& FilmID);
+  // Adds the commands of a row (a JSON array of command objects) at the running end.
+  bool AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo);
+  size_t NotesCount() const { return ScheduleNotes.size(); }
+  size_t CmdCount() const { return ScheduleCmd.size(); }
+  TDateTime GetLastCmd() const { return ScheduleCmd.empty() ? 0 : ScheduleCmd.back().DateTime; }
+  void CmdSort();
+  // The film of the interval with that id, loaded on first use.
+  TFilm* FindOrCreateFilm(TSuperReference* aSupRef, const std::string& FilmID);
+
+private:
+  void PlaceFilm(TSuperReference* aSupRef, const std::string& FilmID, TFilm*& film);
+};
+
+class TSchedule {
+public:
+  explicit TSchedule(TDbFile* aFilmsDBF) : FilmsDBF(aFilmsDBF) {}
+  std::vector<std::unique_ptr<TScheduleInterval>> Intervals;
+  std::vector<std::string> PlayLists;
+  std::vector<std::string> ChannelsId;
+  std::vector<int> CurrentFilmIndexInChannel;
+  std::string Name;
+  TDbFile* FilmsDBF = nullptr;
+  bool CheckZeroTime = true;
+
+  TScheduleInterval* AddInterval(const std::string& aChannelID, TDateTime StrtTime,
+                                 TDateTime EndTime, TDateTime Periodicity, TIntervalType Typ,
+                                 bool DoException);
+  void AddChannel(const std::string& ChannelID);
+  size_t ChannelsCount() const { return ChannelsId.size(); }
+  size_t IntervalsCount() const { return Intervals.size(); }
+};
+
+// The text line of one command for command playlists; "" when the command object cannot be
+// read.
+std::string ScheduleCmdText(const std::string& key, const TJson& p, const TcmdTableRow& row);
+// Seconds of a duration text parsed with the duration parser (milliseconds dropped).
+int64_t DurationSeconds(TDateTime value);
+
+class TFilmListArray;
+
+// The lines of one playlist file.
+class TFilmList {
+public:
+  explicit TFilmList(TFilmListArray* aFilmListArray) : FilmListArray(aFilmListArray) {}
+  std::vector<std::string> Items;
+  TFilmListArray* FilmListArray = nullptr;
+  bool used = false;
+  void Add(const std::string& line) { Items.push_back(line); }
+  void Clear() { Items.clear(); }
+  bool Compare(const TFilmList& other) const { return Items == other.Items; }
+  // Writes FilePath + aIndex + extension, UTF-8 lines each ended by LF; false for an empty
+  // list (nothing written). Raises std::runtime_error when the file cannot be written.
+  bool SaveToFile(int aIndex) const;
+  void LoadFromFile(const std::string& aFileName);
+};
+
+// A numbered family of playlist files in one folder ("0.pls", "1.pls", ...).
+class TFilmListArray {
+public:
+  // Loads the existing files 0, 1, ... up to the first missing number.
+  TFilmListArray(const std::string& aFilePath, const std::string& aFileExtention);
+  std::vector<std::unique_ptr<TFilmList>> Items;
+  std::string FileExtention;
+  std::string FilePath;  // with a trailing separator
+  TFilmList& Add();
+  void Delete() { Items.pop_back(); }
+  int Count() const { return static_cast<int>(Items.size()); }
+  TFilmList& Last() { return *Items.back(); }
+  // Files the last list: the number of an equal earlier list (the last one is dropped), or
+  // the last list is written under its own number.
+  int SaveFile();
+};

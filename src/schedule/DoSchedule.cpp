@@ -1,0 +1,480 @@
+#include "schedule/DoSchedule.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr TDateTime OneMinute = 60 * OneSecond;
+constexpr TDateTime HalfSecond = 500 * OneMSec;
+
+using TFilmAction = std::function<bool(const std::string&)>;
+
+std::string StripBlanks(const std::string& s) {
+  std::string out;
+  for (char c : s)
+    if (c != ' ' && c != '\t') out += c;
+  return out;
+}
+
+const TJson* Cell(const TJson& row, size_t i) {
+  if (!row.is_array() || i >= row.size()) return nullptr;
+  return &row[i];
+}
+
+std::string CellText(const TJson& row, size_t i) {
+  const TJson* c = Cell(row, i);
+  return c && c->is_string() ? c->get<std::string>() : std::string();
+}
+
+// Walks a film or playlist reference and runs Action for every film in playing order. The
+// stack holds the playlists being expanded, so a playlist that contains itself is refused.
+bool WalkContent(TSuperReference& supRef, TDbFile& db, const TJson& ref, TOneFilmInfo* info,
+                 bool report, const TFilmAction& action, std::vector<std::string>& stack) {
+  std::string cl = ref.is_object() ? JsonStr(ref, "_CL") : std::string();
+  std::string id = ref.is_object() ? JsonStr(ref, "_ID") : std::string();
+  if (cl == "Films") {
+    bool ok = action(id);
+    if (!ok && report && info) {
+      info->Err[FilmDeleted] = "No place for the movie. The Movie will not be broadcast!";
+      info->HasError = true;
+    }
+    return ok;
+  }
+  if (cl != "PlayLists") {
+    supRef.ShowErrorMsg("Invalid reference.", true);
+    return false;
+  }
+  if (std::find(stack.begin(), stack.end(), id) != stack.end()) {
+    supRef.ShowErrorMsg("Circular reference.", true);
+    return false;
+  }
+  std::optional<TJson> rec = supRef.Push(db.CollectionByName("PlayLists"), id, true);
+  if (!rec) {  // only when the tracker is silent
+    supRef.Pop();
+    return false;
+  }
+  stack.push_back(id);
+  int64_t repeat = JsonInt(*rec, "Repeat");
+  const TJson* tbl = JsonPath(*rec, "Table");
+  static const TJson none = TJson::object();
+  for (int64_t r = 0; r < repeat; ++r) {
+    if (!tbl || !tbl->is_array()) break;
+    for (const TJson& row : *tbl) {
+      const TJson* c = Cell(row, 0);
+      if (!WalkContent(supRef, db, c ? *c : none, info, report, action, stack)) {
+        stack.pop_back();
+        supRef.Pop();
+        if (report && info) {
+          info->Err[FilmDeleted].clear();
+          info->Err[PlayListRedused] = "Reduced";
+          info->HasError = true;
+        }
+        return false;
+      }
+    }
+  }
+  stack.pop_back();
+  supRef.Pop();
+  return true;
+}
+
+void FinishInterval(TScheduleInterval* in) {
+  if (!in) return;
+  if (in->Typ == RepeatLastMovie) in->TempEndTime = in->EndTime;
+  in->CmdSort();
+}
+
+TDateTime ParseDelta(const std::string& text) { return StrToDeltaTime(text); }
+
+}  // namespace
+
+void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
+                  const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
+                  bool CheckMode) {
+  supRef.Push(db.CollectionByName("ChSched"), chSchedID, false);
+  bool autoPeriod = JsonBool(chSched, "AutoPeriod");
+  const TJson* chRef = JsonPath(chSched, "Channel");
+  std::string chId = chRef && chRef->is_object() ? JsonStr(*chRef, "_ID") : std::string();
+  std::optional<TJson> ch = supRef.Get(db.CollectionByName("Channels"), chId);
+  int64_t t = ch ? JsonInt(*ch, "Type") : 0;
+  if (t == 1) supRef.ShowErrorMsg("It is impossible to create a schedule for headend channel!", true);
+
+  const TJson* tblp = JsonPath(chSched, "Table");
+  static const TJson emptyTable = TJson::array();
+  const TJson& tbl = tblp && tblp->is_array() ? *tblp : emptyTable;
+  size_t n = tbl.size();
+  rows.assign(n, TOneFilmInfo{});
+
+  auto report = [&](size_t i, TOneFilmError k, const std::string& msg) {
+    if (CheckMode) {
+      rows[i].Err[k] += msg;
+      rows[i].HasError = true;
+    } else {
+      supRef.ShowErrorMsg(msg, static_cast<int>(i) + 1, "", true);
+    }
+  };
+
+  TDateTime period = 0;
+  std::string periodText = JsonStr(chSched, "Period");
+  if (!StripBlanks(periodText).empty()) {
+    try {
+      period = ParseDelta(periodText);
+    } catch (const EConvertError& e) {
+      supRef.ShowErrorMsg("Error in \"Period\": " + std::string(e.what()), true);
+    }
+  }
+
+  // Start cell of row j: nothing when it is empty.
+  auto startOf = [&](size_t j, bool& bad) -> std::optional<TDateTime> {
+    bad = false;
+    std::string s = CellText(tbl[j], 0);
+    if (StripBlanks(s).empty()) return std::nullopt;
+    try {
+      return ParseDelta(s);
+    } catch (const EConvertError& e) {
+      bad = true;
+      return std::nullopt;
+    }
+  };
+
+  bool goOn = true;
+  TDateTime firstStart = 0;
+  TDateTime rowStart = 0;
+  TScheduleInterval* cur = nullptr;
+  std::vector<std::string> stack;
+  static const TJson noContent = TJson::object();
+
+  for (size_t i = 0; i < n; ++i) {
+    const TJson& row = tbl[i];
+    bool bad = false;
+    std::optional<TDateTime> st = startOf(i, bad);
+    if (bad) report(i, TimeErr, "Error in column \"Start time\". \"" + CellText(row, 0) +
+                                    "\" is not valid duration");
+    bool hasStart = st.has_value();
+    if (hasStart) {
+      rowStart = *st;
+      goOn = true;
+    }
+    // The first row always begins a block; without a start time it starts at 0.
+    if (i == 0 && !hasStart) {
+      rowStart = 0;
+      hasStart = true;
+    }
+    if (!goOn) continue;
+    if (i == 0) firstStart = rowStart;
+
+    if (hasStart) {
+      if (i == 0 && Schedule.CheckZeroTime && DayCount(rowStart) != 0)
+        report(i, TimeErr, "In the first row day of the beginning of broadcasting must be zero!");
+      TIntervalType typ = Cut;
+      if (const TJson* c = Cell(row, 1); c && c->is_number_integer()) {
+        int64_t v = c->get<int64_t>();
+        if (v == 1) typ = Del;
+        if (v == 2) typ = RepeatLastMovie;
+      }
+      TDateTime rowEnd = 0;
+      auto periodCheck = [&]() {
+        if (period < OneMinute - TimeEpsilon)
+          report(i, Period, "Period must be greater than " + DurationToDisplayStr(OneMinute));
+      };
+      if (t == 2) {
+        rowEnd = period + firstStart;
+        periodCheck();
+      } else {
+        for (size_t j = i + 1; j < n; ++j) {
+          bool b = false;
+          if (auto s = startOf(j, b)) {
+            rowEnd = *s;
+            break;
+          }
+        }
+      }
+      if (rowEnd == 0) {
+        rowEnd = period + firstStart;
+        periodCheck();
+        if (rowEnd < rowStart - TimeEpsilon)
+          report(i, Period, "Period must be greater than " + DurationToDisplayStr(rowStart));
+        if (autoPeriod) typ = Cut;
+      } else if (rowEnd < rowStart - TimeEpsilon) {
+        report(i, TimeErr, "Error in column \"Start time\". Time must be less than " +
+                               DurationToDisplayStr(rowEnd));
+      }
+      if (!(t == 2 && i > 0)) {
+        FinishInterval(cur);
+        if (t == 2 && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
+        cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
+        if (CheckMode && i > 0) {
+          TDateTime prevEnd = rows[i - 1].EndT;
+          TDateTime gap = rowStart - prevEnd;
+          if (gap > HalfSecond + TimeEpsilon)
+            rows[i - 1].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
+                                                 DurationToDisplayStr(gap),
+                                                 DurationToDisplayStr(prevEnd),
+                                                 DurationToDisplayStr(rowStart));
+        }
+      }
+    }
+    if (t == 2) cur->TempEndTime = rowStart;
+
+    TOneFilmInfo& info = rows[i];
+    static const TJson noCommands = TJson::array();
+    const TJson* cmds = Cell(row, 3);
+    if (!cmds || cmds->is_null()) cmds = &noCommands;
+    if (!cur->AddScheduleCmd(cmds, info) && !CheckMode)
+      supRef.ShowErrorMsg("Invalid delay value of the first command!", static_cast<int>(i) + 1, "",
+                          true);
+    if (t == 2) continue;
+
+    const TJson* content = Cell(row, 2);
+    const TJson& ref = content ? *content : noContent;
+    TScheduleInterval* in = cur;
+    TFilmAction place = [&supRef, in](const std::string& id) {
+      return in->EndTime != 0 ? in->AddScheduleNote(&supRef, id, in->EndTime)
+                              : in->AddScheduleNote(&supRef, id);
+    };
+    if (!CheckMode) {
+      goOn = WalkContent(supRef, db, ref, &info, false, place, stack);
+      continue;
+    }
+    info.Start = in->TempEndTime;
+    info.IntervalTyp = in->Typ;
+    goOn = WalkContent(supRef, db, ref, &info, true, place, stack);
+    info.EndT = in->TempEndTime;
+    if (TimeGreater(info.Start, info.EndT)) {
+      // A keep-with-next group that began in earlier rows was removed.
+      TDateTime newEnd = info.EndT;
+      for (size_t j = i + 1; j-- > 0;) {
+        bool stop = TimeEqual(rows[j].Start, newEnd);
+        rows[j].Err[FilmDeleted] = "No place for the movies group. Failed condition \"Keep With Next\"";
+        rows[j].HasError = true;
+        rows[j].Start = rows[j].EndT = newEnd;
+        if (stop) break;
+      }
+    }
+    auto ownDuration = [&]() {
+      in->LastMediaDuration = 0;
+      TFilmAction calc = [&supRef, in](const std::string& id) { return in->CalcDuration(&supRef, id); };
+      if (WalkContent(supRef, db, ref, nullptr, false, calc, stack))
+        info.Duration = in->LastMediaDuration;
+      else
+        info.Err[InvalidReference] = "Invalid reference.";
+      if (in->RedusedFilm) {
+        info.Err[FilmRedused] = fmt::format("Film {} is redused! Only first {} will be broadcast!",
+                                            in->RedusedFilm->FileName,
+                                            DurationToDisplayStr(in->RedusedFilmDuration));
+        info.HasError = true;
+        in->RedusedFilm = nullptr;
+      }
+    };
+    if (info.HasError) {
+      info.Duration = 0;
+      if (info.Err[InvalidReference].empty()) ownDuration();
+    } else if (in->RedusedFilm) {
+      ownDuration();
+    } else {
+      info.Duration = info.EndT - info.Start;
+    }
+  }
+  FinishInterval(cur);
+  if (t == 2 && cur) cur->TempEndTime = std::max(cur->TempEndTime, cur->StartTime + 40 * OneSecond);
+  supRef.Pop();
+}
+
+std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile& db,
+                                         IOperator* op) {
+  IOperator& o = op ? *op : AppOperator();
+  TDbCollectionItem& schedules = db.CollectionByName("Schedules");
+  std::optional<TJson> rec = schedules.GetRecord(ScheduleID);
+  if (!rec) {
+    o.MessageBox("Error", "Invalid reference.", TMsgIcon::Error);
+    return nullptr;
+  }
+  auto sh = std::make_unique<TSchedule>(&db);
+  TSuperReference supRef(op);
+  try {
+    supRef.Push(schedules, ScheduleID, false);
+    sh->Name = JsonStr(*rec, "Name");
+    const TJson* tbl = JsonPath(*rec, "Table");
+    size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
+    TDbCollectionItem& chs = db.CollectionByName("ChSched");
+    for (size_t i = 0; i < n; ++i) {
+      std::optional<TJson> ch = supRef.Get(chs, *tbl, 0, static_cast<int>(i), "", true);
+      std::string chID = JsonStr((*tbl)[i][0], "_ID");
+      std::vector<TOneFilmInfo> rows;
+      ChannelBuild(supRef, db, chID, *ch, *sh, rows, false);
+    }
+    supRef.Pop();
+  } catch (const EDbFException&) {
+    return nullptr;
+  }
+  return sh;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Texts of a built schedule
+
+std::string ScheduleTimeText(TDateTime t, bool ShowSeconds, bool ShowDays) {
+  std::string s = ShowDays && DayCount(t) >= 1 ? FormatDateTime("q hh:nn:ss", t)
+                                               : FormatDateTime("hh:nn:ss", t);
+  if (!ShowSeconds && s.size() >= 3) s.resize(s.size() - 3);
+  return s;
+}
+
+TJson ScheduleSummary(TDbFile& db, const TSchedule& sh, std::vector<std::string>* Memo,
+                      bool ShowFilmStartTime, bool ShowAllFilms, bool ShowSeconds, bool ShowDays,
+                      const std::vector<size_t>& Indexes) {
+  TJson result = TJson::object();
+  std::vector<size_t> chosen = Indexes;
+  if (chosen.empty())
+    for (size_t i = 0; i < sh.Intervals.size(); ++i) chosen.push_back(i);
+  TDbCollectionItem& channels = db.CollectionByName("Channels");
+  for (const std::string& chId : sh.ChannelsId) {
+    struct TFilmUse {
+      const TFilm* Film;
+      std::vector<TDateTime> Starts;
+    };
+    std::vector<TFilmUse> films;
+    std::vector<const TScheduleInterval*> intervals;
+    for (size_t idx : chosen) {
+      if (idx >= sh.Intervals.size()) continue;
+      const TScheduleInterval& in = *sh.Intervals[idx];
+      if (in.ChannelId != chId) continue;
+      intervals.push_back(&in);
+      for (const TScheduleNote& note : in.ScheduleNotes) {
+        auto it = std::find_if(films.begin(), films.end(),
+                               [&](const TFilmUse& u) { return u.Film->_ID == note.Film->_ID; });
+        if (it == films.end()) {
+          films.push_back({note.Film, {}});
+          it = films.end() - 1;
+        }
+        it->Starts.push_back(note.DateTime);
+      }
+    }
+    if (Memo) {
+      std::optional<TJson> ch = channels.GetRecord(chId);
+      Memo->push_back("");
+      Memo->push_back("Channel: " + (ch ? JsonStr(*ch, "Name") : std::string()));
+      std::string line = "Intervals:";
+      int onLine = 0;
+      for (const TScheduleInterval* in : intervals) {
+        if (!in->ShowInPaperSchedule) continue;
+        if (onLine == 4) {
+          Memo->push_back(line);
+          line.clear();
+          onLine = 0;
+        }
+        line += " (" + ScheduleTimeText(in->StartTime, ShowSeconds, ShowDays) + "-" +
+                ScheduleTimeText(in->TempEndTime, ShowSeconds, ShowDays) + ")";
+        ++onLine;
+      }
+      Memo->push_back(line);
+      Memo->push_back("Movies:");
+      for (const TFilmUse& u : films) {
+        if (!u.Film->ShowInSchedule && !ShowAllFilms) continue;
+        std::string count = " number of playbacks " + std::to_string(u.Starts.size());
+        if (!ShowFilmStartTime) {
+          Memo->push_back(u.Film->Name + count);
+          continue;
+        }
+        std::string l;
+        bool wrapped = false;
+        for (TDateTime s : u.Starts) {
+          if (l.size() > 40) {
+            Memo->push_back(l);
+            l.clear();
+            wrapped = true;
+          }
+          l += "  " + ScheduleTimeText(s, ShowSeconds, ShowDays);
+        }
+        l += "  \"" + u.Film->Name + "\"  " + count;
+        Memo->push_back(l);
+        if (wrapped) Memo->push_back("");
+      }
+    }
+    TJson pairs = TJson::array();
+    for (const TFilmUse& u : films) {
+      if (!u.Film->ShowInSchedule) continue;
+      std::string times;
+      for (TDateTime s : u.Starts) {
+        if (!times.empty()) times += " ";
+        times += FormatDateTime("hh:nn", s);
+      }
+      pairs.push_back(TJson::array({times, u.Film->_ID}));
+    }
+    if (!pairs.empty()) result[chId] = pairs;
+  }
+  return result;
+}
+
+std::string ScheduleCsvDir() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    fs::path dir = exe.parent_path() / "csv";
+    fs::create_directories(dir, ec);
+    if (!ec && access(dir.c_str(), W_OK) == 0) return dir.string();
+  }
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  fs::path base = xdg && *xdg ? fs::path(xdg) : fs::path(home ? home : "/tmp") / ".local" / "share";
+  fs::path dir = base / "pelmora" / "csv";
+  fs::create_directories(dir, ec);
+  return dir.string();
+}
+
+std::string PrintScheduleDebug(const TSchedule& sh, std::vector<std::string>& Memo,
+                               const TShowScheduleOptions& o, const std::string& csvDir) {
+  std::string csv;
+  if (o.SaveCsv) csv = "day;time;film;duration\r\n";
+  const TScheduleInterval* prev = nullptr;
+  for (const auto& inp : sh.Intervals) {
+    const TScheduleInterval& in = *inp;
+    if (o.TimeLine)
+      Memo.push_back("day" + std::to_string(DayCount(in.StartTime)) + " " + TimeToStr(in.StartTime) +
+                     " - day" + std::to_string(DayCount(in.TempEndTime)) + " " +
+                     TimeToStr(in.TempEndTime) + " == Interval == ");
+    if (o.SaveCsv && prev && in.StartTime - prev->TempEndTime >= OneSecond - TimeEpsilon)
+      csv += std::to_string(DayCount(prev->TempEndTime)) + ";" + TimeToStr(prev->TempEndTime) +
+             ";<<Empty space>>;" + TimeToStr(in.StartTime - prev->TempEndTime) + "\r\n";
+    for (const TScheduleNote& note : in.ScheduleNotes) {
+      if (o.TimeLine)
+        Memo.push_back("day" + std::to_string(DayCount(note.DateTime)) + " " +
+                       TimeToStr(note.DateTime) + "  " + note.Film->Name);
+      if (o.SaveCsv)
+        csv += std::to_string(DayCount(note.DateTime)) + ";" + TimeToStr(note.DateTime) + ";" +
+               note.Film->Name + ";" + TimeToStr(note.Film->Duration) + "\r\n";
+    }
+    prev = &in;
+  }
+  if (!o.SaveCsv) return "";
+  std::string dir = csvDir.empty() ? ScheduleCsvDir() : csvDir;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  std::string path = (fs::path(dir) / (sh.Name + ".csv")).string();
+  WriteFileAtomically(path, csv);
+  return path;
+}
+
+std::vector<std::string> ShowSchedule(TDbFile& db, const TSchedule& sh,
+                                      const TShowScheduleOptions& o, std::string* csvPath) {
+  std::vector<std::string> memo;
+  if (o.TimeLine || o.SaveCsv) {
+    std::string p = PrintScheduleDebug(sh, memo, o);
+    if (csvPath) *csvPath = p;
+    memo.push_back("");
+    memo.push_back("");
+  }
+  if (o.ShowRowsFilms)
+    ScheduleSummary(db, sh, &memo, o.ShowFilmStartTime, o.ShowAllFilms, o.ShowSeconds, o.ShowDays);
+  return memo;
+}

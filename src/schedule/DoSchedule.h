@@ -1,0 +1,121 @@
+#pragma once
+// The schedule builder: expands the channel schedules of a Schedules record into a TSchedule,
+// in build mode (errors reported through the reference tracker, which aborts) or in check mode
+// (per-row results for the channel schedule editor). Also the texts of a built schedule.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recstore/JrecClasses.h"
+#include "schedule/ScheduleClasses.h"
+
+// Builds Schedules record ScheduleID. Nothing when the build was aborted (the error has been
+// shown through the operator).
+std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile& db,
+                                         IOperator* op = nullptr);
+
+// Adds the intervals of one ChSched record (its id names it in error reports; it may be a
+// record that is not saved) to Schedule; fills one TOneFilmInfo per table row. Raises
+// EDbFException when an error aborts.
+void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
+                  const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
+                  bool CheckMode);
+
+// Options of the texts of a built schedule.
+struct TShowScheduleOptions {
+  bool TimeLine = false;
+  bool ShowSeconds = true;
+  bool ShowDays = false;
+  bool ShowAllFilms = true;
+  bool ShowRowsFilms = true;
+  bool SaveCsv = false;
+  bool ShowFilmStartTime = true;
+};
+
+// The summary of the chosen intervals (all when Indexes is empty): appended to Memo when given,
+// and the JSON object channel id -> [[start times "hh:nn ...", film id], ...].
+TJson ScheduleSummary(TDbFile& db, const TSchedule& sh, std::vector<std::string>* Memo,
+                      bool ShowFilmStartTime, bool ShowAllFilms, bool ShowSeconds, bool ShowDays,
+                      const std::vector<size_t>& Indexes = {});
+
+// The time line lines (when TimeLine) and the CSV file (when SaveCsv). Returns the CSV file's
+// path ("" when none was written).
+std::string PrintScheduleDebug(const TSchedule& sh, std::vector<std::string>& Memo,
+                               const TShowScheduleOptions& o, const std::string& csvDir = "");
+// The folder for schedule CSV files: "csv" beside the program when it can be written there,
+// otherwise under the user's data directory.
+std::string ScheduleCsvDir();
+
+// The whole "Show schedule" text.
+std::vector<std::string> ShowSchedule(TDbFile& db, const TSchedule& sh,
+                                      const TShowScheduleOptions& o, std::string* csvPath = nullptr);
+
+// Time text of the texts above: "hh:nn:ss", with ShowDays a day count in front from one day on,
+// without ShowSeconds the seconds cut.
+std::string ScheduleTimeText(TDateTime t, bool ShowSeconds, bool ShowDays);
+
+// ---------------------------------------------------------------------------------------------
+// Package export: the schedule files of one schedule row, the groups file, the used-films file
+// and the digests.
+
+struct TWinLinuxNames {
+  std::string Win;    // full path of the film file on this machine
+  std::string Linux;  // transliterated, lower-cased relative name
+};
+struct TMovieAttributes {
+  std::string ID;
+  std::string HtmlFileName;
+  std::string Name;
+};
+// The films of one package build, shared by every schedule row and the portal pages.
+struct TUsedFilms {
+  std::vector<TWinLinuxNames> InUse;  // sorted by Linux (ordinal)
+  std::vector<TMovieAttributes> ByID;
+  std::vector<std::string> NotFounded;
+};
+
+struct TMapFilmResult {
+  std::string ServerPath;
+  std::string Error;  // "" when the film may go into the package
+};
+// Maps a film's file name to its name on the server and records it in Used. Asks the operator
+// about a missing file and about two films that would get the same server name. A file name
+// that would leave the video folder ("..", an absolute path) is refused.
+TMapFilmResult MapFilmName(const TFilm& film, const std::string& videoRoot, TUsedFilms& used,
+                           IOperator& op);
+
+// Writes json/<stamp>/<name>.json with its playlists under package folder F (with a trailing
+// separator). Value gets the schedule file's array. Returns "" or the error text. The
+// families and the used-films list are created when not given.
+std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::string& F,
+                              const std::string& videoRoot, const std::string& stamp,
+                              std::unique_ptr<TFilmListArray>& pls,
+                              std::unique_ptr<TFilmListArray>& cmdp, TUsedFilms& used,
+                              TJson& Value, IOperator& op);
+
+// The transliterated, lower-cased schedule name used for its file.
+std::string ScheduleFileName(const std::string& scheduleName);
+
+// "groups.json" (row 0) or "groups_<stamp>.json" from a SrvOptions record.
+bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
+                    const std::string& stamp, int row, const std::string& F, IOperator& op);
+
+void WriteUsedFilmsFile(const TUsedFilms& used, const std::string& F);
+
+// The concatenated lines of the used lists of each family (film lists, command lists).
+std::pair<std::string, std::string> PlaylistDigests(const TFilmListArray* pls,
+                                                    const TFilmListArray* cmdp);
+// The digest of a schedule row: MD5 of the schedule file's array together with both list
+// texts; 32 upper-case hexadecimal digits.
+std::string ScheduleRowDigest(const TJson& scheduleValue, const std::string& filmList,
+                              const std::string& cmdList);
+std::string Md5Hex(const std::string& bytes);
+// Indented JSON text with every non-ASCII character escaped, as package files are written.
+std::string PackageJsonText(const TJson& value);
+// Compact JSON text with every non-ASCII character escaped.
+std::string CompactJsonText(const TJson& value);
+// Deletes everything inside Dir (clearing attributes first); Dir itself stays.
+void EmptyFolder(const std::string& dir);
+// The recurrence rule of a period, the {"days","hours","minutes","seconds"} form of an offset.
+std::string PeriodRule(TDateTime period);
+TJson DeltaObject(TDateTime value);

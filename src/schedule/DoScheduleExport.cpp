@@ -1,0 +1,364 @@
+// The files of a server package that come from schedules: schedule files with recurrence
+// rules, numbered playlists and command playlists, the groups file, the used-films file and
+// the digests that tell the server what changed.
+#include <openssl/evp.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "schedule/Cir2Lat.h"
+#include "schedule/DoSchedule.h"
+#include "shell/Options.h"
+
+namespace fs = std::filesystem;
+
+std::string Md5Hex(const std::string& bytes) {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  EVP_Digest(bytes.data(), bytes.size(), md, &len, EVP_md5(), nullptr);
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned int i = 0; i < len; ++i) {
+    out += hex[md[i] >> 4];
+    out += hex[md[i] & 15];
+  }
+  return out;
+}
+
+std::string PackageJsonText(const TJson& value) { return value.dump(2, ' ', true); }
+std::string CompactJsonText(const TJson& value) { return value.dump(-1, ' ', true); }
+
+void EmptyFolder(const std::string& dir) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    // Read-only entries would refuse deletion: give the owner write permission first.
+    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::remove_all(entry.path(), ec);
+  }
+}
+
+namespace {
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+std::string Replace(std::string s, char from, char to) {
+  std::replace(s.begin(), s.end(), from, to);
+  return s;
+}
+
+// A file name that would place the film outside the server's inbox (or read a file outside
+// the video folder): an absolute path, a drive, or a ".." component.
+bool LeavesRoot(const std::string& fileName) {
+  if (fileName.empty()) return false;
+  if (fileName[0] == '\\' || fileName[0] == '/') return true;
+  if (fileName.size() >= 2 && fileName[1] == ':') return true;
+  size_t start = 0;
+  while (start <= fileName.size()) {
+    size_t end = fileName.find_first_of("\\/", start);
+    if (end == std::string::npos) end = fileName.size();
+    if (fileName.compare(start, end - start, "..") == 0 && end - start == 2) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::string DurationField(TDateTime d) {
+  TTimeParts t = DecodeTime(d);
+  return std::to_string(t.Hour * 3600 + t.Min * 60 + t.Sec) + "." + std::to_string(t.MSec);
+}
+
+std::string OffsetField(TDateTime d) {
+  TTimeParts t = DecodeTime(d);
+  int64_t secs = (DayCount(d) * 24 + t.Hour) * 3600 + t.Min * 60 + t.Sec;
+  return std::to_string(secs) + "." + std::to_string(t.MSec);
+}
+
+TJson IntervalObject(const std::string& playlist, const TScheduleInterval& in, bool& zero) {
+  TJson dur = DeltaObject(in.TempEndTime - in.StartTime);
+  zero = dur["days"] == 0 && dur["hours"] == 0 && dur["minutes"] == 0 && dur["seconds"] == 0;
+  return {{"playlist", playlist},
+          {"rule", PeriodRule(in.Periodicity)},
+          {"delta", DeltaObject(in.StartTime)},
+          {"duration", dur}};
+}
+
+struct TChannelMap {
+  std::vector<std::pair<std::string, TJson>> Items;
+  TJson& Of(const std::string& id) {
+    for (auto& [k, v] : Items)
+      if (k == id) return v;
+    Items.emplace_back(id, TJson::array());
+    return Items.back().second;
+  }
+};
+
+const char* ZeroDurationText = "Error! Interval with zero duration";
+
+}  // namespace
+
+std::string PeriodRule(TDateTime period) {
+  int64_t d = DayCount(period);
+  TTimeParts t = DecodeTime(period);
+  int64_t h = t.Hour, m = t.Min, s = t.Sec;
+  if (h == 0 && m == 0 && s == 0) return "RRULE:FREQ=DAILY;INTERVAL=" + std::to_string(d);
+  if (m == 0 && s == 0) return "RRULE:FREQ=HOURLY;INTERVAL=" + std::to_string(d * 24 + h);
+  if (s != 0)
+    return "RRULE:FREQ=SECONDLY;INTERVAL=" + std::to_string(((d * 24 + h) * 60 + m) * 60 + s);
+  return "RRULE:FREQ=MINUTELY;INTERVAL=" + std::to_string((d * 24 + h) * 60 + m);
+}
+
+TJson DeltaObject(TDateTime value) {
+  TTimeParts t = DecodeTime(value);
+  return {{"days", DayCount(value)}, {"hours", t.Hour}, {"minutes", t.Min}, {"seconds", t.Sec}};
+}
+
+std::string ScheduleFileName(const std::string& scheduleName) {
+  return LowerAscii(Cir2Lat(scheduleName));
+}
+
+TMapFilmResult MapFilmName(const TFilm& film, const std::string& videoRoot, TUsedFilms& used,
+                           IOperator& op) {
+  TMapFilmResult r;
+  if (LeavesRoot(film.FileName)) {
+    r.Error = "The file name of the film \"" + film.Name + "\" (" + film._ID +
+              ") lies outside the video folder: " + film.FileName;
+    op.MessageBox("Error", r.Error, TMsgIcon::Error);
+    return r;
+  }
+  std::string linux = LowerAscii(Cir2Lat(film.FileName));
+  if (std::none_of(used.ByID.begin(), used.ByID.end(),
+                   [&](const TMovieAttributes& m) { return m.ID == film._ID; })) {
+    std::string html = Replace(linux, '\\', '_');
+    size_t slash = html.find_last_of('/');
+    if (slash != std::string::npos) html.erase(0, slash + 1);
+    size_t dot = html.find_last_of('.');
+    if (dot != std::string::npos) html.erase(dot);
+    used.ByID.push_back({film._ID, html, ""});
+  }
+  std::string win = JoinRootPath(videoRoot, film.FileName);
+  std::error_code ec;
+  if (!fs::is_regular_file(win, ec) &&
+      std::find(used.NotFounded.begin(), used.NotFounded.end(), film.FileName) == used.NotFounded.end()) {
+    used.NotFounded.push_back(film.FileName);
+    std::string q = "File not found " + win + ". Continue?";
+    if (op.Ask("IO Error", q, TMsgIcon::Warning, TMsgButtons::YesNo, TMsgAnswer::No) != TMsgAnswer::Yes) {
+      r.Error = q;
+      return r;
+    }
+  }
+  r.ServerPath = "/inbox/" + Replace(linux, '\\', '/');
+  auto it = std::lower_bound(used.InUse.begin(), used.InUse.end(), linux,
+                             [](const TWinLinuxNames& a, const std::string& b) { return a.Linux < b; });
+  if (it == used.InUse.end() || it->Linux != linux) {
+    used.InUse.insert(it, {win, linux});
+  } else if (it->Win != win) {
+    std::string q = "Two various films will receive identical names on the video server: " + win +
+                    ", " + it->Win + ". Continue?";
+    if (op.Ask("IO Error", q, TMsgIcon::Warning, TMsgButtons::YesNo, TMsgAnswer::No) != TMsgAnswer::Yes)
+      r.Error = q;
+  }
+  return r;
+}
+
+std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::string& F,
+                              const std::string& videoRoot, const std::string& stamp,
+                              std::unique_ptr<TFilmListArray>& pls,
+                              std::unique_ptr<TFilmListArray>& cmdp, TUsedFilms& used,
+                              TJson& Value, IOperator& op) {
+  std::string dir = F + "json/" + stamp + "/";
+  std::string name = sh.Name.empty() ? std::string("headend") : ScheduleFileName(sh.Name);
+  std::string path = dir + name + ".json";
+  try {
+    if (!pls) pls = std::make_unique<TFilmListArray>(dir, ".pls");
+    if (!cmdp) cmdp = std::make_unique<TFilmListArray>(dir, ".cmdp");
+    for (auto& l : pls->Items) l->used = false;
+    for (auto& l : cmdp->Items) l->used = false;
+
+    TDbCollectionItem& channels = db.CollectionByName("Channels");
+    std::map<std::string, TJson> chRecords;
+    auto channel = [&](const std::string& id) -> const TJson& {
+      auto it = chRecords.find(id);
+      if (it == chRecords.end()) {
+        std::optional<TJson> rec = channels.GetRecord(id);
+        it = chRecords.emplace(id, rec && rec->is_object() ? *rec : TJson::object()).first;
+      }
+      return it->second;
+    };
+    auto zeroError = [&]() {
+      op.MessageBox("Error of creation of the schedule!", ZeroDurationText, TMsgIcon::Error);
+      EmptyFolder(dir);
+      return std::string(ZeroDurationText);
+    };
+
+    // Film pass.
+    TChannelMap films;
+    for (const auto& inp : sh.Intervals) {
+      const TScheduleInterval& in = *inp;
+      TFilmList& list = pls->Add();
+      for (const TScheduleNote& note : in.ScheduleNotes) {
+        TMapFilmResult m = MapFilmName(*note.Film, videoRoot, used, op);
+        if (!m.Error.empty()) {
+          EmptyFolder(dir);
+          return "Error in the file name \"" + note.Film->FileName + "\"";
+        }
+        list.Add(m.ServerPath + "\t" + DurationField(note.Film->Duration));
+      }
+      if (list.Items.empty()) {
+        pls->Delete();
+        continue;
+      }
+      int n = pls->SaveFile();
+      bool zero = false;
+      TJson obj = IntervalObject(std::to_string(n) + ".pls", in, zero);
+      if (zero) return zeroError();
+      films.Of(in.ChannelId).push_back(obj);
+    }
+
+    TJson result = TJson::array();
+    for (auto& [id, intervals] : films.Items) {
+      const TJson& ch = channel(id);
+      int64_t type = JsonInt(ch, "Type");
+      if (type == 2) continue;
+      TJson e = {{"type", "stream"},
+                 {"channel", {{"url", JsonStr(ch, "URL")}, {"name", JsonStr(ch, "Name")}, {"uuid", id}}}};
+      if (type == 0 || type == 2) e["intervals"] = intervals;
+      result.push_back(e);
+    }
+    for (const std::string& id : sh.ChannelsId) {
+      const TJson& ch = channel(id);
+      if (JsonInt(ch, "Type") != 1) continue;
+      result.push_back({{"type", "stream"},
+                        {"channel", {{"url", JsonStr(ch, "URL")}, {"name", JsonStr(ch, "Name")}, {"uuid", id}}}});
+    }
+
+    // Command pass.
+    TChannelMap commands;
+    for (const auto& inp : sh.Intervals) {
+      const TScheduleInterval& in = *inp;
+      TFilmList& list = cmdp->Add();
+      for (const TScheduleCmd& cmd : in.ScheduleCmd) {
+        std::string when = TimeEqual(cmd.DateTime, in.StartTime)     ? "onstart"
+                           : TimeEqual(cmd.DateTime, in.TempEndTime) ? "onstop"
+                                                                      : OffsetField(cmd.DateTime - in.StartTime);
+        list.Add(when + ": " + cmd.text);
+      }
+      if (list.Items.empty()) {
+        cmdp->Delete();
+        continue;
+      }
+      int n = cmdp->SaveFile();
+      bool zero = false;
+      TJson obj = IntervalObject(std::to_string(n) + ".cmdp", in, zero);
+      if (zero) return zeroError();
+      commands.Of(in.ChannelId).push_back(obj);
+    }
+    for (auto& [id, intervals] : commands.Items) {
+      if (intervals.empty()) continue;
+      const TJson& ch = channel(id);
+      int64_t type = JsonInt(ch, "Type");
+      std::string suffix = type == 2 ? "" : "-cmd";
+      TJson e = {{"type", "command"},
+                 {"channel", {{"name", JsonStr(ch, "Name") + suffix}, {"uuid", id + suffix}}}};
+      if (type == 0 || type == 2) e["intervals"] = intervals;
+      result.push_back(e);
+    }
+
+    // An unchanged schedule file keeps its bytes and its time stamp.
+    fs::create_directories(dir);
+    bool same = false;
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec)) {
+      std::ifstream in(path, std::ios::binary);
+      std::string old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      try {
+        same = JsonEqual(TJson::parse(old), result);
+      } catch (const std::exception&) {
+        same = false;
+      }
+    }
+    if (!same) WriteFileAtomically(path, PackageJsonText(result));
+    Value = result;
+    return "";
+  } catch (const EDbFException&) {
+    throw;
+  } catch (const std::exception& e) {
+    std::string text = "Error, schedule files are not created!";
+    op.MessageBox(e.what(), text, TMsgIcon::Error);
+    return text;
+  }
+}
+
+bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
+                    const std::string& stamp, int row, const std::string& F, IOperator& op) {
+  std::string path = row == 0 ? F + "groups.json" : F + "groups_" + stamp + ".json";
+  TJson groups = TJson::object();
+  try {
+    const TJson* tbl = JsonPath(srvOptions, "Table");
+    TDbCollectionItem& groupsCol = db.CollectionByName("Groups");
+    TDbCollectionItem& channels = db.CollectionByName("Channels");
+    size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
+    for (size_t i = 0; i < n; ++i) {
+      std::optional<TJson> g = supRef.Push(groupsCol, *tbl, 0, static_cast<int>(i), "Groups", true);
+      if (!g) {
+        supRef.Pop();
+        return false;
+      }
+      TJson ids = TJson::array();
+      const TJson* gt = JsonPath(*g, "Table");
+      size_t gn = gt && gt->is_array() ? gt->size() : 0;
+      for (size_t k = 0; k < gn; ++k) {
+        std::optional<TJson> ch = supRef.Get(channels, *gt, 0, static_cast<int>(k), "", true);
+        if (!ch) continue;
+        std::string id = JsonStr((*gt)[k][0], "_ID");
+        ids.push_back(id);
+        if (JsonInt(*ch, "Type") == 0) ids.push_back(id + "-cmd");
+      }
+      groups[JsonStr(*g, "Name")] = {{"channels", ids}};
+      supRef.Pop();
+    }
+  } catch (const EDbFException&) {
+    throw;
+  } catch (const std::exception&) {
+    return false;
+  }
+  try {
+    WriteFileAtomically(path, PackageJsonText(groups));
+  } catch (const std::exception&) {
+    op.MessageBox("IO Error", "Can't to write to file " + path, TMsgIcon::Error);
+    return false;
+  }
+  return true;
+}
+
+void WriteUsedFilmsFile(const TUsedFilms& used, const std::string& F) {
+  TJson arr = TJson::array();
+  for (const TWinLinuxNames& n : used.InUse) arr.push_back({{"win", n.Win}, {"srv", n.Linux}});
+  WriteFileAtomically(F + "UsedFilms.json", PackageJsonText(arr));
+}
+
+std::pair<std::string, std::string> PlaylistDigests(const TFilmListArray* pls,
+                                                    const TFilmListArray* cmdp) {
+  auto text = [](const TFilmListArray* a) {
+    std::string s;
+    if (!a) return s;
+    for (const auto& l : a->Items)
+      if (l->used)
+        for (const std::string& line : l->Items) s += line;
+    return s;
+  };
+  return {text(pls), text(cmdp)};
+}
+
+std::string ScheduleRowDigest(const TJson& scheduleValue, const std::string& filmList,
+                              const std::string& cmdList) {
+  TJson v = {{"schedule", scheduleValue}, {"md5FilmList", filmList}, {"md5CmdList", cmdList}};
+  return Md5Hex(CompactJsonText(v));
+}

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "recstore/JsonText.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+  int Code;
+  std::string Out;
+  std::string Err;
+};
+
+// The demo project in a temporary folder, with stand-in files for its films.
+struct ScheduleCliTest : ::testing::Test {
+  TTempDir Tmp;
+  std::string Project = Tmp.File("demo.pq2pr");
+
+  ScheduleCliTest() {
+    EXPECT_EQ(Run("new '" + Project + "'").Code, 0);
+    std::string records = std::string(PELMORA_TESTDATA_DIR) + "/../../examples/demo/records.json";
+    TRun imp = Run(P() + "import '" + records + "'");
+    EXPECT_EQ(imp.Code, 0) << imp.Err;
+    fs::create_directories(Tmp.Path() / "video" / "city");
+    fs::create_directories(Tmp.Path() / "video" / "nature");
+    for (const char* f : {"video/city/city_lights.m2t", "video/city/night_city.m2t",
+                          "video/nature/mountain_morning.m2t"})
+      WriteFileBytes(Tmp.File(f), "ts");
+  }
+  TRun Run(const std::string& args) {
+    std::string cmd = std::string("cd '") + Tmp.Path().string() + "' && '" + PELMORA_CLI_PATH +
+                      "' " + args + " </dev/null >out 2>err";
+    int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(Tmp.File("out")),
+            ReadFileBytes(Tmp.File("err"))};
+  }
+  std::string P() const { return "--project '" + Project + "' "; }
+};
+
+}  // namespace
+
+TEST_F(ScheduleCliTest, BuildPackagePrintsEveryStatus) {
+  TRun r = Run(P() + "build-package 'Playout 1'");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  std::string folder = Tmp.File("servers/Playout 1");
+  EXPECT_EQ(r.Out, "Creating files\nServer's folder is created\nGroups and config files is created\n"
+                   "Files in folder \"" + folder + "\" is successfully created!\n");
+  std::string dir = folder + "/json/18991230T000000/";
+  EXPECT_EQ(ReadFileBytes(dir + "1.cmdp"), "onstart: stbpower 1\nonstop: stbpower 0\n");
+  EXPECT_EQ(ReadFileBytes(dir + "0.cmdp"), "26.0: showtext \"info\" \"Next: City Lights\" 5000\n");
+  TJson sched = ParseJsonText(ReadFileBytes(dir + "demo_nedelya.json"));
+  ASSERT_EQ(sched.size(), 4u);  // movies, head-end, movie commands, command channel
+  EXPECT_EQ(sched[0]["intervals"][0]["rule"], "RRULE:FREQ=MINUTELY;INTERVAL=1");
+  EXPECT_EQ(sched[1]["channel"]["name"], "News Live");
+  EXPECT_EQ(sched[2]["channel"]["name"], "Demo Movies-cmd");
+  EXPECT_EQ(sched[3]["channel"]["name"], "Lobby Lights");
+  EXPECT_TRUE(fs::exists(folder + "/config.json"));
+  EXPECT_TRUE(fs::exists(folder + "/UsedFilms.json"));
+
+  EXPECT_EQ(Run(P() + "build-package 'No such server'").Code, 3);
+}
+
+TEST_F(ScheduleCliTest, BuildPackageAbortExitsOne) {
+  // A missing film file: the question gets the safe answer No, and --yes goes on.
+  fs::remove(Tmp.File("video/city/night_city.m2t"));
+  TRun r = Run(P() + "build-package 'Playout 1'");
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_NE(r.Out.find("Error in the file name \"city\\night_city.m2t\""), std::string::npos) << r.Out;
+  EXPECT_NE(r.Err.find("File not found "), std::string::npos);
+  EXPECT_EQ(Run(P() + "--yes build-package 'Playout 1'").Code, 0);
+}
+
+TEST_F(ScheduleCliTest, CheckScheduleTextAndJson) {
+  TRun r = Run(P() + "check-schedule 'Demo Movies, every minute'");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out,
+            "1\t00:00:00 - 00:00:25\t00:00:25\t\n"
+            "2\t00:00:25 - 00:00:30\t00:00:05\t\n"
+            "3\t00:00:30 - 00:00:59\t00:00:29\tInterruption in the broadcast of 00:00:01 from 00:00:59 to 00:01:00\n");
+  TRun j = Run(P() + "check-schedule 'Lobby lights' --json");
+  ASSERT_EQ(j.Code, 0) << j.Err;
+  TJson rows = ParseJsonText(j.Out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1]["Row"], 2);
+  EXPECT_EQ(rows[1]["Times"], "00:00:50");
+  EXPECT_EQ(rows[1]["Duration"], "-");
+  EXPECT_EQ(rows[1]["Err"], TJson::object());
+  EXPECT_EQ(rows[1]["HasError"], false);
+}
+
+TEST_F(ScheduleCliTest, ShowSchedule) {
+  TRun r = Run(P() + "show-schedule 'Демо неделя' --no-seconds");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Channel: Demo Movies\nIntervals: (00:00-00:00) (00:00-00:00)\nMovies:\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("\"City Lights\"   number of playbacks 5"), std::string::npos);
+  TRun t = Run(P() + "show-schedule 'Демо неделя' --timeline --no-rows");
+  EXPECT_NE(t.Out.find("day0 00:00:30 - day0 00:00:59 == Interval == \n"), std::string::npos) << t.Out;
+  EXPECT_EQ(t.Out.find("Channel:"), std::string::npos);
+}

@@ -106,11 +106,11 @@ TEST(PortalHtml, EveryDemoPageParses) {
     movies.push_back(TJson::array({"00:00 02:00", id}));
   }
   TJson summaries = TJson::array({TJson::object({{"64f0c1a0a1b2c3000b000001", movies}})});
-  auto srvopt = db->CollectionByName("SrvOptions").GetRecord("64f0c1a0a1b2c30011000001");
+  auto srvopt = db->CollectionByName("SrvOptions").GetRecord("64f0c1a0a1b2c30012000001");
   ASSERT_TRUE(srvopt);
 
   TSuperReference sr(&op);
-  sr.Push(db->CollectionByName("SrvOptions"), "64f0c1a0a1b2c30011000001", false);
+  sr.Push(db->CollectionByName("SrvOptions"), "64f0c1a0a1b2c30012000001", false);
   std::string err;
   std::string root = gen.MakePortals(sr, &*srvopt, tmp.File("pkg"), "20260101T060000", err, &op,
                                      &films, nullptr, &summaries);

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <unordered_map>
 
+#include "schedule/Cir2Lat.h"
 #include "shell/CommonProcedures.h"
 #include "shell/Options.h"
 
@@ -96,52 +97,6 @@ struct TTrackerGuard {
 
 // ---------------------------------------------------------------------------------------------
 // Helpers
-
-std::string PortalTransliterate(const std::string& text) {
-  static const char* const lower[32] = {"a",  "b",  "v",   "g", "d", "e",  "zh", "z",
-                                        "i",  "i",  "k",   "l", "m", "n",  "o",  "p",
-                                        "r",  "s",  "t",   "u", "f", "kh", "ts", "ch",
-                                        "sh", "shc", "_",  "y", "_", "e",  "yu", "ya"};
-  static const char* const upper[32] = {"A",  "B",  "V",   "G", "D", "E",  "ZH", "Z",
-                                        "I",  "I",  "K",   "L", "M", "N",  "O",  "P",
-                                        "R",  "S",  "T",   "U", "F", "KH", "TS", "CH",
-                                        "SH", "SHC", "_",  "Y", "_", "E",  "YU", "YA"};
-  std::string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    char32_t cp = c;
-    size_t len = 1;
-    if (c >= 0xC0 && c < 0xE0 && i + 1 < text.size()) {
-      cp = ((c & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
-      len = 2;
-    } else if (c >= 0xE0 && c < 0xF0 && i + 2 < text.size()) {
-      cp = ((c & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
-           (static_cast<unsigned char>(text[i + 2]) & 0x3F);
-      len = 3;
-    }
-    if (cp == ' ') {
-      out += '_';
-    } else if (cp == ':') {
-      out += '-';
-    } else if (cp == 0x2014) {
-      out += '-';
-    } else if (cp >= 0x0430 && cp <= 0x044F) {
-      out += lower[cp - 0x0430];
-    } else if (cp >= 0x0410 && cp <= 0x042F) {
-      out += upper[cp - 0x0410];
-    } else if (cp == 0x0451) {
-      out += 'e';
-    } else if (cp == 0x0401) {
-      out += 'E';
-    } else {
-      out.append(text, i, len);
-    }
-    i += len;
-  }
-  return out;
-}
 
 std::string ReadStreamServerAddress(TDbFile& db) {
   std::string value;
@@ -361,7 +316,7 @@ std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
       std::string err = LUsedFilms->RegisterFilm(id, stored, FVideoRoot);
       if (!err.empty()) sr.ForceException(err);
       target = "rtsp://" + FStreamServer + "/" +
-               LowerAscii(PortalTransliterate(BaseName(fileName)));
+               LowerAscii(Cir2Lat(BaseName(fileName)));
     }
     sr.Pop();
   } else {
@@ -721,7 +676,7 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& jsc
   TDbCollectionItem& chans = FDbF->CollectionByName("Channels");
   TDbCollectionItem& films = FDbF->CollectionByName("Films");
   auto channelPageName = [](const std::string& name) {
-    return "ch_" + LowerAscii(PortalTransliterate("schedule_" + name));
+    return "ch_" + LowerAscii(Cir2Lat("schedule_" + name));
   };
   const TJson* table = srvopt.is_object() && srvopt.contains("Table") ? &srvopt["Table"] : nullptr;
   if (!table || !table->is_array() || !jscheduleArr.is_array()) return byPortal;

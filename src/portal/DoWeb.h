@@ -19,18 +19,16 @@
 
 #include "portal/SuperPageProducer.h"
 #include "recstore/JrecClasses.h"
+#include "schedule/DoSchedule.h"
 
 class EPortalError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
 
-// One film of the used-films list as the portal sees it.
-struct TPortalMovie {
-  std::string ID;            // film record id
-  std::string HtmlFileName;  // base name of the film's detail page (without "md_")
-  std::string Name;          // film name, filled by the generator when needed
-};
+// One film of the used-films list: ID (film record id), HtmlFileName (base name of the film's
+// detail page, without "md_"), Name (filled by the generator when needed).
+using TPortalMovie = TMovieAttributes;
 
 // The used-films list of one package build, as the generator needs it.
 class IPortalFilms {
@@ -50,9 +48,6 @@ std::string ReadStreamServerAddress(TDbFile& db);
 
 // The folder "default_templates" beside the running program.
 std::string DefaultTemplatesDir();
-
-// Cyrillic to Latin for file names of portal pages.
-std::string PortalTransliterate(const std::string& text);
 
 // Copies the entries of Source into Destination (both get trailing delimiters). False when
 // the source does not exist or the destination cannot be created; otherwise the outcome of

@@ -170,3 +170,58 @@ TEST(PortalHtml, EveryDemoPageParses) {
                tmp.File("tidy.txt"));
   EXPECT_EQ(def.Code, 0) << def.Report;
 }
+
+// The demo package as "Create files" writes it: every page of its portal parses, and the
+// configuration names the portal root.
+TEST(PortalHtml, TheDemoPackageHoldsABrowsablePortal) {
+  ASSERT_EQ(RunShell("tidy -v >/dev/null 2>&1"), 0) << "tidy is missing: run scripts/install-deps";
+  TTempDir tmp;
+  fs::copy(DemoDir + "/HTML", tmp.File("HTML"), fs::copy_options::recursive);
+  for (const char* f : {"video/city/city_lights.m2t", "video/city/night_city.m2t",
+                        "video/nature/mountain_morning.m2t"}) {
+    fs::create_directories(fs::path(tmp.File(f)).parent_path());
+    WriteFileBytes(tmp.File(f), "ts");
+  }
+  std::string project = tmp.File("demo.pq2pr");
+  std::string cli = "'" + std::string(PELMORA_CLI_PATH) + "' --project '" + project + "' ";
+  ASSERT_EQ(RunShell("'" + std::string(PELMORA_CLI_PATH) + "' new '" + project + "' >/dev/null"), 0);
+  for (const char* f : {"records.json", "portal-records.json"})
+    ASSERT_EQ(RunShell(cli + "import '" + DemoDir + "/" + f + "' >/dev/null"), 0) << f;
+  ASSERT_EQ(RunShell("cd '" + tmp.Path().string() + "' && " + cli +
+                     "--yes build-package 'Playout 1' >build.out 2>build.err"),
+            0)
+      << ReadFileBytes(tmp.File("build.err"));
+  std::string out = ReadFileBytes(tmp.File("build.out"));
+  EXPECT_NE(out.find("Web portal was successfully created!"), std::string::npos) << out;
+
+  fs::path package = tmp.File("servers/Playout 1");
+  std::string config = ReadFileBytes((package / "config.json").string());
+  EXPECT_NE(config.find("\"portal\": \"/inbox/portal/18991230T000000\""), std::string::npos)
+      << config;
+  fs::path portal = package / "portal" / "18991230T000000" / "Lobby boxes";
+  for (const char* page : {"index.html", "dfs.html", "about_0.html", "v_schedule.html",
+                           "md_nature_mountain_morning.html", "portal.css"})
+    EXPECT_TRUE(fs::is_regular_file(portal / page)) << page;
+
+  std::string dfs = ReadFileBytes((portal / "dfs.html").string());
+  const std::string block = "{% block container %}{% end %}";
+  int checked = 0;
+  for (auto& e : fs::recursive_directory_iterator(package / "portal")) {
+    if (e.path().extension() != ".html") continue;
+    std::string text = ReadFileBytes(e.path().string());
+    std::string file = e.path().string();
+    const std::string extends = "{% extends \"dfs.html\" %}{% block container %}";
+    if (text.rfind(extends, 0) == 0) {
+      std::string whole = dfs;
+      whole.replace(whole.find(block), block.size(),
+                    text.substr(extends.size(), text.size() - extends.size() - 9));
+      file = tmp.File("composed.html");
+      WriteFileBytes(file, whole);
+    }
+    TTidyResult r = Tidy(file, tmp.File("tidy.txt"));
+    EXPECT_LT(r.Code, 2) << e.path() << ":\n" << r.Report;
+    EXPECT_TRUE(BrokenMarkup(r.Report).empty()) << e.path() << ":\n" << r.Report;
+    ++checked;
+  }
+  EXPECT_GE(checked, 6);
+}

@@ -236,10 +236,8 @@ TEST_F(TemplateTest, PageNamesFromTemplateFiles) {
   EXPECT_EQ(Gen->UniquePageName("plain"), "plain_0");
 }
 
-TEST(PortalTexts, DurationAndTransliteration) {
+TEST(PortalTexts, Duration) {
   EXPECT_EQ(PortalDurationText("01:32:07,045"), "1 ч. 32 мин.");
   EXPECT_EQ(PortalDurationText("00:05:59,999"), "0 ч. 05 мин.");
   EXPECT_EQ(PortalDurationText("12:00:00,000"), "12 ч. 00 мин.");
-  EXPECT_EQ(PortalTransliterate("Москва: Новости"), "Moskva-_Novosti");
-  EXPECT_EQ(PortalTransliterate("Щука Ёж — ъ"), "SHCuka_Ezh_-__");
 }

@@ -63,6 +63,33 @@ TTidyResult Tidy(const std::string& file, const std::string& reportFile) {
   return {code, ReadFileBytes(reportFile)};
 }
 
+// Checks every page below Dir with tidy; a page placed into the system template is checked as
+// the server shows it, inside the block of the system template page Dfs. Returns the count.
+int CheckPages(const fs::path& dir, const std::string& dfs, TTempDir& tmp) {
+  const std::string block = "{% block container %}{% end %}";
+  const std::string extends = "{% extends \"dfs.html\" %}{% block container %}";
+  int checked = 0;
+  for (auto& e : fs::recursive_directory_iterator(dir)) {
+    if (e.path().extension() != ".html") continue;
+    std::string text = ReadFileBytes(e.path().string());
+    std::string file = e.path().string();
+    if (text.rfind(extends, 0) == 0) {
+      EXPECT_EQ(text.substr(text.size() - 9), "{% end %}") << file;
+      std::string whole = dfs;
+      whole.replace(whole.find(block), block.size(),
+                    text.substr(extends.size(), text.size() - extends.size() - 9));
+      file = tmp.File("composed.html");
+      WriteFileBytes(file, whole);
+    }
+    TTidyResult r = Tidy(file, tmp.File("tidy.txt"));
+    EXPECT_LT(r.Code, 2) << e.path() << ":\n" << r.Report;
+    EXPECT_TRUE(BrokenMarkup(r.Report).empty()) << e.path() << ":\n" << r.Report;
+    if (getenv("PORTAL_TIDY_VERBOSE")) std::cerr << e.path().filename() << ": " << r.Report;
+    ++checked;
+  }
+  return checked;
+}
+
 }  // namespace
 
 TEST(PortalHtml, TheCheckerFindsBrokenMarkup) {
@@ -133,27 +160,7 @@ TEST(PortalHtml, EveryDemoPageParses) {
   const std::string block = "{% block container %}{% end %}";
   ASSERT_NE(dfs.find(block), std::string::npos);
 
-  int checked = 0;
-  for (auto& e : fs::directory_iterator(portal)) {
-    if (e.path().extension() != ".html") continue;
-    std::string text = ReadFileBytes(e.path().string());
-    std::string file = e.path().string();
-    // A page placed into the system template: the server puts it into the block.
-    const std::string extends = "{% extends \"dfs.html\" %}{% block container %}";
-    if (text.rfind(extends, 0) == 0) {
-      ASSERT_EQ(text.substr(text.size() - 9), "{% end %}") << file;
-      std::string inner = text.substr(extends.size(), text.size() - extends.size() - 9);
-      std::string whole = dfs;
-      whole.replace(whole.find(block), block.size(), inner);
-      file = tmp.File("composed_" + e.path().filename().string());
-      WriteFileBytes(file, whole);
-    }
-    TTidyResult r = Tidy(file, tmp.File("tidy.txt"));
-    EXPECT_LT(r.Code, 2) << e.path().filename() << ":\n" << r.Report;
-    EXPECT_TRUE(BrokenMarkup(r.Report).empty()) << e.path().filename() << ":\n" << r.Report;
-    if (getenv("PORTAL_TIDY_VERBOSE")) std::cerr << e.path().filename() << ": " << r.Report;
-    ++checked;
-  }
+  int checked = CheckPages(portal, dfs, tmp);
   EXPECT_GE(checked, 7);
 
   // The start page holds the menu and links the pages that were generated.
@@ -204,24 +211,6 @@ TEST(PortalHtml, TheDemoPackageHoldsABrowsablePortal) {
     EXPECT_TRUE(fs::is_regular_file(portal / page)) << page;
 
   std::string dfs = ReadFileBytes((portal / "dfs.html").string());
-  const std::string block = "{% block container %}{% end %}";
-  int checked = 0;
-  for (auto& e : fs::recursive_directory_iterator(package / "portal")) {
-    if (e.path().extension() != ".html") continue;
-    std::string text = ReadFileBytes(e.path().string());
-    std::string file = e.path().string();
-    const std::string extends = "{% extends \"dfs.html\" %}{% block container %}";
-    if (text.rfind(extends, 0) == 0) {
-      std::string whole = dfs;
-      whole.replace(whole.find(block), block.size(),
-                    text.substr(extends.size(), text.size() - extends.size() - 9));
-      file = tmp.File("composed.html");
-      WriteFileBytes(file, whole);
-    }
-    TTidyResult r = Tidy(file, tmp.File("tidy.txt"));
-    EXPECT_LT(r.Code, 2) << e.path() << ":\n" << r.Report;
-    EXPECT_TRUE(BrokenMarkup(r.Report).empty()) << e.path() << ":\n" << r.Report;
-    ++checked;
-  }
+  int checked = CheckPages(package / "portal", dfs, tmp);
   EXPECT_GE(checked, 6);
 }

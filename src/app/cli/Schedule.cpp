@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "app/cli/CliCommon.h"
+#include "portal/PortalMakerDoWeb.h"
 #include "schedule/ChSchedCheck.h"
 #include "schedule/DoSchedule.h"
 #include "servers/CreateFiles.h"
@@ -40,7 +41,8 @@ void CmdBuildPackage(TCliContext& ctx, const std::string& arg) {
   TDbFile& db = ctx.OpenMain();
   std::string id = Resolve(ctx, db, "Servers", arg);
   TStdoutStatusOperator op(*ctx.Op);
-  TCreateFilesResult r = CreateServerFiles(db, id, op);
+  TPortalMakerDoWeb portal(db, &op);
+  TCreateFilesResult r = CreateServerFiles(db, id, op, &portal);
   if (!r.Ok) throw ECliError(ExitFailed, r.Status);
 }
 

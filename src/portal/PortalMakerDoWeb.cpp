@@ -1,0 +1,27 @@
+#include "portal/PortalMakerDoWeb.h"
+
+std::string TUsedFilmsPortal::RegisterFilm(const std::string& id, const std::string& fileName,
+                                           const std::string& videoRoot) {
+  TFilm film;
+  film._ID = id;
+  film.FileName = fileName;
+  return MapFilmName(film, videoRoot, FUsed, FOp).Error;
+}
+
+TPortalMakerDoWeb::TPortalMakerDoWeb(TDbFile& db, IOperator* StatusBar)
+    : FGen(std::make_unique<TDataModuleDoWeb>(nullptr, db)), FStatus(StatusBar) {}
+
+std::string TPortalMakerDoWeb::MakePortals(TSuperReference& supRef, TDbFile& db,
+                                           const std::string& SrvOptionsID,
+                                           const TJson& SrvOptions, const std::string& stamp,
+                                           const std::string& F, TUsedFilms& used,
+                                           const TJson& Summaries, std::string& Root) {
+  TUsedFilmsPortal films(used, db.Operator());
+  std::string err;
+  // The server options record is the context of the errors about its rows.
+  supRef.Push(db.CollectionByName("SrvOptions"), SrvOptionsID, false);
+  Root = FGen->MakePortals(supRef, SrvOptionsID.empty() ? nullptr : &SrvOptions, F, stamp, err,
+                           FStatus, &films, nullptr, &Summaries);
+  supRef.Pop();
+  return err;
+}

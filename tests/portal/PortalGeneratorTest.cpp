@@ -1,0 +1,359 @@
+// The portal generator: whole portals in real and check runs, page naming and order, system
+// template wrapping, unchanged files, custom files, movie pages, schedule pages, MakePortals.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "portal/PortalTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TFakeFilms : IPortalFilms {
+  std::vector<TPortalMovie> List;
+  std::vector<std::string> Registered;
+  std::string Error;
+  std::vector<TPortalMovie>& Movies() override { return List; }
+  std::string RegisterFilm(const std::string& id, const std::string& fileName,
+                           const std::string& videoRoot) override {
+    Registered.push_back(id + "|" + fileName);
+    return Error;
+  }
+};
+
+struct PortalGeneratorTest : ::testing::Test, TPortalProject {
+  std::string Run(const std::string& portal = "P", IPortalFilms* films = nullptr,
+                  const TJson* custom = nullptr) {
+    return Gen->MakeWebPortal(&Op, portal, films, custom, "ID", Out());
+  }
+  std::string ErrorOf(std::function<void()> fn) {
+    try {
+      fn();
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "(no error)";
+  }
+  std::vector<std::string> OutFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    for (auto& e : fs::recursive_directory_iterator(dir))
+      names.push_back(fs::relative(e.path(), dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // A start page "start" linking news page n1 twice and n2 once; n1 uses the default system
+  // template through an empty reference.
+  void NewsPortal() {
+    Template("start.html", "<#ref_a>|<#ref_b>|<#ref_a value>");
+    Template("News.html", "news <#text1>");
+    Page("start", {{"Name", "Start"},
+                   {"HTMLfile", "start.html"},
+                   {"Refs", {{"ref_a", Ref("WebPages", "n1"), "One"},
+                             {"ref_b", Ref("WebPages", "n2"), "Two"}}}});
+    Page("n1", {{"Name", "N1"}, {"HTMLfile", "News.html"}, {"text", TJson::parse(R"([["text1", "first"]])")},
+                {"SysTmpl", Ref("WebPages", "")}});
+    Page("n2", {{"Name", "N2"}, {"HTMLfile", "News.html"}, {"text", TJson::parse(R"([["text1", "second"]])")}});
+    Portal("P", "start");
+  }
+};
+
+}  // namespace
+
+TEST_F(PortalGeneratorTest, RealRunWritesEveryPageOnceInOrder) {
+  NewsPortal();
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(OutFiles(Out()),
+            (std::vector<std::string>{"dfs.html", "index.html", "news_0.html", "news_1.html"}));
+  EXPECT_EQ(Read("dfs.html"), "<html><body></body></html>\r\n");
+  EXPECT_EQ(Read("index.html"),
+            "<a href='news_0.html'>One</a>|<a href='news_1.html'>Two</a>|news_0.html\r\n");
+  // An empty system template reference means the portal's default system template.
+  EXPECT_EQ(Read("news_0.html"),
+            "{% extends \"dfs.html\" %}{% block container %}news first\r\n{% end %}");
+  EXPECT_EQ(Read("news_1.html"), "news second\r\n");
+  EXPECT_EQ(Op.Statuses,
+            (std::vector<std::string>{"Creating Web portal", "Creating page \"dfs\"",
+                                      "Creating page \"index\"", "Creating page \"news_0\"",
+                                      "Creating page \"news_1\"",
+                                      "Web portal was successfully created!"}));
+  EXPECT_TRUE(Gen->UsedPages.empty());
+}
+
+TEST_F(PortalGeneratorTest, SecondRunLeavesUnchangedPagesUntouched) {
+  NewsPortal();
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(Gen->PagesWritten, 4);
+  auto old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+  for (const char* f : {"dfs.html", "index.html", "news_0.html", "news_1.html"})
+    fs::last_write_time(OutFile(f), old);
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(Gen->PagesWritten, 0);
+  EXPECT_EQ(Gen->PagesUnchanged, 4);
+  for (const char* f : {"dfs.html", "index.html", "news_0.html", "news_1.html"})
+    EXPECT_EQ(fs::last_write_time(OutFile(f)), old) << f;
+  // A changed page is rewritten, the others stay.
+  Db->CollectionByName("WebPages").UpdateRecord(
+      "n2", {{"Name", "N2"}, {"HTMLfile", "News.html"}, {"text", TJson::parse(R"([["text1", "changed"]])")}});
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(Gen->PagesWritten, 1);
+  EXPECT_EQ(Read("news_1.html"), "news changed\r\n");
+  EXPECT_EQ(fs::last_write_time(OutFile("index.html")), old);
+}
+
+TEST_F(PortalGeneratorTest, CustomFilesAreCopiedButGeneratedPagesWin) {
+  NewsPortal();
+  WriteFileBytes(Custom() + "/index.html", "custom start page");
+  fs::create_directories(Custom() + "/img");
+  WriteFileBytes(Custom() + "/img/logo.png", "PNG");
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(Read("index.html").substr(0, 9), "<a href='");
+  EXPECT_EQ(Read("img/logo.png"), "PNG");
+}
+
+TEST_F(PortalGeneratorTest, CheckRunRendersEverythingAndWritesNothing) {
+  NewsPortal();
+  EXPECT_EQ(Gen->MakeWebPortal(&Op, "P", nullptr, nullptr, "", ""), "");
+  EXPECT_FALSE(fs::exists(Out()));
+  EXPECT_EQ(Op.Statuses.back(), "Web portal was successfully created!");
+  EXPECT_EQ(Op.Statuses.size(), 6u);  // every page was rendered
+  // A broken reference deep in the portal is found by the check.
+  Db->CollectionByName("WebPages").UpdateRecord(
+      "n2", {{"Name", "N2"}, {"HTMLfile", "News.html"}, {"Refs", {{"ref_x", Ref("WebPages", "gone"), "X"}}}});
+  Template("News.html", "news <#ref_x>");
+  EXPECT_EQ(ErrorOf([&] { Gen->MakeWebPortal(&Op, "P", nullptr, nullptr, "", ""); }),
+            "Error in record: WebPages N2. Invalid reference.");
+  EXPECT_FALSE(fs::exists(Out()));
+}
+
+TEST_F(PortalGeneratorTest, PortalRecordErrors) {
+  Template("start.html", "x");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"}});
+  Portal("P", "start");
+  Db->CollectionByName("Portals").UpdateRecord(
+      "P", {{"Name", "Portal P"}, {"StartPage", Ref("WebPages", "start")}, {"Folder", "..\\custom"}});
+  EXPECT_EQ(ErrorOf([&] { Gen->MakeWebPortal(&Op, "P", nullptr, nullptr, "", ""); }),
+            "Error in record: Portals Portal P. Invalid reference.");
+  Db->CollectionByName("Portals").UpdateRecord(
+      "P", {{"Name", "Portal P"}, {"StartPage", Ref("WebPages", "start")},
+            {"SysTmpl", Ref("WebPages", "sys")}});
+  EXPECT_EQ(ErrorOf([&] { Run(); }),
+            "Error in record: Portals Portal P. Not defined portal's directory!");
+  Db->CollectionByName("Portals").UpdateRecord(
+      "P", {{"Name", "Portal P"}, {"StartPage", Ref("WebPages", "start")},
+            {"SysTmpl", Ref("WebPages", "sys")}, {"Folder", "..\\nowhere"}});
+  EXPECT_EQ(ErrorOf([&] { Run(); }), "Error in record: Portals Portal P. Directory not exists \"" +
+                                         Tmp.File("nowhere") + "\"");
+  Db->CollectionByName("Portals").UpdateRecord(
+      "P", {{"Name", "Portal P"}, {"StartPage", Ref("WebPages", "start")},
+            {"SysTmpl", Ref("WebPages", "start")}, {"Folder", "..\\custom"}});
+  Db->CollectionByName("WebPages").UpdateRecord(
+      "start", {{"Name", "Start"}, {"HTMLfile", "start.html"}, {"SysTmpl", Ref("WebPages", "")}});
+  EXPECT_EQ(ErrorOf([&] { Run(); }),
+            "Error in record: Portals Portal P. Invalid default system template file \"start.html\"");
+  EXPECT_EQ(ErrorOf([&] { Run("nope"); }), "Error, invalid record!");
+}
+
+TEST_F(PortalGeneratorTest, TemplateFileErrorsNameThePage) {
+  Page("start", {{"Name", "Start"}});
+  Portal("P", "start");
+  EXPECT_EQ(ErrorOf([&] { Run(); }), "Error in record: WebPages Start. HTML-template file is not set!");
+  Db->CollectionByName("WebPages").UpdateRecord("start", {{"Name", "Start"}, {"HTMLfile", "no.html"}});
+  EXPECT_EQ(ErrorOf([&] { Run(); }), "Error in record: WebPages Start. Not found HTML-template file \"" +
+                                         Html() + "/no.html\".");
+}
+
+TEST_F(PortalGeneratorTest, IfpageWithAQuotedRefTag) {
+  Template("nav.html", "[<#ifpage eq=\"<#ref_home>\" text=\"you are home\">]");
+  TJson refs = {{"ref_home", Ref("WebPages", "home"), "Home"}};
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "nav.html"}, {"Refs", refs}});
+  Page("home", {{"Name", "Home"}, {"HTMLfile", "Nav.html"}, {"Refs", refs}});
+  Template("Nav.html", "[<#ifpage eq=\"<#ref_home>\" text=\"you are home\">]");
+  Portal("P", "start");
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(Read("index.html"), "[]\r\n");
+  EXPECT_EQ(Read("nav_0.html"), "[you are home]\r\n");
+}
+
+TEST_F(PortalGeneratorTest, SubPagesRenderInsideTheCallingPage) {
+  Template("start.html", "<div><#ref_s subpage></div>");
+  Template("part.html", "part <#text1><#ifpage eq=index text=!>");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"},
+                 {"Refs", {{"ref_s", Ref("WebPages", "part"), ""}}}});
+  Page("part", {{"Name", "Part"}, {"HTMLfile", "part.html"}, {"text", TJson::parse(R"([["text1", "one"]])")}});
+  Portal("P", "start");
+  ASSERT_EQ(Run(), "");
+  EXPECT_EQ(Read("index.html"), "<div>part one!\r\n</div>\r\n");
+  EXPECT_FALSE(fs::exists(OutFile("part_0.html")));  // never written by itself
+
+  // A page that contains itself is refused instead of recursing for ever.
+  Db->CollectionByName("WebPages").UpdateRecord(
+      "part", {{"Name", "Part"}, {"HTMLfile", "start.html"},
+               {"Refs", {{"ref_s", Ref("WebPages", "part"), ""}}}});
+  EXPECT_EQ(ErrorOf([&] { Run(); }), "Error in record: WebPages Part. Circular reference.");
+}
+
+TEST_F(PortalGeneratorTest, FilmLinks) {
+  Template("start.html", "<#ref_f>");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"},
+                 {"Refs", {{"ref_f", Ref("Films", "f1"), "Watch"}}}});
+  Db->CollectionByName("Films").NewRecord("f1", {{"Name", "F"}, {"FileName", "VOD\\Фильм Один.m2t"}});
+  Portal("P", "start");
+  TFakeFilms films;
+  ASSERT_EQ(Run("P", &films), "");
+  EXPECT_EQ(Read("index.html"), "<a href='rtsp://10.1.2.3:554/fil_m_odin.m2t'>Watch</a>\r\n");
+  EXPECT_EQ(films.Registered, std::vector<std::string>{"f1|VOD\\Фильм Один.m2t"});
+  // A check run does not register films; the link has no target.
+  EXPECT_EQ(Gen->MakeWebPortal(&Op, "P", &films, nullptr, "", ""), "");
+  EXPECT_EQ(films.Registered.size(), 1u);
+  // Registration errors stop the run with their text.
+  films.Error = "File not found x. Continue?";
+  EXPECT_EQ(ErrorOf([&] { Run("P", &films); }), "File not found x. Continue?");
+  // Films must lie directly in the vod folder of the video root.
+  Db->CollectionByName("Films").UpdateRecord("f1", {{"Name", "F"}, {"FileName", "vod\\a\\b.m2t"}});
+  EXPECT_EQ(ErrorOf([&] { Run("P", &films); }),
+            "Error in record: Films F. File \"" + Tmp.File("video") +
+                "/vod/a/b.m2t\" must be located in a directory \"" + Tmp.File("video") + "/vod\"");
+}
+
+TEST_F(PortalGeneratorTest, MovieDetailPages) {
+  Template("start.html", "start");
+  Template("movie.html", "<#text_name>|<#text_descr>|<#text_styear>|<#text_cast>|<#text_genres>|<#text_dur>");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"}});
+  Portal("P", "start", {{"MovieDTempl", "movie.html"}});
+  Db->CollectionByName("Films").NewRecord(
+      "f1", {{"Name", "Film One"}, {"Duration", "01:32:07,045"}, {"ShowInSchedule", true},
+             {"Description", "D"}, {"StateYear", "RU 2001"}, {"Cast", "C"}, {"Genres", "G"}});
+  Db->CollectionByName("Films").NewRecord(
+      "f2", {{"Name", "Hidden"}, {"Duration", "00:10:00,000"}, {"ShowInSchedule", false}});
+  TFakeFilms films;
+  films.List = {{"f1", "vod_film_one", ""}, {"f2", "vod_hidden", ""}};
+  ASSERT_EQ(Run("P", &films), "");
+  EXPECT_EQ(OutFiles(Out()),
+            (std::vector<std::string>{"dfs.html", "index.html", "md_vod_film_one.html"}));
+  EXPECT_EQ(Read("md_vod_film_one.html"), "Film One|D|RU 2001|C|G|1 ч. 32 мин.\r\n");
+  // Without a used-films list there are no movie pages.
+  fs::remove_all(Out());
+  ASSERT_EQ(Run("P", nullptr), "");
+  EXPECT_FALSE(fs::exists(OutFile("md_vod_film_one.html")));
+}
+
+TEST_F(PortalGeneratorTest, PageNamesThatWouldLeaveThePortalFolderAreRefused) {
+  Template("start.html", "start");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"}});
+  Portal("P", "start");
+  TJson custom = TJson::array({{{"PageName", "../../escape"}, {"HTMLfile", "start.html"}}});
+  std::string err = ErrorOf([&] { Run("P", nullptr, &custom); });
+  EXPECT_NE(err.find("Page name \"../../escape\""), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(Tmp.File("escape.html")));
+}
+
+TEST_F(PortalGeneratorTest, SchedulePagesFromSummaries) {
+  Template("start.html", "start");
+  Template("chsched.html", "<#text_channel><#table colname0=Time colname1=Film>");
+  Template("tv.html", "<#ref_c id>|<#ref_c>|<#ref_other id>");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"}});
+  Page("tv", {{"Name", "TV"}, {"HTMLfile", "tv.html"},
+              {"Refs", {{"ref_c", Ref("Channels", "c1"), "News"},
+                        {"ref_other", Ref("Channels", "c9"), "Other"}}}});
+  Portal("P", "start", {{"SchTempl", Ref("WebPages", "tv")}, {"ChSchTempl", "chsched.html"}});
+  Db->CollectionByName("Channels").NewRecord("c1", {{"Name", "Новости 24"}});
+  Db->CollectionByName("Channels").NewRecord("c9", {{"Name", "Other"}});
+  Db->CollectionByName("Films").NewRecord("f1", {{"Name", "Film One"}});
+  Db->CollectionByName("Groups").NewRecord("g1", {{"Name", "Lobby"}});
+  TFakeFilms films;
+  films.List = {{"f1", "vod_film_one", ""}};
+  TJson srvopt = {{"Name", "Opt"},
+                  {"Table", {{Ref("Groups", "g1"), Ref("Portals", "P")}}}};
+  TJson summaries = TJson::parse(R"([{"c1": [["10:00 12:30", "f1"]]}])");
+
+  Gen->LUsedFilms = &films;
+  TJson pages = Gen->BuildSchedulePages(srvopt, summaries);
+  Gen->LUsedFilms = nullptr;
+  TJson expected = TJson::parse(R"({"P": [
+    {"PageName": "ch_schedule_novosti_24", "HTMLfile": "chsched.html",
+     "tables": [["table", {}, [["10:00 12:30", "<h3><a href=\"md_vod_film_one.html\">Film One</a></h3>"]]]],
+     "text": [["text_channel", "Новости 24"]]},
+    {"PageName": "v_schedule", "HTMLfile": "tv.html",
+     "Refs": [["ref_c", {"_ID": "ch_schedule_novosti_24.html", "_CL": "Channels"}, "News"],
+              ["ref_other", {"_ID": "c9", "_CL": "Channels"}, "Other"]]}]})");
+  EXPECT_TRUE(JsonEqual(pages, expected)) << pages.dump(1);
+  EXPECT_EQ(films.List[0].Name, "Film One");
+
+  TSuperReference sr(&Op);
+  sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
+  std::string err;
+  std::string root = Gen->MakePortals(sr, &srvopt, Tmp.File("pkg"), "20260101T060000", err, &Op,
+                                      &films, nullptr, &summaries);
+  sr.Pop();
+  EXPECT_EQ(root, "/inbox/portal/20260101T060000");
+  EXPECT_EQ(err, "");
+  std::string dir = Tmp.File("pkg/portal/20260101T060000/Lobby");
+  EXPECT_EQ(ReadFileBytes(dir + "/v_schedule.html"),
+            "ch_schedule_novosti_24.html|<a href='chn://ch_schedule_novosti_24.html'>News</a>|c9\r\n");
+  EXPECT_EQ(ReadFileBytes(dir + "/ch_schedule_novosti_24.html"),
+            "Новости 24<Table Width=\"100%\">\r\n"
+            "<TR><TH class=\"title\">Time</TH><TH class=\"title\">Film</TH></TR>\r\n"
+            "<TR><TD>10:00 12:30</TD><TD><h3><a href=\"md_vod_film_one.html\">Film One</a></h3></TD></TR>\r\n"
+            "</Table>\r\n");
+  EXPECT_FALSE(fs::exists(Tmp.File("pkg/portal/default")));
+}
+
+TEST_F(PortalGeneratorTest, ServerOptionsWithoutPortalGetTheDefaultFolder) {
+  fs::create_directories(Tmp.File("defaults"));
+  WriteFileBytes(Tmp.File("defaults/index.html"), "<html>default</html>");
+  WriteFileBytes(Tmp.File("defaults/common.css"), "body{}");
+  Gen->DefaultTemplatesFolder = Tmp.File("defaults");
+  Db->CollectionByName("Groups").NewRecord("g1", {{"Name", "Lobby"}});
+  TJson srvopt = {{"Table", {{Ref("Groups", "g1"), Ref("", "")}}}};
+  // An existing file of the default folder is kept.
+  fs::create_directories(Tmp.File("pkg/portal/default"));
+  WriteFileBytes(Tmp.File("pkg/portal/default/common.css"), "mine");
+  TSuperReference sr(&Op);
+  sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
+  std::string err = "old";
+  EXPECT_EQ(Gen->MakePortals(sr, &srvopt, Tmp.File("pkg"), "20260101T060000", err, &Op, nullptr,
+                             nullptr, nullptr),
+            "");
+  sr.Pop();
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(OutFiles(Tmp.File("pkg")),
+            (std::vector<std::string>{"portal", "portal/default", "portal/default/common.css",
+                                      "portal/default/index.html"}));
+  EXPECT_EQ(ReadFileBytes(Tmp.File("pkg/portal/default/index.html")), "<html>default</html>");
+  EXPECT_EQ(ReadFileBytes(Tmp.File("pkg/portal/default/common.css")), "mine");
+
+  // A missing default file is an error box and an error.
+  fs::remove_all(Tmp.File("pkg"));
+  fs::remove(Tmp.File("defaults/common.css"));
+  sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
+  std::string text = "Failed to copy file \"" + Tmp.File("defaults") + "/common.css\" to file \"" +
+                     Tmp.File("pkg") + "/portal/default/common.css\"";
+  EXPECT_EQ(ErrorOf([&] { Gen->MakePortals(sr, &srvopt, Tmp.File("pkg"), "x", err, &Op, nullptr, nullptr, nullptr); }),
+            text);
+  sr.ClrErrors();
+  EXPECT_EQ(Op.Messages.back().Caption, "Error");
+  EXPECT_EQ(Op.Messages.back().Text, text);
+}
+
+TEST_F(PortalGeneratorTest, GroupNamesThatWouldLeaveThePackageAreRefused) {
+  Template("start.html", "start");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"}});
+  Portal("P", "start");
+  Db->CollectionByName("Groups").NewRecord("g1", {{"Name", ".."}});
+  TJson srvopt = {{"Table", {{Ref("Groups", "g1"), Ref("Portals", "P")}}}};
+  TSuperReference sr(&Op);
+  sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
+  std::string err;
+  std::string what = ErrorOf([&] {
+    Gen->MakePortals(sr, &srvopt, Tmp.File("pkg"), "20260101T060000", err, &Op, nullptr, nullptr, nullptr);
+  });
+  EXPECT_EQ(what.rfind("Error in record: Groups ... STB group name \"..\"", 0), 0u) << what;
+  EXPECT_FALSE(fs::exists(Tmp.File("pkg/portal/20260101T060000/index.html")));
+  // A server options record is required.
+  EXPECT_EQ(ErrorOf([&] {
+              sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
+              Gen->MakePortals(sr, nullptr, Tmp.File("pkg"), "x", err, &Op, nullptr, nullptr, nullptr);
+            }),
+            "Error in record: SrvOptions . Servers options is not set!");
+}

@@ -96,12 +96,13 @@ void GenerateProject(TDbFile& db, const TProjectSize& size) {
   for (int i = 0; i < size.ChSchedules && !channels.empty() && !playlists.empty(); ++i) {
     std::string id = NewObjectID();
     TJson table = TJson::array();
+    // Rows: start time, interval type (1: films that do not fit are dropped), content, commands.
     for (int h = 0; h < 24; h += 2) {
       table.push_back(TJson::array(
           {fmt::format("0 {:02}:00:00", h), 1,
            {{"_ID", playlists[static_cast<size_t>(pick(static_cast<int>(playlists.size())))]},
             {"_CL", "PlayLists"}},
-           0, TJson::array(), ""}));
+           TJson::array()}));
     }
     csColl.SetRecordNo1(id, {{"Name", fmt::format("Channel schedule {}", i + 1)},
                              {"Channel", {{"_ID", channels[static_cast<size_t>(i) % channels.size()]}, {"_CL", "Channels"}}},

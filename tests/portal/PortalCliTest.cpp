@@ -9,13 +9,9 @@
 
 namespace {
 
-struct TCliRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
-
 struct PortalCliTest : ::testing::Test, TPortalProject {
+  // Runs in the project folder, whose "out" is the portal output folder, so the captured
+  // output goes to files of its own.
   TCliRun Cli(const std::string& args) {
     std::string cmd = std::string("cd '") + Tmp.Path().string() + "' && '" + PELMORA_CLI_PATH +
                       "' " + args + " </dev/null >cli.out 2>cli.err";

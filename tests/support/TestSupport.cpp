@@ -32,15 +32,22 @@ void TFakeOperator::OpenRecord(TDbCollectionItem& coll, const std::string& id) {
   Opened.emplace_back(coll.Name(), id);
 }
 
+namespace {
+// Guards every fake operator's queue: worker threads post while the test thread runs the work.
+std::mutex GQueueMutex;
+}  // namespace
+
 void TFakeOperator::RunOnUiThread(std::function<void()> fn) {
-  static std::mutex m;
-  std::lock_guard<std::mutex> lock(m);
+  std::lock_guard<std::mutex> lock(GQueueMutex);
   Queued.push_back(std::move(fn));
 }
 
 void TFakeOperator::RunQueued() {
-  auto work = std::move(Queued);
-  Queued.clear();
+  std::vector<std::function<void()>> work;
+  {
+    std::lock_guard<std::mutex> lock(GQueueMutex);
+    work.swap(Queued);
+  }
   for (auto& fn : work) fn();
 }
 

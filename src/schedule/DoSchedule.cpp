@@ -478,7 +478,12 @@ std::string PrintScheduleDebug(const TSchedule& sh, std::vector<std::string>& Me
   std::string dir = csvDir.empty() ? ScheduleCsvDir() : csvDir;
   std::error_code ec;
   fs::create_directories(dir, ec);
-  std::string path = (fs::path(dir) / (sh.Name + ".csv")).string();
+  // The schedule's name is the operator's text: a separator in it must not lead the file out
+  // of the folder.
+  std::string name = sh.Name;
+  std::replace(name.begin(), name.end(), '/', '_');
+  std::replace(name.begin(), name.end(), '\\', '_');
+  std::string path = (fs::path(dir) / (name + ".csv")).string();
   WriteFileAtomically(path, csv);
   return path;
 }

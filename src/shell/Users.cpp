@@ -1,5 +1,8 @@
 #include "shell/Users.h"
 
+#include "recstore/JrecClasses.h"
+#include "recstore/mongoID.h"
+
 #include <openssl/evp.h>
 
 #include <array>
@@ -175,4 +178,16 @@ std::string UserSaveRefusal(const TJson& record, const TUserList& users,
 std::string UserDeleteRefusal(const TUserList& users, const std::string& editedId) {
   if (AnotherAdministratorExists(users, editedId)) return {};
   return "Can't delete. Not remain a user with administrative rights!";
+}
+
+std::string CreateDefaultUser(TDbCollectionItem& users, TDbCollectionItem& tree) {
+  const std::string identifier = NewObjectID();
+  TJson record = DefaultUserRecord(identifier);
+  std::optional<TJson> doc = tree.GetRecord("Users");
+  if (doc && doc->is_array() && !doc->empty()) return {};
+  TJson entries = doc && doc->is_array() ? *doc : TJson::array();
+  entries.push_back(TJson{{"_ID", identifier}});
+  if (!tree.UpdateRecord("Users", entries)) return {};
+  if (!users.NewRecord(identifier, record)) return {};
+  return identifier;
 }

@@ -68,6 +68,11 @@ void UnpackCredentials(TJson& record, TRecordToCompType kind, bool withLabels);
 // "Name": "Default"}.
 TJson DefaultUserRecord(const std::string& identifier);
 
+class TDbCollectionItem;
+// Creates the user "Default" (empty password, every right) when the tree document "Users" of
+// Tree has no entry at all; returns its identifier, or "" when users exist and nothing was made.
+std::string CreateDefaultUser(TDbCollectionItem& users, TDbCollectionItem& tree);
+
 // The user records of the collection in tree order, each with its identifier.
 using TUserList = std::vector<std::pair<std::string, TJson>>;
 

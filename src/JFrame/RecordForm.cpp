@@ -36,8 +36,9 @@ TRecordForm::TRecordForm(TDbFile& db, const std::string& collection, const std::
   TabSheetTree = new QWidget;
   TabSheetTree->setObjectName("TabSheetTree");
   auto* treeLayout = new QVBoxLayout(TabSheetTree);
-  LabelFolder = new QLabel("Folder. Use the tree's popup menu to add records and folders; "
-                           "type a new name above and press \"Save\" to rename it.",
+  LabelFolder = new QLabel("Select a record in the tree. Records and folders are added with "
+                           "the tree's popup menu (right mouse button); a folder is renamed by "
+                           "typing its new name above and pressing \"Save\".",
                            TabSheetTree);
   LabelFolder->setWordWrap(true);
   LabelFolder->setAlignment(Qt::AlignTop | Qt::AlignLeft);

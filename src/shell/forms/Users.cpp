@@ -54,7 +54,10 @@ TFormUsers::TFormUsers(TDbFile& db, QWidget* parent)
   Button1 = new QPushButton("Button1", TabSheetTree);
   Button1->setObjectName("Button1");
   Button1->setToolTip("Create the user \"Default\" with every right when there are no users");
-  TabSheetTree->layout()->addWidget(Button1);
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->addWidget(Button1);
+  buttonRow->addStretch(1);
+  static_cast<QVBoxLayout*>(TabSheetTree->layout())->addLayout(buttonRow);
 
   connect(CheckBoxShowPassword, &QCheckBox::toggled, this,
           [this] { CheckBoxShowPasswordClick(); });

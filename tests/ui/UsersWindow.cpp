@@ -2,6 +2,8 @@
 // rules, the password masking and the default user.
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
 
@@ -135,6 +137,38 @@ private slots:
     p.Op.Answers.push_back(TMsgAnswer::Yes);
     form.JFrame1->DeleteClick();
     QVERIFY(!p.Users().GetRecord(admin));
+  }
+
+  // The menu entry and "open the record" both go through the collection's FormShow.
+  void OpensFromItsCollectionAndRefusesToCloseOverEdits() {
+    TProject p;
+    const std::string id = CreateDefaultUser(p.Users(), p.Tree());
+    QMdiArea area;
+    SetFormArea(&area);
+    SetDbF1(p.Db.get());
+    TDbFile::SetFormShowHandler(ShowCollectionForm);
+    p.Users().FormShow(id);
+    QCOMPARE(area.subWindowList().size(), 1);
+    auto* form = qobject_cast<TFormUsers*>(area.subWindowList()[0]->widget());
+    QVERIFY(form);
+    QCOMPARE(form->JFrame1->ID(), id);
+    QCOMPARE(area.subWindowList()[0]->windowTitle(), QString("Users - Default"));
+    QCOMPARE(p.Users().AttachedJFrames().size(), size_t(1));
+    p.Users().FormShow(id);  // shown already
+    QCOMPARE(area.subWindowList().size(), 1);
+
+    form->EditPassword->setText("typed");
+    p.Op.Answers.push_back(TMsgAnswer::Cancel);
+    QVERIFY(!area.subWindowList()[0]->close());
+    QCOMPARE(form->EditPassword->text(), QString("typed"));
+    p.Op.Answers.push_back(TMsgAnswer::No);
+    QVERIFY(area.subWindowList()[0]->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(area.subWindowList().size(), 0);
+    QVERIFY(p.Users().AttachedJFrames().empty());
+    SetFormArea(nullptr);
+    SetDbF1(nullptr);
+    TDbFile::SetFormShowHandler(nullptr);
   }
 };
 

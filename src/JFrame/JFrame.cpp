@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "recstore/mongoID.h"
+#include "shell/Databases.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }

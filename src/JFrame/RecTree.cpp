@@ -114,19 +114,6 @@ void TRecTree::Load(const TJson* doc) {
   RecordToTree(doc ? *doc : ReadTreeDocument());
 }
 
-bool RemoveTreeEntry(TJson& doc, const std::string& ID) {
-  if (!doc.is_array()) return false;
-  for (size_t i = 0; i < doc.size(); ++i) {
-    TJson& e = doc[i];
-    if (!e.is_object()) continue;
-    if (!e.contains("child") && JsonStr(e, "_ID") == ID) {
-      doc.erase(i);
-      return true;
-    }
-    if (e.contains("child") && RemoveTreeEntry(e["child"], ID)) return true;
-  }
-  return false;
-}
 
 TJson TRecTree::ToDisplay(const TJson& entries) const {
   TJson out = TJson::array();

@@ -105,9 +105,6 @@ private:
   TCollectionData CollData;
 };
 
-// Takes the entry with identifier ID out of a stored tree document; false when it has none.
-bool RemoveTreeEntry(TJson& doc, const std::string& ID);
-
 // What an editor's tree puts into a drag of a record: the JSON text {"_ID": ..., "_CL": ...},
 // so a reference editor can take the record.
 QString RecordRefMimeType();

@@ -187,20 +187,6 @@ std::string ReadInput(const std::string& source) {
   return ss.str();
 }
 
-// Tree document helpers: the tree of a collection lives in `Tree` under the collection's name.
-bool RemoveFromTree(TJson& entries, const std::string& id) {
-  if (!entries.is_array()) return false;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    TJson& e = entries[i];
-    if (!e.is_object()) continue;
-    if (!e.contains("text") && JsonStr(e, "_ID") == id) {
-      entries.erase(i);
-      return true;
-    }
-    if (e.contains("child") && RemoveFromTree(e["child"], id)) return true;
-  }
-  return false;
-}
 
 void CmdNew(TCliContext& ctx, const std::string& file) {
   ctx.Prepare();
@@ -348,7 +334,7 @@ void CmdDel(TCliContext& ctx, const std::string& collection, const std::string& 
   if (CollectionHasTree(coll)) {
     if (TDbCollectionItem* tree = db.FindCollection("Tree")) {
       int64_t cntr = 0;
-      if (auto doc = tree->GetRecord(coll.Name(), cntr, true); doc && RemoveFromTree(*doc, id))
+      if (auto doc = tree->GetRecord(coll.Name(), cntr, true); doc && RemoveTreeEntry(*doc, id))
         if (!tree->UpdateRecord(coll.Name(), *doc, cntr))
           throw ECliError(ExitFailed, "the record was deleted but its tree entry was not");
     }

@@ -9,6 +9,7 @@
 // Saving goes through the change counter of the tree document, so a tree changed by another
 // editor since it was read is never overwritten.
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,8 @@ public:
   // Reads the tree document (with its counter) from the store, or takes Doc when given, and
   // shows it. Entries whose record is gone are reported and left out of the display.
   void Load(const TJson* doc = nullptr);
+  // Reads the stored tree document with its counter (an empty array when there is none).
+  TJson ReadTreeDocument();
   // Shows a stored tree document.
   void RecordToTree(const TJson& doc);
   // The stored form of what is shown.
@@ -75,22 +78,39 @@ public:
   // The binding layer "Tree" in which this control is bound under "TreeView".
   TLayerOfComps& LayerTree() { return *FLayerTree; }
 
+  // A tree nobody may rearrange by the mouse (the reference picker's): drops are refused.
+  void SetReadOnlyTree(bool v) { FReadOnlyDrag = v; }
+  // Asked before a drag starts; false cancels it (the frame first shows the clicked node).
+  std::function<bool()> BeforeDrag;
+
 signals:
-  // A node was dropped onto another place by the mouse (the frame saves the tree).
-  void NodeDropped(QTreeWidgetItem* dragged, QTreeWidgetItem* target);
+  // A node was moved by the mouse (the frame saves the tree).
+  void NodeMoved();
 
 protected:
-  void dropEvent(QDropEvent* event) override;
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+  void startDrag(Qt::DropActions supportedActions) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
 private:
   TJson ToDisplay(const TJson& entries) const;
+  bool FReadOnlyDrag = false;
   bool FShowItems = true;
   bool FNeedIDs = true;
   std::unique_ptr<TLayerOfComps> FLayerTree;
   int64_t FRecordCntr = 0;
   TCollectionData CollData;
 };
+
+// Takes the entry with identifier ID out of a stored tree document; false when it has none.
+bool RemoveTreeEntry(TJson& doc, const std::string& ID);
+
+// What an editor's tree puts into a drag of a record: the JSON text {"_ID": ..., "_CL": ...},
+// so a reference editor can take the record.
+QString RecordRefMimeType();
 
 // Bitmaps of the tree: a folder and a record.
 QIcon FolderIcon();

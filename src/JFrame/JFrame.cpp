@@ -1,0 +1,706 @@
+#include "JFrame/JFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "recstore/mongoID.h"
+
+namespace {
+QString Qs(const std::string& s) { return QString::fromStdString(s); }
+std::string Std(const QString& s) { return s.toStdString(); }
+
+// Counts the frame busy for the lifetime of the guard.
+struct TBusy {
+  explicit TBusy(int& n) : FN(n) { ++FN; }
+  ~TBusy() { --FN; }
+  int& FN;
+};
+}  // namespace
+
+TJFrame::TJFrame(QWidget* owner) : QWidget(owner), FOwner(owner) {
+  setObjectName("JFrame1");
+  setMinimumWidth(160);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  FTreeViewPanel = new QWidget(this);
+  FTreeViewPanel->setObjectName("TreeViewPanel");
+  FTreeViewPanel->setMinimumSize(80, 80);
+  outer->addWidget(FTreeViewPanel);
+  auto* panelLayout = new QVBoxLayout(FTreeViewPanel);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  panelLayout->setSpacing(2);
+
+  FBtnPanel = new QWidget(FTreeViewPanel);
+  FBtnPanel->setObjectName("BtnPanel");
+  FBtnPanel->setFixedHeight(25);
+  auto* btnLayout = new QHBoxLayout(FBtnPanel);
+  btnLayout->setContentsMargins(0, 0, 0, 0);
+  btnLayout->setSpacing(2);
+  FBtnPanelUp = new QToolButton(FBtnPanel);
+  FBtnPanelUp->setObjectName("BtnPanelUp");
+  FBtnPanelUp->setArrowType(Qt::UpArrow);
+  FBtnPanelUp->setToolTip("Move up");
+  FBtnPanelDown = new QToolButton(FBtnPanel);
+  FBtnPanelDown->setObjectName("BtnPanelDown");
+  FBtnPanelDown->setArrowType(Qt::DownArrow);
+  FBtnPanelDown->setToolTip("Move down");
+  btnLayout->addWidget(FBtnPanelUp);
+  btnLayout->addWidget(FBtnPanelDown);
+  btnLayout->addStretch(1);
+  panelLayout->addWidget(FBtnPanel);
+
+  TreeView = new TRecTree(FTreeViewPanel);
+  TreeView->setObjectName("TreeView");
+  panelLayout->addWidget(TreeView, 1);
+
+  FEdit_ID = new QLineEdit(this);
+  FEdit_ID->setObjectName("Edit_ID");
+  FEdit_ID->setReadOnly(true);
+  FEdit_ID->hide();
+
+  FLayerCommon = std::make_unique<TLayerOfComps>(nullptr, stNew, nullptr, "Common");
+  LayerFolder = FLayerCommon->AddLayer("Folder");
+  LayerComps = FLayerCommon->AddLayer("Records");
+  LayerComps->AddComp("_ID", FEdit_ID, vt_String);
+
+  connect(FBtnPanelUp, &QToolButton::clicked, this, &TJFrame::MoveUpClick);
+  connect(FBtnPanelDown, &QToolButton::clicked, this, &TJFrame::MoveDownClick);
+  connect(TreeView, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (FBusy == 0) TreeClick();
+  });
+  connect(TreeView, &TRecTree::NodeMoved, this, [this] {
+    TBusy busy(FBusy);
+    if (!TreeView->SaveTree()) TreeConflict();
+  });
+  TreeView->installEventFilter(this);
+  TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(TreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    if (FPopupMenu) FPopupMenu->popup(TreeView->viewport()->mapToGlobal(pos));
+  });
+}
+
+TJFrame::~TJFrame() {
+  if (FRegistered) {
+    const TCollectionData& cd = TreeView->CollectionsData();
+    if (cd.Tree) cd.Tree->DelJFrame(this);
+    if (cd.Records && cd.Records != cd.Tree) cd.Records->DelJFrame(this);
+  }
+}
+
+TDbCollectionItem* TJFrame::Records() const { return TreeView->CollectionsData().Records; }
+
+std::string TJFrame::WindowCaption() const {
+  return FOwner ? Std(FOwner->windowTitle()) : FFormCaption;
+}
+
+void TJFrame::MsgDlg(const std::string& text, TMsgIcon icon, const std::string& caption) {
+  AppOperator().MessageBox(caption.empty() ? WindowCaption() : caption, text, icon);
+}
+
+TMsgAnswer TJFrame::AskDlg(const std::string& text, TMsgIcon icon, TMsgButtons buttons,
+                           TMsgAnswer safeAnswer, const std::string& caption) {
+  return AppOperator().Ask(caption.empty() ? WindowCaption() : caption, text, icon, buttons,
+                           safeAnswer);
+}
+
+void TJFrame::AssignComponents(QTabWidget* pageControl, QWidget* tabSheetRec,
+                               QWidget* tabSheetTree) {
+  FPageControl = pageControl;
+  FTabSheetRec = tabSheetRec;
+  FTabSheetTree = tabSheetTree;
+  pageControl->tabBar()->hide();
+  pageControl->setDocumentMode(true);
+  QWidget* host = pageControl->parentWidget();
+  auto* layout = qobject_cast<QBoxLayout*>(host->layout());
+  if (!layout) {
+    layout = new QVBoxLayout(host);
+    layout->addWidget(pageControl);
+  }
+  FEditName = new QLineEdit(host);
+  FEditName->setObjectName("EditName");
+  FEditName->setAlignment(Qt::AlignCenter);
+  QFont bold = FEditName->font();
+  bold.setBold(true);
+  FEditName->setFont(bold);
+  FEditName->setReadOnly(true);
+  layout->insertWidget(0, FEditName);
+
+  FPanelButtons = new QWidget(host);
+  FPanelButtons->setObjectName("PanelButtons");
+  FPanelButtons->setFixedHeight(40);
+  auto* buttons = new QHBoxLayout(FPanelButtons);
+  buttons->setContentsMargins(4, 4, 4, 4);
+  buttons->addStretch(1);
+  FBtnSave = new QPushButton("Save", FPanelButtons);
+  FBtnSave->setObjectName("BtnSave");
+  FBtnCancel = new QPushButton("Cancel", FPanelButtons);
+  FBtnCancel->setObjectName("BtnCancel");
+  buttons->addWidget(FBtnSave);
+  buttons->addWidget(FBtnCancel);
+  layout->addWidget(FPanelButtons);
+  connect(FBtnSave, &QPushButton::clicked, this, [this] { BtnSaveClick(); });
+  connect(FBtnCancel, &QPushButton::clicked, this, &TJFrame::BtnCancelClick);
+}
+
+void TJFrame::CreatePopupMenu() {
+  FPopupMenu = new QMenu(this);
+  FPopupMenu->setObjectName("PopupMenu");
+  auto add = [this](const char* name, const QString& text, const QKeySequence& key,
+                    void (TJFrame::*slot)()) {
+    QAction* a = FPopupMenu->addAction(text);
+    a->setObjectName(name);
+    if (!key.isEmpty()) a->setShortcut(key);
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  add("MenuItemAddR", "Add record", QKeySequence(Qt::Key_Insert), &TJFrame::AddRecordClick);
+  if (FFolderAdd) {
+    add("MenuItemAddF", "Add folder", QKeySequence(), &TJFrame::AddFolderClick);
+    add("MenuItemAddSF", "Add subfolder", QKeySequence(), &TJFrame::AddSubFolderClick);
+  }
+  add("MenuItemCopy", "Copy", QKeySequence(Qt::CTRL | Qt::Key_Insert), &TJFrame::CopyClick);
+  FPasteMenuItem =
+      add("MenuItemPaste", "Paste", QKeySequence(Qt::SHIFT | Qt::Key_Insert), &TJFrame::PasteClick);
+  FPasteMenuItem->setEnabled(false);
+  add("MenuItemDel", "Delete", QKeySequence(Qt::Key_Delete), &TJFrame::DeleteClick);
+}
+
+void TJFrame::SetFolderAdd(bool v) {
+  FFolderAdd = v;
+  if (!FPopupMenu) return;
+  for (QAction* a : FPopupMenu->actions())
+    if (a->objectName() == "MenuItemAddF" || a->objectName() == "MenuItemAddSF")
+      a->setVisible(v);
+}
+
+void TJFrame::Load() {
+  if (!FPopupMenu) CreatePopupMenu();
+  const TCollectionData& cd = TreeView->CollectionsData();
+  if (!FRegistered) {
+    if (cd.Tree) cd.Tree->AddJFrame(this);
+    if (cd.Records && cd.Records != cd.Tree) cd.Records->AddJFrame(this);
+    FRegistered = true;
+  }
+  {
+    TBusy busy(FBusy);
+    FLastTreeNode = nullptr;
+    TreeView->Load();
+    TreeView->SetImages();
+  }
+  ShowSelected(false);
+}
+
+QTreeWidgetItem* TJFrame::SelectedNode() const {
+  QList<QTreeWidgetItem*> sel = TreeView->selectedItems();
+  return sel.isEmpty() ? nullptr : sel.first();
+}
+
+void TJFrame::SelectNode(QTreeWidgetItem* node) {
+  TBusy busy(FBusy);
+  for (QTreeWidgetItem* p = node ? node->parent() : nullptr; p; p = p->parent())
+    p->setExpanded(true);
+  TreeView->clearSelection();
+  if (node) {
+    TreeView->setCurrentItem(node);
+    node->setSelected(true);
+    TreeView->scrollToItem(node);
+  }
+}
+
+std::string TJFrame::RecordName() const { return FEditName ? Std(FEditName->text()) : ""; }
+
+void TJFrame::SetRecordName(const std::string& name) {
+  if (FEditName) {
+    FEditName->setText(Qs(name));
+    FEditName->setReadOnly(false);
+  }
+  if (FOwner) FOwner->setWindowTitle(Qs(FFormCaption + " - " + name));
+}
+
+std::string TJFrame::ID() const { return Std(FEdit_ID->text()); }
+
+void TJFrame::SetID(const std::string& id) {
+  QTreeWidgetItem* node = TreeView->FindNode(id);
+  if (!node) return;
+  SelectNode(node);
+  ShowSelected(true);
+}
+
+void TJFrame::BringEditorToFront() {
+  QWidget* w = FOwner ? FOwner : window();
+  if (auto* child = qobject_cast<QMdiSubWindow*>(w->parentWidget())) {
+    child->showNormal();
+    child->raise();
+    if (QMdiArea* area = child->mdiArea()) area->setActiveSubWindow(child);
+    return;
+  }
+  w->show();
+  w->raise();
+  w->activateWindow();
+}
+
+void TJFrame::FillControls(const TJson& record) {
+  FRecordToCompIsExecuting = true;
+  try {
+    LayerComps->SetCompInfo(record);
+  } catch (...) {
+    FRecordToCompIsExecuting = false;
+    throw;
+  }
+  FRecordToCompIsExecuting = false;
+}
+
+TJson TJFrame::CompToRecord(bool DeleteID) {
+  TJson rec = LayerComps->GetCompInfo();
+  if (!rec.is_object()) rec = TJson::object();
+  rec["Name"] = RecordName();
+  if (DeleteID) rec.erase("_ID");
+  if (OnCompToRecord) OnCompToRecord(this, rec);
+  return rec;
+}
+
+void TJFrame::RecordToComp(TJson aRecord) {
+  if (!aRecord.is_object()) aRecord = TJson::object();
+  aRecord["_ID"] = ID();
+  SetRecordName(JsonStr(aRecord, "Name"));
+  FillControls(aRecord);
+}
+
+void TJFrame::TryChangeRecordsName(const std::string& NewName) {
+  if (RecordName() == FNewRecordName) SetRecordName(NewName);
+}
+
+bool TJFrame::WasChanges() {
+  if (!FLastTreeNode) return false;
+  try {
+    return !JsonEqual(CompToRecord(true), FOldRecord);
+  } catch (const std::exception&) {
+    return true;  // a control that cannot be read is an edit to look at
+  }
+}
+
+void TJFrame::ReselectPending() {
+  if (FLastTreeNode) SelectNode(FLastTreeNode);
+}
+
+bool TJFrame::SavePending() {
+  bool can = true;
+  if (OnSaveRecord) OnSaveRecord(this, can);
+  if (!can) return false;
+  const std::string name = RecordName();
+  TJson rec;
+  try {
+    rec = CompToRecord(true);
+  } catch (const std::exception& e) {
+    MsgDlg("Record \"" + name + "\" can not be saved: " + e.what(), TMsgIcon::Error);
+    return false;
+  }
+  const std::string id = TreeView->GetObjectID(FLastTreeNode);
+  if (!Records() || !Records()->UpdateRecord(id, rec, FCurrentRecordCntr)) {
+    MsgDlg("Record \"" + name + "\" can not be saved because it has been changed by another user",
+           TMsgIcon::Question);
+    return false;
+  }
+  FOldRecord = rec;
+  FLastTreeNode->setText(0, Qs(JsonStr(rec, "Name")));
+  return true;
+}
+
+bool TJFrame::AskChangesSave() {
+  if (!FLastTreeNode) return true;
+  if (!WasChanges()) {
+    FLastTreeNode = nullptr;
+    return true;
+  }
+  const TMsgAnswer answer =
+      AskDlg("Record \"" + RecordName() + "\" was changed! Save changes?", TMsgIcon::Question,
+             TMsgButtons::YesNoCancel, TMsgAnswer::Cancel);
+  if (answer == TMsgAnswer::No) {
+    FLastTreeNode = nullptr;
+    return true;
+  }
+  if (answer == TMsgAnswer::Yes && SavePending()) {
+    FLastTreeNode = nullptr;
+    return true;
+  }
+  // Cancelled, vetoed or refused: the record with its edits stays selected.
+  ReselectPending();
+  return false;
+}
+
+bool TJFrame::AskChangesSaveNo() {
+  if (!FLastTreeNode) return false;
+  if (!WasChanges()) return true;
+  const TMsgAnswer answer =
+      AskDlg("Record \"" + RecordName() + "\" was changed! Save changes?", TMsgIcon::Question,
+             TMsgButtons::YesNo, TMsgAnswer::No);
+  if (answer != TMsgAnswer::Yes) return false;
+  return SavePending();
+}
+
+void TJFrame::LoadRecord(QTreeWidgetItem* node) {
+  FLastTreeNode = node;
+  if (FPageControl && FTabSheetRec) FPageControl->setCurrentWidget(FTabSheetRec);
+  const std::string id = TreeView->GetObjectID(node);
+  int64_t cntr = 0;
+  std::optional<TJson> stored;
+  if (Records() && !id.empty()) stored = Records()->GetRecord(id, cntr, true);
+  FCurrentRecordCntr = stored ? cntr : 0;
+  TJson rec = stored && stored->is_object() ? *stored : TJson::object();
+  SetRecordName(JsonStr(rec, "Name"));
+  FOldRecord = rec;
+  node->setText(0, FEditName ? FEditName->text() : Qs(JsonStr(rec, "Name")));
+  rec["_ID"] = id;
+  if (OnRecordToComp) OnRecordToComp(this, rec, rtcLoad);
+  FillControls(rec);
+}
+
+void TJFrame::ShowSelected(bool askSave) {
+  QTreeWidgetItem* last = FLastTreeNode;
+  QTreeWidgetItem* sel = SelectedNode();
+  if (!sel) {
+    if (TreeView->topLevelItemCount() == 0) {
+      if (FEditName) {
+        FEditName->clear();
+        FEditName->setReadOnly(true);
+      }
+      if (FPageControl && FTabSheetTree) FPageControl->setCurrentWidget(FTabSheetTree);
+      return;
+    }
+    sel = TreeView->topLevelItem(0);
+    SelectNode(sel);
+  }
+  if (askSave && !AskChangesSave()) return;
+  if (TRecTree::NodIsFolder(sel)) {
+    if (FPageControl && FTabSheetTree) FPageControl->setCurrentWidget(FTabSheetTree);
+    SetRecordName(Std(sel->text(0)));
+    FEdit_ID->clear();
+    return;
+  }
+  LoadRecord(sel);
+  if (!last || sel != last)
+    if (OnChange) OnChange(this);
+}
+
+void TJFrame::TreeClick() {
+  TBusy busy(FBusy);
+  if (TreeView->Changed())
+    ReloadTree();
+  else
+    ShowSelected(true);
+}
+
+void TJFrame::ReloadTree() {
+  TBusy busy(FBusy);
+  try {
+    QTreeWidgetItem* sel = SelectedNode();
+    const std::string selectedID = sel ? TreeView->GetObjectID(sel) : "";
+    const bool selectedWasPending = sel && sel == FLastTreeNode;
+    const std::string pendingID = FLastTreeNode ? TreeView->GetObjectID(FLastTreeNode) : "";
+    TreeView->Load();
+    TreeView->SetImages();
+    FLastTreeNode = pendingID.empty() ? nullptr : TreeView->FindNode(pendingID);
+    QTreeWidgetItem* again = TreeView->FindNode(selectedID, true);
+    SelectNode(again);
+    // The record being edited stays as it is, edits and all.
+    if (again && selectedWasPending && again == FLastTreeNode) return;
+    ShowSelected(true);
+  } catch (const std::exception&) {
+    // The tree is shown as far as it could be read; the operator tries again.
+  }
+}
+
+void TJFrame::TreeConflict() {
+  MsgDlg("Tree of records was updated, as it was changed by other user. Operation isn't "
+         "executed. Try again!",
+         TMsgIcon::Information);
+  ReloadTree();
+}
+
+bool TJFrame::BtnSaveClick() {
+  TBusy busy(FBusy);
+  QTreeWidgetItem* sel = SelectedNode();
+  if (!sel) return false;
+  if (TRecTree::NodIsFolder(sel)) {
+    sel->setText(0, FEditName ? FEditName->text() : sel->text(0));
+    if (!TreeView->SaveTree()) {
+      TreeConflict();
+      return false;
+    }
+    ShowSelected(true);
+    return true;
+  }
+  bool can = true;
+  if (OnSaveRecord) OnSaveRecord(this, can);
+  if (!can) return false;
+  TJson rec;
+  try {
+    rec = CompToRecord(true);
+  } catch (const std::exception& e) {
+    MsgDlg("Record \"" + RecordName() + "\" can not be saved: " + e.what(), TMsgIcon::Error);
+    return false;
+  }
+  if (!JsonEqual(rec, FOldRecord)) {
+    const std::string id = TreeView->GetObjectID(sel);
+    if (!Records() || !Records()->UpdateRecord(id, rec, FCurrentRecordCntr)) {
+      MsgDlg("Record \"" + RecordName() +
+                 "\" can not be saved because it has been changed by another user",
+             TMsgIcon::Question);
+      return false;
+    }
+    FOldRecord = rec;
+  }
+  ShowSelected(true);
+  return true;
+}
+
+void TJFrame::BtnCancelClick() {
+  TBusy busy(FBusy);
+  FLastTreeNode = nullptr;
+  ShowSelected(false);
+}
+
+void TJFrame::InsertFolderOrRecord(TobjType aObjType, bool paste) {
+  TBusy busy(FBusy);
+  if (aObjType == objRecord) {
+    if (paste && FCopySO.empty()) return;
+    TJson rec = paste ? FCopySO : TJson::object();
+    std::string name = paste ? JsonStr(FCopySO, "Name") + "-Copy" : FNewRecordName;
+    if (OnRecordToComp) OnRecordToComp(this, rec, paste ? rtcPaste : rtcNew);
+    FillControls(rec);
+    const std::string id = NewObjectID();
+    FEdit_ID->setText(Qs(id));
+    QTreeWidgetItem* node =
+        TreeView->InsertFolderOrRecord(objRecord, TJson{{"_ID", id}}, Qs(name));
+    SetRecordName(name);
+    if (!TreeView->SaveTree()) {
+      TreeConflict();
+      return;
+    }
+    TJson record;
+    try {
+      record = CompToRecord(true);
+    } catch (const std::exception& e) {
+      record = TJson{{"Name", name}};
+      MsgDlg(e.what(), TMsgIcon::Error);
+    }
+    FCurrentRecordCntr = 0;
+    FOldRecord = record;
+    if (Records() && !Records()->NewRecord(id, record, FCurrentRecordCntr)) {
+      const std::string why = Records()->DbFile().LastError();
+      MsgDlg("Record \"" + name + "\" can not be saved" + (why.empty() ? "" : ": " + why),
+             TMsgIcon::Error);
+    }
+    SelectNode(node);
+    ShowSelected(true);
+    return;
+  }
+  LayerFolder->SetCompInfo(TJson::object());
+  QTreeWidgetItem* node = TreeView->InsertFolderOrRecord(
+      aObjType, TJson{{"_ID", NewObjectID()}, {"IsFolder", true}}, "New folder");
+  if (!TreeView->SaveTree()) {
+    TreeConflict();
+    return;
+  }
+  SelectNode(node);
+  ShowSelected(true);
+}
+
+void TJFrame::AddRecordClick() {
+  if (AskChangesSave()) InsertFolderOrRecord(objRecord, false);
+  if (OnNewRecordAdded) OnNewRecordAdded(this, false);
+}
+
+void TJFrame::AddFolderClick() {
+  if (AskChangesSave()) InsertFolderOrRecord(objFolder, false);
+}
+
+void TJFrame::AddSubFolderClick() {
+  if (AskChangesSave()) InsertFolderOrRecord(objSubFolder, false);
+}
+
+void TJFrame::CopyClick() {
+  if (!AskChangesSave()) return;
+  QTreeWidgetItem* sel = SelectedNode();
+  if (!sel) return;
+  if (TRecTree::NodIsFolder(sel)) {
+    MsgDlg("It is impossible to copy the folder!", TMsgIcon::Warning, "Warning");
+    return;
+  }
+  try {
+    FCopySO = CompToRecord(true);
+  } catch (const std::exception& e) {
+    MsgDlg(e.what(), TMsgIcon::Error);
+    return;
+  }
+  if (FPasteMenuItem) FPasteMenuItem->setEnabled(true);
+}
+
+void TJFrame::PasteClick() {
+  if (FCopySO.empty()) return;
+  if (!AskChangesSave()) return;
+  InsertFolderOrRecord(objRecord, true);
+  if (OnNewRecordAdded) OnNewRecordAdded(this, true);
+}
+
+void TJFrame::DeleteClick() {
+  TBusy busy(FBusy);
+  QTreeWidgetItem* sel = SelectedNode();
+  if (!sel) return;
+  const std::string shown = FEditName ? Std(FEditName->text()) : Std(sel->text(0));
+  if (AskDlg("Delete \"" + shown + "\"?", TMsgIcon::Warning, TMsgButtons::YesNo, TMsgAnswer::No,
+             "Warning") != TMsgAnswer::Yes)
+    return;
+  if (TRecTree::NodIsFolder(sel)) {
+    if (sel->childCount() > 0) {
+      MsgDlg("Can't delete. The folder is not empty!", TMsgIcon::Warning, "Warning");
+      return;
+    }
+    if (FLastTreeNode == sel) FLastTreeNode = nullptr;
+    delete sel;
+    FLastTreeNode = nullptr;
+    if (!TreeView->SaveTree()) {
+      TreeConflict();
+      return;
+    }
+    ShowSelected(false);
+    return;
+  }
+  bool can = true;
+  if (OnDeletionRecord) OnDeletionRecord(this, can);
+  if (!can) return;
+  const std::string id = TreeView->GetObjectID(sel);
+  if (!Records() || !Records()->DelRecord(id, FCurrentRecordCntr)) {
+    MsgDlg("Record \"" + shown + "\" can not be deleted because it has been changed by another user",
+           TMsgIcon::Question);
+    ShowSelected(false);
+    return;
+  }
+  FLastTreeNode = nullptr;
+  delete sel;
+  // The record is gone; its tree entry goes too, even when another editor saved the tree in
+  // the meantime (then the entry is taken out of the fresh tree).
+  // The entry is taken out of the stored document itself: shown again, the entry of a record
+  // that is gone would only bring a "not found" warning and stay stored.
+  for (int attempt = 1; !TreeView->SaveTree() && attempt < 6; ++attempt) {
+    TJson doc = TreeView->ReadTreeDocument();
+    const bool found = RemoveTreeEntry(doc, id);
+    TreeView->RecordToTree(doc);
+    if (!found) break;
+  }
+  TreeView->SetImages();
+  ShowSelected(false);
+}
+
+void TJFrame::MoveUpClick() {
+  TBusy busy(FBusy);
+  QTreeWidgetItem* sel = SelectedNode();
+  if (!TreeView->MoveNodeUp(sel)) return;
+  SelectNode(sel);
+  if (!TreeView->SaveTree()) TreeConflict();
+}
+
+void TJFrame::MoveDownClick() {
+  TBusy busy(FBusy);
+  QTreeWidgetItem* sel = SelectedNode();
+  if (!TreeView->MoveNodeDown(sel)) return;
+  SelectNode(sel);
+  if (!TreeView->SaveTree()) TreeConflict();
+}
+
+bool TJFrame::FormCloseQuery() {
+  if (!AskChangesSave()) return false;
+  if (FRegistered) {
+    const TCollectionData& cd = TreeView->CollectionsData();
+    if (cd.Tree) cd.Tree->DelJFrame(this);
+    if (cd.Records && cd.Records != cd.Tree) cd.Records->DelJFrame(this);
+    FRegistered = false;
+  }
+  return true;
+}
+
+TJson TJFrame::GetFirtsRecord() {
+  FIterNodes.clear();
+  for (QTreeWidgetItem* node : TreeView->AllNodes())
+    if (!TRecTree::NodIsFolder(node)) FIterNodes.push_back(node);
+  FRecordIdx = 0;
+  return GetNextRecord();
+}
+
+TJson TJFrame::GetNextRecord() {
+  if (FRecordIdx >= static_cast<int>(FIterNodes.size())) return TJson::object();
+  const std::string id = TreeView->GetObjectID(FIterNodes[static_cast<size_t>(FRecordIdx++)]);
+  std::optional<TJson> rec = Records() ? Records()->GetRecord(id) : std::nullopt;
+  TJson out = rec && rec->is_object() ? *rec : TJson::object();
+  out["_ID"] = id;
+  return out;
+}
+
+bool TJFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != TreeView || event->type() != QEvent::KeyPress)
+    return QWidget::eventFilter(watched, event);
+  auto* key = static_cast<QKeyEvent*>(event);
+  const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+  QTreeWidgetItem* cur = SelectedNode();
+  switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (cur && cur->childCount() > 0) cur->setExpanded(!cur->isExpanded());
+      return true;
+    case Qt::Key_Down:
+    case Qt::Key_Up: {
+      if (mods != Qt::NoModifier) return false;
+      QTreeWidgetItem* next = nullptr;
+      if (key->key() == Qt::Key_Down) {
+        next = cur ? TreeView->itemBelow(cur) : TreeView->topLevelItem(0);
+      } else if (cur) {
+        next = TreeView->itemAbove(cur);
+      } else {
+        // The last visible node.
+        QTreeWidgetItem* n = TreeView->topLevelItem(TreeView->topLevelItemCount() - 1);
+        while (n && n->isExpanded() && n->childCount() > 0) n = n->child(n->childCount() - 1);
+        next = n;
+      }
+      if (next) {
+        SelectNode(next);
+        TreeClick();
+      }
+      return true;
+    }
+    case Qt::Key_Delete:
+      if (mods != Qt::NoModifier) return false;
+      DeleteClick();
+      return true;
+    case Qt::Key_Insert:
+      if (mods == Qt::ShiftModifier)
+        PasteClick();
+      else if (mods == Qt::ControlModifier)
+        CopyClick();
+      else if (mods == Qt::NoModifier)
+        AddRecordClick();
+      else
+        return false;
+      return true;
+    case Qt::Key_V:
+      if (mods != Qt::ControlModifier) return false;
+      PasteClick();
+      return true;
+    case Qt::Key_C:
+      if (mods != Qt::ControlModifier) return false;
+      CopyClick();
+      return true;
+    default:
+      return false;
+  }
+}

@@ -239,6 +239,7 @@ TRefEditPicker::TRefEditPicker(TRefEdit* edit, QWidget* parent) : QDialog(parent
   FTreeView = new TRecTree(this);
   FTreeView->setObjectName(name + "TreeView");
   FTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  FTreeView->SetReadOnlyTree(true);
   FTreeView->setDragDropMode(QAbstractItemView::NoDragDrop);
   FTreeView->setDragEnabled(false);
   FTreeView->setAcceptDrops(false);

@@ -288,6 +288,7 @@ private slots:
     e.AddCollData(t.Channels);
     std::unique_ptr<QMimeData> film(RefMime("f1", "Films"));
     std::unique_ptr<QMimeData> channel(RefMime("c2", "Channels"));
+    QCOMPARE(QString(RefMimeType), RecordRefMimeType());  // what the editors' trees drag
     QVERIFY(!e.AcceptsDrag(film.get()));
     QVERIFY(e.AcceptsDrag(channel.get()));
     QMimeData text;

@@ -211,6 +211,42 @@ TRefStringGrid::TRefStringGrid(QWidget* parent) : TStringGrid(parent) {
   connect(itemDelegate(), &QAbstractItemDelegate::commitData, this, [this] { DoChange(); });
   connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { UpdateFocusCell(); });
   connect(verticalHeader(), &QHeaderView::sectionResized, this, [this] { UpdateFocusCell(); });
+  connect(verticalHeader(), &QHeaderView::sectionMoved, this,
+          [this](int, int oldVisual, int newVisual) { RowDragged(oldVisual, newVisual); });
+}
+
+void TRefStringGrid::SetRowMoving(bool v) { verticalHeader()->setSectionsMovable(v); }
+bool TRefStringGrid::RowMoving() const { return verticalHeader()->sectionsMovable(); }
+
+void TRefStringGrid::RowDragged(int from, int to) {
+  if (FInRowDrag) return;
+  // The header only shows the move; the rows themselves move, so that row r stays row r.
+  FInRowDrag = true;
+  verticalHeader()->moveSection(to, from);
+  FInRowDrag = false;
+  if (from == to || from >= DataRowCount() || to >= DataRowCount()) return;
+  MoveRow(from + FFixedRowCount, to + FFixedRowCount);
+}
+
+void TRefStringGrid::MoveRow(int from, int to) {
+  if (from == to || !IsDataCell(FFixedColCount, from) || !IsDataCell(FFixedColCount, to)) return;
+  EndInlineEditing();
+  const int col = std::max(Col(), FFixedColCount);
+  FDisDoOnChange = true;
+  FInSelect = true;
+  HideEditors();
+  std::vector<QTableWidgetItem*> items;
+  for (int c = 0; c < columnCount(); ++c) items.push_back(takeItem(TableRow(from), c));
+  removeRow(TableRow(from));
+  insertRow(TableRow(to));
+  for (int c = 0; c < columnCount(); ++c)
+    if (items[static_cast<size_t>(c)]) setItem(TableRow(to), c, items[static_cast<size_t>(c)]);
+  UpdateRowNumbers();
+  SetCurrentCell(std::min(col, FColCount - 1), to);
+  FInSelect = false;
+  FDisDoOnChange = false;
+  SelectCell(Col(), Row());
+  DoChange();
 }
 
 TRefStringGrid::~TRefStringGrid() = default;

@@ -191,6 +191,11 @@ public:
   void DeleteRow(int index);
   void MoveRowUp();
   void MoveRowDown();
+  // Moves data row From to row To (the mouse drags rows by their fixed cell).
+  void MoveRow(int from, int to);
+  // Rows may be dragged to another place by their fixed cell.
+  bool RowMoving() const;
+  void SetRowMoving(bool v);
   void InsertColumn(int index);
   void DeleteColumn(int index);
   void BeginUpdate();
@@ -251,6 +256,7 @@ private:
   void PlaceEditor(int ACol, int ARow);
   void SwapRows(int a, int b);
   void EndInlineEditing();
+  void RowDragged(int from, int to);
   void CurrentCellChanged(int row, int col, int prevRow, int prevCol);
   void Repaint();
 
@@ -268,6 +274,7 @@ private:
   int FFixedColCount = 1;
   bool FUpdating = false;
   bool FInSelect = false;
+  bool FInRowDrag = false;
   QColor FBorderColor;
   TCellProperties FFixedRowParam{this};
   TCellProperties FFixedColParam{this};

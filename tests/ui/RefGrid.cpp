@@ -225,6 +225,21 @@ private slots:
     QVERIFY_JSON(f.Grid->SaveToJson(), J(R"([[{"_ID":"c1","_CL":"Channels"},1],[{"_ID":"c2","_CL":"Channels"},2]])"));
   }
 
+  void DraggingARowByItsNumberMovesTheRow() {
+    TScopedFakeOperator op;
+    TTestDb t;
+    TTestFrame f(t);
+    QVERIFY(f.Grid->RowMoving());
+    f.Grid->LoadFromJson(J(R"([[{"_ID":"c1","_CL":"Channels"},1],[{"_ID":"c2","_CL":"Channels"},2],[{"_ID":"c1","_CL":"Channels"},3]])"));
+    QSignalSpy changed(f.Grid, &TRefStringGrid::Changed);
+    f.Grid->verticalHeader()->moveSection(2, 0);  // what a drag of the third row's number does
+    QCOMPARE(changed.count(), 1);
+    QVERIFY_JSON(f.Grid->SaveToJson(), J(R"([[{"_ID":"c1","_CL":"Channels"},3],[{"_ID":"c1","_CL":"Channels"},1],[{"_ID":"c2","_CL":"Channels"},2]])"));
+    QCOMPARE(f.Grid->verticalHeader()->visualIndex(0), 0);  // the header itself stays in order
+    QCOMPARE(f.Grid->verticalHeaderItem(0)->text(), QString("1"));
+    QCOMPARE(f.Grid->Row(), 1);
+  }
+
   void DeletedTargetGivesRedEmptyCellAndKeepsReference() {
     TScopedFakeOperator op;
     TTestDb t;

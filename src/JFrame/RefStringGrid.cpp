@@ -599,8 +599,12 @@ void TRefStringGrid::LoadFromJson(const TJson& rows) {
     if (began) EndUpdate();
     throw EAssertionFailed("Error loading RefStringGrid");
   }
-  if (DataRowCount() > 0 && DataColCount() > 0) SetCurrentCell(FFixedColCount, FFixedRowCount);
-  else HideEditors();
+  if (DataRowCount() > 0 && DataColCount() > 0) {
+    SetCurrentCell(FFixedColCount, FFixedRowCount);
+    SelectCell(Col(), Row());  // the cell may have been current before: show its new value
+  } else {
+    HideEditors();
+  }
 }
 
 TJson TRefStringGrid::SaveToJson() {

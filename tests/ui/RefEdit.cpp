@@ -35,6 +35,11 @@ struct TTestDb {
   }
 };
 
+// An editor's tree, with the drag contents reachable.
+struct TDragTree : TRecTree {
+  using TRecTree::mimeData;
+};
+
 bool IsRed(const TRefEdit& e) { return e.palette().color(QPalette::Base) == QColor(Qt::red); }
 
 QMimeData* RefMime(const std::string& id, const std::string& coll) {
@@ -310,6 +315,29 @@ private slots:
     QVERIFY(drop.isAccepted());
     QCOMPARE(e.RecordID()._ID, std::string("c2"));
     QCOMPARE(e.text(), QString("Second channel"));
+  }
+
+  void DropFromAnEditorsTree() {
+    TScopedFakeOperator op;
+    TTestDb t;
+    TDragTree tree;
+    tree.SetCollectionsData(t.Channels);
+    tree.Load();
+    QTreeWidgetItem* c1 = tree.FindNode("c1");
+    QVERIFY(c1);
+    std::unique_ptr<QMimeData> mime(tree.mimeData({c1}));
+    TRefEdit e;
+    e.AddCollData(t.Channels);
+    TrefID ref;
+    QVERIFY(e.AcceptsDrag(mime.get(), &ref));
+    QCOMPARE(ref._ID, std::string("c1"));
+    QCOMPARE(ref.Collection, std::string("Channels"));
+    // A folder carries no reference.
+    std::unique_ptr<QMimeData> folder(tree.mimeData({tree.FindNode("fold1", true)}));
+    QVERIFY(!e.AcceptsDrag(folder.get()));
+    TRefEdit films;
+    films.AddCollData(t.Films);
+    QVERIFY(!films.AcceptsDrag(mime.get()));
   }
 
   void BindsAsReferenceObject() {

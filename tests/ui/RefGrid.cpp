@@ -2,6 +2,7 @@
 // cells with broken targets, the cell editors and the binding; the table frame's buttons.
 #include <QComboBox>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -258,6 +259,11 @@ private slots:
     QVERIFY(!f.RefEdit->isHidden());
     QCOMPARE(f.RefEdit->RecordID()._ID, std::string("c1"));
     QVERIFY(f.RefEdit->MarkedAsError());
+    // Loading another record into the same current cell refreshes its editor.
+    f.Grid->LoadFromJson(J(R"([[{"_ID": "c2", "_CL": "Channels"}, 1]])"));
+    QCOMPARE(f.Grid->Row(), 1);
+    QCOMPARE(f.RefEdit->RecordID()._ID, std::string("c2"));
+    QVERIFY(!f.RefEdit->MarkedAsError());
   }
 
   void EditorChangesTheCell() {
@@ -350,6 +356,78 @@ private slots:
     QCOMPARE(grid.Cells(3, 1), QString("y"));
     QCOMPARE(btn->objectName(), QString("Grid_BtnEdit3"));
     QVERIFY_JSON(grid.SaveToJson(), J(R"([[0, "01:02:03", {"Title": "y"}], [2, "", {}]])"));
+  }
+
+  void DropOnAReferenceCell() {
+    TScopedFakeOperator op;
+    TTestDb t;
+    TTestFrame f(t);
+    f.Frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.Frame));
+    f.Grid->LoadFromJson(J(R"([[{"_ID":"c1","_CL":"Channels"},1],[{"_ID":"c1","_CL":"Channels"},2]])"));
+    f.Grid->SetCurrentCell(3, 1);
+    QMimeData mime;
+    mime.setData(RefMimeType, R"({"_ID": "c2", "_CL": "Channels"})");
+    QPoint at = f.Grid->CellRect(1, 2).center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.Grid->viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.Grid->viewport(), &move);
+    // The cell under the mouse is entered, so its editor is there to take the drop.
+    QCOMPARE(f.Grid->Col(), 1);
+    QCOMPARE(f.Grid->Row(), 2);
+    QVERIFY(f.RefEdit->isVisible());
+    QSignalSpy changed(f.Grid, &TRefStringGrid::Changed);
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(f.Grid->viewport(), &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(f.Grid->Cells(1, 2), QString("Second channel"));
+    QCOMPARE(f.Grid->CellProp(1, 2)->RecordID()._ID, std::string("c2"));
+  }
+
+  void InsertAndDeleteColumns() {
+    TScopedFakeOperator op;
+    TTestDb t;
+    TTestFrame f(t);
+    f.Grid->LoadFromJson(J(R"([[{"_ID":"c1","_CL":"Channels"},1]])"));
+    f.Grid->InsertColumn(2);
+    QCOMPARE(f.Grid->ColCount(), 5);
+    QCOMPARE(f.Grid->Cells(2, 1), QString(" "));
+    QCOMPARE(f.Grid->Cells(4, 1), QString("1"));
+    QCOMPARE(f.Grid->Columns()[4].Caption(), QString("Number"));
+    QVERIFY(f.Grid->ColumnEditor(1) == f.RefEdit);
+    f.Grid->DeleteColumn(2);
+    QCOMPARE(f.Grid->ColCount(), 4);
+    QVERIFY_JSON(f.Grid->SaveToJson(), J(R"([[{"_ID":"c1","_CL":"Channels"},1]])"));
+    f.Grid->DeleteColumn(0);  // the fixed column: nothing
+    QCOMPARE(f.Grid->ColCount(), 4);
+  }
+
+  void DateCellTakesItsNormalForm() {
+    TScopedFakeOperator op;
+    TRefStringGrid grid;
+    grid.SetColCount(2);
+    grid.SetRowCount(1);
+    TRG_DateTimeEdit* date = nullptr;
+    grid.OnLoaded = [&](TRefStringGrid* g) {
+      date = new TRG_DateTimeEdit(g);
+      date->SetFormat("hh:nn:ss");
+      date->SetAfterCreate(1);
+      date->SetJsonAsDouble(true);
+    };
+    grid.Columns()[1].SetEditing(true);
+    grid.Loaded();
+    grid.LoadFromJson(J(R"([[0.5]])"));
+    QCOMPARE(grid.Cells(1, 1), QString("12:00:00"));
+    grid.SetCells(1, 1, "6:5:4");
+    QSignalSpy changed(&grid, &TRefStringGrid::Changed);
+    QVERIFY(grid.SelectCell(1, 1));  // entering the cell
+    QCOMPARE(grid.Cells(1, 1), QString("06:05:04"));
+    QCOMPARE(changed.count(), 1);
+    TJson rows = grid.SaveToJson();
+    QVERIFY(std::abs(rows[0][0].get<double>() - (6 * 3600 + 5 * 60 + 4) / 86400.0) < 1e-9);
   }
 
   void BindingRoundTrip() {

@@ -1,6 +1,7 @@
 #include "JFrame/RefTblFrame.h"
 
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPainter>
 #include <QStyle>
 #include <QToolButton>
@@ -91,6 +92,8 @@ TRefTblFrame::TRefTblFrame(QWidget* parent) : QWidget(parent) {
   StringGrid->SetShowRowNumber(true);
   StringGrid->setFrameShape(QFrame::NoFrame);
   StringGrid->SetRowMoving(true);
+  // The last column takes the width that is left, so reference names are not cut off.
+  StringGrid->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(StringGrid, 1);
 
   connect(BtnAddRow, &QToolButton::clicked, this, &TRefTblFrame::BtnAddRowClick);

@@ -1,0 +1,51 @@
+#include "catalogue/forms/Groups.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "shell/Databases.h"
+#include "shell/forms/FormRegistry.h"
+
+namespace {
+TFormRegistration registration("TFormGroups", [](QWidget* parent) -> QWidget* {
+  TDbFile* db = DbF1();
+  return db ? new TFormGroups(*db, parent) : nullptr;
+});
+}  // namespace
+
+TFormGroups::TFormGroups(TDbFile& db, QWidget* parent)
+    : TRecordForm(db, "Groups", "Groups of STB", "New record", parent) {
+  setObjectName("FormGroups");
+  setProperty("HelpContext", 13);
+  auto* recLayout = new QVBoxLayout(TabSheetRec);
+  GroupBoxDescr = new QGroupBox("Description", TabSheetRec);
+  auto* descrLayout = new QVBoxLayout(GroupBoxDescr);
+  EditDescr = new QLineEdit(GroupBoxDescr);
+  EditDescr->setObjectName("EditDescr");
+  descrLayout->addWidget(EditDescr);
+  recLayout->addWidget(GroupBoxDescr);
+
+  RefTblFrame1 = new TRefTblFrame(TabSheetRec);
+  RefTblFrame1->setObjectName("RefTblFrame1");
+  recLayout->addWidget(RefTblFrame1, 1);
+  TRefStringGrid* grid = RefTblFrame1->StringGrid;
+  grid->SetColCount(2);
+  grid->Columns()[1].SetCaption("Channel");
+  grid->Columns()[1].SetEditing(true);
+  grid->OnLoaded = [this](TRefStringGrid* g) { RefTblFrame1StringGridLoaded(g); };
+  grid->Loaded();
+
+  JFrame1->LayerComps->AddComp("Description", EditDescr, vt_String);
+  JFrame1->LayerComps->AddComp("Table", grid);
+  LoadFrame();
+}
+
+void TFormGroups::RefTblFrame1StringGridLoaded(TRefStringGrid* grid) {
+  auto* edit = new TRG_RefEdit(grid);
+  edit->SetAfterCreate(1);
+  TCollectionData channels;
+  Db().SC("Channels", "Tree", channels);
+  edit->AddCollData(channels);
+  edit->SetTreeCaption("Select channel");
+}

@@ -1,0 +1,61 @@
+#include "schedule/forms/SrvOptions.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "shell/Databases.h"
+#include "shell/forms/FormRegistry.h"
+
+namespace {
+TFormRegistration registration("TFormSrvOptions", [](QWidget* parent) -> QWidget* {
+  TDbFile* db = DbF1();
+  return db ? new TFormSrvOptions(*db, parent) : nullptr;
+});
+}  // namespace
+
+TFormSrvOptions::TFormSrvOptions(TDbFile& db, QWidget* parent)
+    : TRecordForm(db, "SrvOptions", "Server's options", "New record", parent) {
+  setObjectName("FormSrvOptions");
+  setProperty("HelpContext", 27);
+  auto* recLayout = new QVBoxLayout(TabSheetRec);
+  RefTblFrame1 = new TRefTblFrame(TabSheetRec);
+  RefTblFrame1->setObjectName("RefTblFrame1");
+  recLayout->addWidget(RefTblFrame1, 1);
+  GroupBoxDescr = new QGroupBox("Description", TabSheetRec);
+  auto* descrLayout = new QVBoxLayout(GroupBoxDescr);
+  EditDescr = new QLineEdit(GroupBoxDescr);
+  EditDescr->setObjectName("EditDescr");
+  descrLayout->addWidget(EditDescr);
+  recLayout->addWidget(GroupBoxDescr);
+
+  TRefStringGrid* grid = RefTblFrame1->StringGrid;
+  grid->SetColCount(3);
+  grid->Columns()[1].SetCaption("STB group");
+  grid->Columns()[1].SetEditing(true);
+  grid->Columns()[2].SetCaption("Web portal");
+  grid->Columns()[2].SetEditing(true);
+  grid->OnLoaded = [this](TRefStringGrid* g) { RefTblFrame1StringGridLoaded(g); };
+  grid->Loaded();
+  grid->setColumnWidth(0, 260);  // "STB group"; "Web portal" takes the rest
+
+  JFrame1->LayerComps->AddComp("Table", grid);
+  JFrame1->LayerComps->AddComp("Description", EditDescr, vt_String);
+  LoadFrame();
+}
+
+void TFormSrvOptions::RefTblFrame1StringGridLoaded(TRefStringGrid* grid) {
+  auto* groups = new TRG_RefEdit(grid);
+  groups->SetAfterCreate(1);
+  TCollectionData cd;
+  Db().SC("Groups", "Tree", cd);
+  groups->AddCollData(cd);
+  groups->SetTreeCaption("Select STB group");
+
+  auto* portals = new TRG_RefEdit(grid);
+  portals->SetAfterCreate(2);
+  Db().SC("Portals", "Tree", cd);
+  portals->AddCollData(cd);
+  portals->SetTreeCaption("Select Web portal");
+  portals->SetEnableEmpty(true);  // a group may go without a portal
+}

@@ -329,9 +329,11 @@ QMimeData* TRecTree::mimeData(const QList<QTreeWidgetItem*>& items) const {
   return data;
 }
 
-void TRecTree::startDrag(Qt::DropActions supportedActions) {
+void TRecTree::startDrag(Qt::DropActions) {
   if (BeforeDrag && !BeforeDrag()) return;
-  QTreeWidget::startDrag(supportedActions);
+  // Only ever a copy: a move accepted elsewhere (a reference editor, with Shift held) would make
+  // the view take the node out of the tree, and the next tree save would lose the record.
+  QTreeWidget::startDrag(Qt::CopyAction);
 }
 
 void TRecTree::dragMoveEvent(QDragMoveEvent* event) {

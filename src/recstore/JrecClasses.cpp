@@ -172,6 +172,7 @@ bool TFileStorage::Load() {
     TJson doc = ParseProjectBytes(bytes);
     if (!doc.is_object()) throw std::runtime_error("the file does not hold a JSON object");
     FDb.FJSON = std::move(doc);
+    FDb.ResetRecordIndex();
     FDb.FTextCache.Reset();
     FDb.FCNTR.clear();
     const std::string fileVersion = FDb.LoadedDBVersion();
@@ -231,8 +232,8 @@ std::optional<TJson> TFileStorage::GetRecord(TDbCollectionItem& coll, const std:
                                              int64_t* cntr, bool UseCntr) {
   auto member = FDb.FJSON.find(coll.Name());
   if (member == FDb.FJSON.end() || !member->is_object()) return std::nullopt;
-  auto rec = member->find(aID);
-  if (rec == member->end()) return std::nullopt;
+  TJson* rec = FDb.FindInMember(*member, coll.Name(), aID);
+  if (!rec) return std::nullopt;
   if (UseCntr && cntr) *cntr = FDb.FCNTR[coll.Name() + aID];
   return *rec;
 }
@@ -243,6 +244,7 @@ bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
   TJson& doc = FDb.FJSON;
   if (!doc.is_object()) {
     doc = TJson::object();
+    FDb.ResetRecordIndex();
     FDb.FTextCache.Reset();
   }
   FDb.FTextCache.Invalidate(coll.Name(), aID);
@@ -266,20 +268,20 @@ bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
     if (chtyp == DelRec)
       member.erase(aID);
     else
-      member[aID] = *aRecord;
+      FDb.PutInMember(member, coll.Name(), aID, *aRecord);
     return SaveAfterChange();
   }
   auto cIt = FDb.FCNTR.find(key);
   int64_t stored = cIt == FDb.FCNTR.end() ? 0 : cIt->second;
   switch (chtyp) {
     case NewRec:
-      member[aID] = *aRecord;
+      FDb.PutInMember(member, coll.Name(), aID, *aRecord);
       FDb.FCNTR[key] = cntr + 1;
       return SaveAfterChange();
     case UpdateRec:
     case NewOrUpdateRec:
       if (stored != cntr) return false;
-      member[aID] = *aRecord;
+      FDb.PutInMember(member, coll.Name(), aID, *aRecord);
       FDb.FCNTR[key] = cntr + 1;
       return SaveAfterChange();
     case DelRec:
@@ -351,7 +353,56 @@ TDbFile::~TDbFile() = default;
 
 TJson& TDbFile::MutableJSON() {
   FTextCache.ExposeAll();
+  FIndexAllExposed = true;
   return FJSON;
+}
+
+void TDbFile::ResetRecordIndex() {
+  FRecordIndex.clear();
+  FIndexAllExposed = false;
+}
+
+TJson* TDbFile::FindInMember(TJson& member, const std::string& coll, const std::string& id) {
+  // The records of a collection are a vector of (key, value) pairs in file order.
+  auto& obj = member.get_ref<TJson::object_t&>();
+  TMemberIndex& ix = FRecordIndex[coll];
+  auto rebuild = [&] {
+    ix.Pos.clear();
+    ix.Pos.reserve(obj.size());
+    size_t i = 0;
+    for (const auto& kv : obj) ix.Pos.emplace(kv.first, i++);
+    ix.Size = obj.size();
+    ix.Base = obj.empty() ? nullptr : static_cast<const void*>(&*obj.begin());
+  };
+  const void* base = obj.empty() ? nullptr : static_cast<const void*>(&*obj.begin());
+  if (ix.Size != obj.size() || ix.Base != base) rebuild();
+  auto hit = ix.Pos.find(id);
+  if (hit != ix.Pos.end() && hit->second < obj.size()) {
+    auto e = obj.begin() + static_cast<std::ptrdiff_t>(hit->second);
+    if (e->first == id) return &e->second;
+  }
+  if (hit != ix.Pos.end() || ix.Exposed || FIndexAllExposed) {
+    // The index is stale (the document was changed around it): look the record up directly.
+    auto f = obj.find(id);
+    if (f == obj.end()) return nullptr;
+    rebuild();
+    return &f->second;
+  }
+  return nullptr;
+}
+
+void TDbFile::PutInMember(TJson& member, const std::string& coll, const std::string& id,
+                          const TJson& record) {
+  if (TJson* existing = FindInMember(member, coll, id)) {
+    *existing = record;
+    return;
+  }
+  auto& obj = member.get_ref<TJson::object_t&>();
+  obj.push_back({id, record});  // known to be new: no search for an equal key
+  TMemberIndex& ix = FRecordIndex[coll];
+  ix.Pos[id] = obj.size() - 1;
+  ix.Size = obj.size();
+  ix.Base = &*obj.begin();
 }
 
 IOperator& TDbFile::Operator() const { return FOperator ? *FOperator : AppOperator(); }
@@ -425,6 +476,7 @@ void TDbFile::New() {
   if (FUseMongoDb) return;
   FJSON = TJson::object();
   FJSON["DBVersion"] = DBVersion();
+  ResetRecordIndex();
   FTextCache.Reset();
   FCNTR.clear();
   FOpened = true;
@@ -565,12 +617,13 @@ void TDbCollectionItem::SetRecordNo1(const std::string& aID, const TJson& aRecor
   TJson& doc = FDbFile->FJSON;
   if (!doc.is_object()) {
     doc = TJson::object();
+    FDbFile->ResetRecordIndex();
     FDbFile->FTextCache.Reset();
   }
   TJson& member = doc[FName];
   if (!member.is_object()) member = TJson::object();
   FDbFile->FTextCache.Invalidate(FName, aID);
-  member[aID] = aRecord;
+  FDbFile->PutInMember(member, FName, aID, aRecord);
 }
 
 void TDbCollectionItem::DelRecordNo1(const std::string& aID) {
@@ -588,6 +641,7 @@ TJson* TDbCollectionItem::AsJson() {
   auto it = doc.find(FName);
   if (it == doc.end()) return nullptr;
   FDbFile->FTextCache.Expose(FName);
+  FDbFile->FRecordIndex[FName].Exposed = true;
   return &*it;
 }
 

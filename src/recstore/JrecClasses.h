@@ -267,6 +267,23 @@ private:
   IOperator* FOperator = nullptr;
   std::string FLastError;
   std::string FTextBuffer;  // the file text of the last save, its memory reused by the next
+
+  // Where each record of a collection sits in the in-memory document (file mode), so that a
+  // record is found without walking its collection. A hit is checked against the document; a
+  // collection whose live object was handed out is searched again on a miss.
+  struct TMemberIndex {
+    std::unordered_map<std::string, size_t> Pos;
+    const void* Base = nullptr;
+    size_t Size = static_cast<size_t>(-1);
+    bool Exposed = false;
+  };
+  std::unordered_map<std::string, TMemberIndex> FRecordIndex;
+  bool FIndexAllExposed = false;
+  TJson* FindInMember(TJson& member, const std::string& coll, const std::string& id);
+  // Stores Record under ID in Member (appended when it is new).
+  void PutInMember(TJson& member, const std::string& coll, const std::string& id,
+                   const TJson& record);
+  void ResetRecordIndex();
 };
 
 // Writes Bytes to Path so that a crash or a full disk never leaves a half-written file: a

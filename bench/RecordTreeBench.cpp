@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -75,8 +76,11 @@ struct TWindow {
     pages->addTab(rec, "");
     Frame->AssignComponents(pages, rec, tree);
     Frame->TreeView->SetCollectionsData(Fx().CollData);
-    for (const char* key : {"FileName", "Description", "Genre", "Cast"})
+    // Every key of a generated film, so showing another film never asks about changes.
+    for (const char* key : {"FileName", "Duration", "Description", "StateYear", "Cast", "Genres"})
       Frame->LayerComps->AddComp(key, new QLineEdit(rec), vt_String);
+    for (const char* key : {"ShowInSchedule", "KeepWithNext"})
+      Frame->LayerComps->AddComp(key, new QCheckBox(rec));
     Frame->Load();
   }
 };

@@ -575,6 +575,20 @@ TJson TreeNodeData(const QTreeWidgetItem* item) {
 
 void SetTreeNodeData(QTreeWidgetItem* item, const TJson& data) {
   item->setData(0, Qt::UserRole, Qs(data.dump()));
+  // The two keys every tree walk asks for, kept beside the text so no walk parses it.
+  const TJson* id = data.is_object() ? JsonAtPath(data, "_ID") : nullptr;
+  item->setData(0, Qt::UserRole + 1, Qs(id && id->is_string() ? id->get<std::string>() : ""));
+  item->setData(0, Qt::UserRole + 2, !data.is_object() || data.empty() || JsonBool(data, "IsFolder"));
+}
+
+std::string TreeNodeID(const QTreeWidgetItem* item) {
+  return item ? Std(item->data(0, Qt::UserRole + 1).toString()) : std::string();
+}
+
+bool TreeNodeIsFolder(const QTreeWidgetItem* item) {
+  if (!item) return true;
+  QVariant v = item->data(0, Qt::UserRole + 2);
+  return !v.isValid() || v.toBool();
 }
 
 namespace {

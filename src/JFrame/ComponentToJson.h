@@ -212,6 +212,10 @@ private:
 // "IsFolder": true).
 TJson TreeNodeData(const QTreeWidgetItem* item);
 void SetTreeNodeData(QTreeWidgetItem* item, const TJson& data);
+// The node's "_ID" ("" without one) and whether it counts as a folder (no data, empty data or
+// "IsFolder" true), without reading the whole data object.
+std::string TreeNodeID(const QTreeWidgetItem* item);
+bool TreeNodeIsFolder(const QTreeWidgetItem* item);
 // A tree's display entries and back; loading clears the tree and suppresses its signals.
 void LoadTreeEntries(QTreeWidget* tree, const TJson& entries);
 TJson SaveTreeEntries(const QTreeWidget* tree);

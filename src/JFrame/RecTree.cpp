@@ -51,8 +51,16 @@ bool IsAncestorOrSelf(const QTreeWidgetItem* ancestor, const QTreeWidgetItem* no
 }
 }  // namespace
 
-QIcon FolderIcon() { return QApplication::style()->standardIcon(QStyle::SP_DirIcon); }
-QIcon RecordIcon() { return QApplication::style()->standardIcon(QStyle::SP_FileIcon); }
+// Made once: the style decodes its bitmaps anew on every call, which a tree of thousands of
+// records would feel.
+QIcon FolderIcon() {
+  static const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+  return icon;
+}
+QIcon RecordIcon() {
+  static const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+  return icon;
+}
 
 TRecTree::TRecTree(QWidget* parent) : QTreeWidget(parent) {
   setHeaderHidden(true);
@@ -70,16 +78,11 @@ TRecTree::TRecTree(QWidget* parent) : QTreeWidget(parent) {
 
 TRecTree::~TRecTree() = default;
 
-bool TRecTree::NodIsFolder(const QTreeWidgetItem* node) {
-  if (!node) return true;
-  TJson data = TreeNodeData(node);
-  if (data.empty()) return true;
-  return JsonBool(data, "IsFolder");
-}
+bool TRecTree::NodIsFolder(const QTreeWidgetItem* node) { return TreeNodeIsFolder(node); }
 
 std::string TRecTree::GetObjectID(const QTreeWidgetItem* node) const {
   if (!node || !FNeedIDs) return {};
-  return JsonStr(TreeNodeData(node), "_ID");
+  return TreeNodeID(node);
 }
 
 std::vector<QTreeWidgetItem*> TRecTree::AllNodes() const {

@@ -401,6 +401,8 @@ private slots:
     coll.SetFormClassName("TFormTestEditor");
     GEditorCollection = &coll;
     QMdiArea* area = w.MdiArea();
+    w.resize(1000, 700);
+    w.show();
     coll.FormShow("r1");
     QCOMPARE(area->subWindowList().size(), 1);
     auto* first = qobject_cast<TFormTestEditor*>(area->subWindowList()[0]->widget());
@@ -415,6 +417,14 @@ private slots:
     QCOMPARE(area->activeSubWindow()->widget(), first);
     coll.FormShow("");  // a menu click: a new window
     QCOMPARE(area->subWindowList().size(), 3);
+    // New windows cascade inside the visible area.
+    const QRect room(QPoint(0, 0), area->viewport()->size());
+    for (QMdiSubWindow* child : area->subWindowList())
+      QVERIFY2(room.contains(child->geometry()),
+               qPrintable(QString("%1,%2 %3x%4 in %5x%6").arg(child->x()).arg(child->y())
+                              .arg(child->width()).arg(child->height())
+                              .arg(room.width()).arg(room.height())));
+    QVERIFY(area->subWindowList()[1]->pos() != area->subWindowList()[2]->pos());
     db.SetShowOnlyOneForm(true);
     coll.FormShow("");
     QCOMPARE(area->subWindowList().size(), 3);

@@ -74,6 +74,17 @@ QMdiSubWindow* ShowAsChild(QWidget* form) {
   QSize hint = form->sizeHint().expandedTo(form->minimumSize());
   if (form->width() > hint.width() && form->height() > hint.height()) hint = form->size();
   child->resize(hint + QSize(8, 30));
+  // A new window cascades from the top left corner and stays inside the visible area, where
+  // QMdiArea's own placement would put it partly out of sight beside the others.
+  const QSize room = area->viewport()->size();
+  if (room.width() > 100 && room.height() > 100) {
+    child->resize(child->size().boundedTo(room));
+    const int step = 24 * static_cast<int>((area->subWindowList().size() - 1) % 8);
+    QPoint at(step, step);
+    at.setX(std::max(0, std::min(at.x(), room.width() - child->width())));
+    at.setY(std::max(0, std::min(at.y(), room.height() - child->height())));
+    child->move(at);
+  }
   child->show();
   child->raise();
   area->setActiveSubWindow(child);

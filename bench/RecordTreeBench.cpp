@@ -108,6 +108,18 @@ void BM_ShowRecord(benchmark::State& state) {
   for (auto _ : state) w.Frame->SetID(fx.Films[rnd() % fx.Films.size()]);
 }
 
+// A click on another record: the tree's counter is read, the record shown.
+void BM_ClickRecord(benchmark::State& state) {
+  TWindow w;
+  TRecTree* tree = w.Frame->TreeView;
+  QTreeWidgetItem* folder = tree->topLevelItem(0);
+  folder->setExpanded(true);
+  QTreeWidgetItem* a = folder->child(0);
+  QTreeWidgetItem* b = folder->child(1);
+  bool flip = false;
+  for (auto _ : state) tree->setCurrentItem((flip = !flip) ? a : b);
+}
+
 void BM_SaveTree(benchmark::State& state) {
   TWindow w;
   for (auto _ : state)
@@ -117,6 +129,7 @@ void BM_SaveTree(benchmark::State& state) {
 BENCHMARK(BM_ReadAllFilms)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TreeLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowRecord)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ClickRecord)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SaveTree)->Unit(benchmark::kMillisecond);
 
 }  // namespace

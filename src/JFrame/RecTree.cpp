@@ -191,7 +191,7 @@ bool TRecTree::SaveTree() {
 bool TRecTree::Changed() {
   if (!CollData.Tree) return false;
   int64_t cntr = 0;
-  if (!CollData.Tree->GetRecord(CollData.TreeID, cntr, true)) cntr = 0;
+  if (!CollData.Tree->GetRecordCntr(CollData.TreeID, cntr)) cntr = 0;
   return cntr != FRecordCntr;
 }
 

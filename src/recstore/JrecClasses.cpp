@@ -155,6 +155,7 @@ public:
                                  bool UseCntr) override;
   bool ChangeRecord(TDbCollectionItem& coll, const std::string& aID, const TJson* aRecord,
                     TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) override;
+  bool RecordCounter(TDbCollectionItem& coll, const std::string& aID, int64_t& cntr) override;
 
 private:
   bool SaveAfterChange();
@@ -236,6 +237,17 @@ std::optional<TJson> TFileStorage::GetRecord(TDbCollectionItem& coll, const std:
   if (!rec) return std::nullopt;
   if (UseCntr && cntr) *cntr = FDb.FCNTR[coll.Name() + aID];
   return *rec;
+}
+
+bool TFileStorage::RecordCounter(TDbCollectionItem& coll, const std::string& aID,
+                                 int64_t& cntr) {
+  cntr = 0;
+  auto member = FDb.FJSON.find(coll.Name());
+  if (member == FDb.FJSON.end() || !member->is_object()) return false;
+  if (!FDb.FindInMember(*member, coll.Name(), aID)) return false;
+  auto c = FDb.FCNTR.find(coll.Name() + aID);
+  if (c != FDb.FCNTR.end()) cntr = c->second;
+  return true;
 }
 
 bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
@@ -548,6 +560,15 @@ std::optional<TJson> TDbCollectionItem::GetRecord(const std::string& aID) {
     return FDbFile->Storage().GetRecord(*this, aID, nullptr, false);
   } catch (...) {
     return std::nullopt;
+  }
+}
+
+bool TDbCollectionItem::GetRecordCntr(const std::string& aID, int64_t& cntr) {
+  try {
+    return FDbFile->Storage().RecordCounter(*this, aID, cntr);
+  } catch (...) {
+    cntr = 0;
+    return false;
   }
 }
 

@@ -67,6 +67,11 @@ public:
                                          int64_t* cntr, bool UseCntr) = 0;
   virtual bool ChangeRecord(TDbCollectionItem& coll, const std::string& aID, const TJson* aRecord,
                             TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) = 0;
+  // Whether the record is there, and its change counter, without a copy of the record where
+  // the storage can tell so.
+  virtual bool RecordCounter(TDbCollectionItem& coll, const std::string& aID, int64_t& cntr) {
+    return GetRecord(coll, aID, &cntr, true).has_value();
+  }
   // Query access; the file storage has none.
   virtual void Query(TDbCollectionItem& coll, const TJson& qwery, const TJson* fieldSelector) {}
   virtual bool Next(TDbCollectionItem& coll, TJson& doc) { return false; }
@@ -105,6 +110,9 @@ public:
 
   std::optional<TJson> GetRecord(const std::string& aID);
   std::optional<TJson> GetRecord(const std::string& aID, int64_t& cntr, bool UseCntr);
+  // The change counter of a record without reading the record; false (and 0) when it is not
+  // there.
+  bool GetRecordCntr(const std::string& aID, int64_t& cntr);
   bool NewRecord(const std::string& aID, const TJson& aRecord);
   bool NewRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
   bool UpdateRecord(const std::string& aID, const TJson& aRecord);

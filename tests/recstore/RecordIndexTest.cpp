@@ -86,3 +86,23 @@ TEST_F(RecordIndexTest, ChangesMadeAroundTheStoreAreSeen) {
 }
 
 }  // namespace
+
+namespace {
+TEST_F(RecordIndexTest, CounterAloneMatchesTheCounterReadWithTheRecord) {
+  int64_t c = 0;
+  EXPECT_FALSE(Films().GetRecordCntr("absent", c));
+  EXPECT_EQ(c, 0);
+  int64_t written = 0;
+  ASSERT_TRUE(Films().NewRecord("f1", TJson{{"Name", "a"}}, written));
+  ASSERT_TRUE(Films().UpdateRecord("f1", TJson{{"Name", "b"}}, written));
+  int64_t alone = -1, withRecord = -1;
+  ASSERT_TRUE(Films().GetRecordCntr("f1", alone));
+  ASSERT_TRUE(Films().GetRecord("f1", withRecord, true));
+  EXPECT_EQ(alone, withRecord);
+  EXPECT_EQ(alone, written);
+  // A record stored without a counter reads as 0.
+  Films().NewRecord("f2", TJson{{"Name", "c"}});
+  ASSERT_TRUE(Films().GetRecordCntr("f2", alone));
+  EXPECT_EQ(alone, 0);
+}
+}  // namespace

@@ -1,6 +1,8 @@
 #include "JFrame/RecordForm.h"
 
 #include <QCloseEvent>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSplitter>
@@ -58,6 +60,16 @@ TRecordForm::TRecordForm(TDbFile& db, const std::string& collection, const std::
 }
 
 void TRecordForm::LoadFrame() { JFrame1->Load(); }
+
+QGroupBox* TRecordForm::DescriptionBox(QWidget* parent, QLineEdit*& editDescr) {
+  auto* box = new QGroupBox("Description", parent);
+  box->setObjectName("GroupBoxDescr");
+  auto* layout = new QVBoxLayout(box);
+  editDescr = new QLineEdit(box);
+  editDescr->setObjectName("EditDescr");
+  layout->addWidget(editDescr);
+  return box;
+}
 
 void TRecordForm::closeEvent(QCloseEvent* event) {
   if (!JFrame1->FormCloseQuery()) {

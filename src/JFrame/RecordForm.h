@@ -7,7 +7,11 @@
 #include <string>
 
 #include "JFrame/JFrame.h"
+#include "shell/Databases.h"
+#include "shell/forms/FormRegistry.h"
 
+class QGroupBox;
+class QLineEdit;
 class QSplitter;
 class QTabWidget;
 class QLabel;
@@ -33,8 +37,22 @@ public:
 protected:
   // Reads the tree and shows the first record; call once the controls are bound.
   void LoadFrame();
+  // A group box "Description" on Parent with its one-line edit EditDescr.
+  QGroupBox* DescriptionBox(QWidget* parent, QLineEdit*& editDescr);
   void closeEvent(QCloseEvent* event) override;
 
 private:
   TDbFile& FDb;
+};
+
+// Registers editing window T, made on the main database, under its class name:
+//   static TRecordFormRegistration<TFormGroups> registration("TFormGroups");
+template <class T>
+struct TRecordFormRegistration {
+  explicit TRecordFormRegistration(const char* className) {
+    TFormRegistry::Register(className, [](QWidget* parent) -> QWidget* {
+      TDbFile* db = DbF1();
+      return db ? new T(*db, parent) : nullptr;
+    });
+  }
 };

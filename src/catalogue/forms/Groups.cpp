@@ -4,14 +4,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "shell/Databases.h"
-#include "shell/forms/FormRegistry.h"
-
 namespace {
-TFormRegistration registration("TFormGroups", [](QWidget* parent) -> QWidget* {
-  TDbFile* db = DbF1();
-  return db ? new TFormGroups(*db, parent) : nullptr;
-});
+TRecordFormRegistration<TFormGroups> registration("TFormGroups");
 }  // namespace
 
 TFormGroups::TFormGroups(TDbFile& db, QWidget* parent)
@@ -19,11 +13,7 @@ TFormGroups::TFormGroups(TDbFile& db, QWidget* parent)
   setObjectName("FormGroups");
   setProperty("HelpContext", 13);
   auto* recLayout = new QVBoxLayout(TabSheetRec);
-  GroupBoxDescr = new QGroupBox("Description", TabSheetRec);
-  auto* descrLayout = new QVBoxLayout(GroupBoxDescr);
-  EditDescr = new QLineEdit(GroupBoxDescr);
-  EditDescr->setObjectName("EditDescr");
-  descrLayout->addWidget(EditDescr);
+  GroupBoxDescr = DescriptionBox(TabSheetRec, EditDescr);
   recLayout->addWidget(GroupBoxDescr);
 
   RefTblFrame1 = new TRefTblFrame(TabSheetRec);

@@ -4,14 +4,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "shell/Databases.h"
-#include "shell/forms/FormRegistry.h"
-
 namespace {
-TFormRegistration registration("TFormSrvOptions", [](QWidget* parent) -> QWidget* {
-  TDbFile* db = DbF1();
-  return db ? new TFormSrvOptions(*db, parent) : nullptr;
-});
+TRecordFormRegistration<TFormSrvOptions> registration("TFormSrvOptions");
 }  // namespace
 
 TFormSrvOptions::TFormSrvOptions(TDbFile& db, QWidget* parent)
@@ -22,11 +16,7 @@ TFormSrvOptions::TFormSrvOptions(TDbFile& db, QWidget* parent)
   RefTblFrame1 = new TRefTblFrame(TabSheetRec);
   RefTblFrame1->setObjectName("RefTblFrame1");
   recLayout->addWidget(RefTblFrame1, 1);
-  GroupBoxDescr = new QGroupBox("Description", TabSheetRec);
-  auto* descrLayout = new QVBoxLayout(GroupBoxDescr);
-  EditDescr = new QLineEdit(GroupBoxDescr);
-  EditDescr->setObjectName("EditDescr");
-  descrLayout->addWidget(EditDescr);
+  GroupBoxDescr = DescriptionBox(TabSheetRec, EditDescr);
   recLayout->addWidget(GroupBoxDescr);
 
   TRefStringGrid* grid = RefTblFrame1->StringGrid;

@@ -13,10 +13,7 @@
 #include "shell/Users.h"
 
 namespace {
-TFormRegistration registration("TFormUsers", [](QWidget* parent) -> QWidget* {
-  TDbFile* db = DbF1();
-  return db ? new TFormUsers(*db, parent) : nullptr;
-});
+TRecordFormRegistration<TFormUsers> registration("TFormUsers");
 }  // namespace
 
 TFormUsers::TFormUsers(TDbFile& db, QWidget* parent)

@@ -230,6 +230,8 @@ void TRecTree::DelSelected() {
 
 bool TRecTree::MoveNodeUp(QTreeWidgetItem* node) {
   if (!node) return false;
+  // Taking the node out and putting it back is no selection by the operator.
+  QSignalBlocker quiet(this);
   if (node->isExpanded()) CollapseAll(node);
   QTreeWidgetItem* p = itemAbove(node);
   QTreeWidgetItem* parent = node->parent();
@@ -259,6 +261,8 @@ bool TRecTree::MoveNodeUp(QTreeWidgetItem* node) {
 
 bool TRecTree::MoveNodeDown(QTreeWidgetItem* node) {
   if (!node) return false;
+  // Taking the node out and putting it back is no selection by the operator.
+  QSignalBlocker quiet(this);
   if (node->isExpanded()) CollapseAll(node);
   QTreeWidgetItem* n = itemBelow(node);
   QTreeWidgetItem* parent = node->parent();
@@ -284,6 +288,7 @@ bool TRecTree::MoveNodeDown(QTreeWidgetItem* node) {
 
 bool TRecTree::DragDropNode(QTreeWidgetItem* dragged, QTreeWidgetItem* target) {
   if (!dragged || dragged == target) return false;
+  QSignalBlocker quiet(this);
   const bool draggedFolder = NodIsFolder(dragged);
   if (!target) {
     if (!dragged->parent() && indexOfTopLevelItem(dragged) == topLevelItemCount() - 1)

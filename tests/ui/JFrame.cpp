@@ -399,6 +399,22 @@ private slots:
     QCOMPARE(Shape(t), std::string("C D B F[G[]] A"));
   }
 
+  // Moving the record being edited (by the mouse or the arrow buttons) is no leaving of it.
+  void MovingTheEditedRecordKeepsItsEdits() {
+    TDb db;
+    db.Seed();
+    TTestForm form(*db.Db, "Films");
+    form.EditText->setText("typed");
+    QVERIFY(form.Tree()->DragDropNode(form.Node("A"), nullptr));
+    emit form.Tree()->NodeMoved();
+    form.Frame->MoveUpClick();
+    QVERIFY(db.Op.Messages.empty());
+    QCOMPARE(form.Tree()->currentItem(), form.Node("A"));
+    QCOMPARE(form.EditText->text(), QString("typed"));
+    QCOMPARE(Shape(form.Tree()), std::string("B A F[C]"));
+    QCOMPARE(Qs(JsonStr((*db.TreeDoc())[1], "_ID")), QString("a"));
+  }
+
   void TryChangeRecordsNameKeepsATypedName() {
     TDb db;
     TTestForm form(*db.Db, "Films");

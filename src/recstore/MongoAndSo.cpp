@@ -428,6 +428,13 @@ public:
                     TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) override {
     return ChangeRecordSel(coll, TJson{{"_ID", aID}}, aRecord, chtyp, UseCntr, cntr);
   }
+  // Only the counter comes from the server, not the record (a tree document can be large).
+  bool RecordCounter(TDbCollectionItem& coll, const std::string& aID, int64_t& cntr) override {
+    cntr = 0;
+    const TJson onlyCounter = {{"Cntr", 1}};
+    return Get(coll, TJson{{"_ID", aID}}, TBsonUse::Document, &onlyCounter, &cntr, true, true)
+        .has_value();
+  }
   void Query(TDbCollectionItem& coll, const TJson& qwery, const TJson* fieldSelector) override;
   bool Next(TDbCollectionItem& coll, TJson& doc) override;
   std::optional<TJson> GetRecordByQuery(TDbCollectionItem& coll, const TJson& qwery,
@@ -445,8 +452,10 @@ private:
   };
   using TCollectionPtr = std::unique_ptr<mongoc_collection_t, TCollectionFree>;
   TCollectionPtr Collection(const TDbCollectionItem& coll);
+  // With CounterOnly the document needs no "Value" and the result is null when it is there.
   std::optional<TJson> Get(TDbCollectionItem& coll, const TJson& qwery, TBsonUse use,
-                           const TJson* fieldSelector, int64_t* cntr, bool UseCntr);
+                           const TJson* fieldSelector, int64_t* cntr, bool UseCntr,
+                           bool CounterOnly = false);
   bool ChangeRecordSel(TDbCollectionItem& coll, const TJson& sel, const TJson* aRecord,
                        TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr);
   void ReadFailed();
@@ -554,7 +563,7 @@ void TMongoStorage::ReadFailed() {
 
 std::optional<TJson> TMongoStorage::Get(TDbCollectionItem& coll, const TJson& qwery,
                                         TBsonUse use, const TJson* fieldSelector, int64_t* cntr,
-                                        bool UseCntr) {
+                                        bool UseCntr, bool CounterOnly) {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   if (!FMongoConnected) return std::nullopt;
   if (!FClient) {
@@ -596,6 +605,10 @@ std::optional<TJson> TMongoStorage::Get(TDbCollectionItem& coll, const TJson& qw
   if (!doc) {
     FDb.FLastError = conversionError;
     return std::nullopt;
+  }
+  if (CounterOnly) {
+    if (cntr) *cntr = ReadCounter(*doc);
+    return TJson();
   }
   auto value = doc->find("Value");
   if (value == doc->end()) return std::nullopt;

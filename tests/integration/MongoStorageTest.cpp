@@ -359,3 +359,21 @@ TEST_F(MongoStorageTest, ReadsRecoverAfterTheServerComesBack) {
   EXPECT_TRUE(films.UpdateRecord("f1", Film));
   EXPECT_TRUE(Op.Messages.empty());  // the operator is not bothered while it recovers
 }
+
+TEST_F(MongoStorageTest, CounterAloneComesWithoutTheRecord) {
+  auto db = Client();
+  auto& films = db->CollectionByName("Films");
+  int64_t c = 0;
+  EXPECT_FALSE(films.GetRecordCntr("none", c));
+  EXPECT_EQ(c, 0);
+  ASSERT_TRUE(films.NewRecord("f1", Film, c));
+  ASSERT_TRUE(films.UpdateRecord("f1", Film2, c));
+  int64_t alone = -1, withRecord = -1;
+  ASSERT_TRUE(films.GetRecordCntr("f1", alone));
+  ASSERT_TRUE(films.GetRecord("f1", withRecord, true));
+  EXPECT_EQ(alone, withRecord);
+  EXPECT_EQ(alone, c);
+  ASSERT_TRUE(films.UpdateRecord("f1", Film));  // without counter: reads as 0
+  ASSERT_TRUE(films.GetRecordCntr("f1", alone));
+  EXPECT_EQ(alone, 0);
+}

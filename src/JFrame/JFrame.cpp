@@ -295,7 +295,7 @@ void TJFrame::ReselectPending() {
   if (FLastTreeNode) SelectNode(FLastTreeNode);
 }
 
-bool TJFrame::SavePending() {
+bool TJFrame::SaveRecord(QTreeWidgetItem* node, bool onlyWhenChanged) {
   bool can = true;
   if (OnSaveRecord) OnSaveRecord(this, can);
   if (!can) return false;
@@ -307,14 +307,15 @@ bool TJFrame::SavePending() {
     MsgDlg("Record \"" + name + "\" can not be saved: " + e.what(), TMsgIcon::Error);
     return false;
   }
-  const std::string id = TreeView->GetObjectID(FLastTreeNode);
+  if (onlyWhenChanged && JsonEqual(rec, FOldRecord)) return true;
+  const std::string id = TreeView->GetObjectID(node);
   if (!Records() || !Records()->UpdateRecord(id, rec, FCurrentRecordCntr)) {
     MsgDlg("Record \"" + name + "\" can not be saved because it has been changed by another user",
            TMsgIcon::Question);
     return false;
   }
   FOldRecord = rec;
-  FLastTreeNode->setText(0, Qs(JsonStr(rec, "Name")));
+  node->setText(0, Qs(JsonStr(rec, "Name")));
   return true;
 }
 
@@ -331,7 +332,7 @@ bool TJFrame::AskChangesSave() {
     FLastTreeNode = nullptr;
     return true;
   }
-  if (answer == TMsgAnswer::Yes && SavePending()) {
+  if (answer == TMsgAnswer::Yes && SaveRecord(FLastTreeNode, false)) {
     FLastTreeNode = nullptr;
     return true;
   }
@@ -347,7 +348,7 @@ bool TJFrame::AskChangesSaveNo() {
       AskDlg("Record \"" + RecordName() + "\" was changed! Save changes?", TMsgIcon::Question,
              TMsgButtons::YesNo, TMsgAnswer::No);
   if (answer != TMsgAnswer::Yes) return false;
-  return SavePending();
+  return SaveRecord(FLastTreeNode, false);
 }
 
 void TJFrame::LoadRecord(QTreeWidgetItem* node) {
@@ -442,26 +443,7 @@ bool TJFrame::BtnSaveClick() {
     ShowSelected(true);
     return true;
   }
-  bool can = true;
-  if (OnSaveRecord) OnSaveRecord(this, can);
-  if (!can) return false;
-  TJson rec;
-  try {
-    rec = CompToRecord(true);
-  } catch (const std::exception& e) {
-    MsgDlg("Record \"" + RecordName() + "\" can not be saved: " + e.what(), TMsgIcon::Error);
-    return false;
-  }
-  if (!JsonEqual(rec, FOldRecord)) {
-    const std::string id = TreeView->GetObjectID(sel);
-    if (!Records() || !Records()->UpdateRecord(id, rec, FCurrentRecordCntr)) {
-      MsgDlg("Record \"" + RecordName() +
-                 "\" can not be saved because it has been changed by another user",
-             TMsgIcon::Question);
-      return false;
-    }
-    FOldRecord = rec;
-  }
+  if (!SaveRecord(sel, true)) return false;
   ShowSelected(true);
   return true;
 }
@@ -482,8 +464,8 @@ void TJFrame::InsertFolderOrRecord(TobjType aObjType, bool paste) {
     FillControls(rec);
     const std::string id = NewObjectID();
     FEdit_ID->setText(Qs(id));
-    QTreeWidgetItem* node =
-        TreeView->InsertFolderOrRecord(objRecord, TJson{{"_ID", id}}, Qs(name));
+    // The new node is selected by the tree.
+    TreeView->InsertFolderOrRecord(objRecord, TJson{{"_ID", id}}, Qs(name));
     SetRecordName(name);
     if (!TreeView->SaveTree()) {
       TreeConflict();
@@ -503,18 +485,16 @@ void TJFrame::InsertFolderOrRecord(TobjType aObjType, bool paste) {
       MsgDlg("Record \"" + name + "\" can not be saved" + (why.empty() ? "" : ": " + why),
              TMsgIcon::Error);
     }
-    SelectNode(node);
     ShowSelected(true);
     return;
   }
   LayerFolder->SetCompInfo(TJson::object());
-  QTreeWidgetItem* node = TreeView->InsertFolderOrRecord(
-      aObjType, TJson{{"_ID", NewObjectID()}, {"IsFolder", true}}, "New folder");
+  TreeView->InsertFolderOrRecord(aObjType, TJson{{"_ID", NewObjectID()}, {"IsFolder", true}},
+                                 "New folder");
   if (!TreeView->SaveTree()) {
     TreeConflict();
     return;
   }
-  SelectNode(node);
   ShowSelected(true);
 }
 
@@ -568,7 +548,6 @@ void TJFrame::DeleteClick() {
       MsgDlg("Can't delete. The folder is not empty!", TMsgIcon::Warning, "Warning");
       return;
     }
-    if (FLastTreeNode == sel) FLastTreeNode = nullptr;
     delete sel;
     FLastTreeNode = nullptr;
     if (!TreeView->SaveTree()) {

@@ -152,8 +152,9 @@ private:
   QTreeWidgetItem* SelectedNode() const;
   TDbCollectionItem* Records() const;
   std::string WindowCaption() const;
-  // Saves the pending record after the operator said so; false when vetoed or refused.
-  bool SavePending();
+  // Saves the record of Node from the controls (OnSaveRecord first); false when vetoed or
+  // refused. With onlyWhenChanged an unchanged record is not written.
+  bool SaveRecord(QTreeWidgetItem* node, bool onlyWhenChanged);
   // Puts a record into the controls with the loading flag set.
   void FillControls(const TJson& record);
 

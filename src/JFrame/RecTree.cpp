@@ -344,35 +344,24 @@ void TRecTree::startDrag(Qt::DropActions) {
   QTreeWidget::startDrag(Qt::CopyAction);
 }
 
-void TRecTree::dragMoveEvent(QDragMoveEvent* event) {
+bool TRecTree::AcceptOwnDrag(QDropEvent* event) {
   if (event->source() != this || FReadOnlyDrag) {
     event->ignore();
-    return;
+    return false;
   }
+  // The move is made by the tree itself; the drag must not remove anything from the source.
   event->setDropAction(Qt::CopyAction);
   event->accept();
+  return true;
 }
 
-void TRecTree::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->source() != this || FReadOnlyDrag) {
-    event->ignore();
-    return;
-  }
-  event->setDropAction(Qt::CopyAction);
-  event->accept();
-}
+void TRecTree::dragMoveEvent(QDragMoveEvent* event) { AcceptOwnDrag(event); }
+
+void TRecTree::dragEnterEvent(QDragEnterEvent* event) { AcceptOwnDrag(event); }
 
 void TRecTree::dropEvent(QDropEvent* event) {
-  if (event->source() != this || FReadOnlyDrag) {
-    event->ignore();
-    return;
-  }
-  QTreeWidgetItem* dragged = currentItem();
-  QTreeWidgetItem* target = itemAt(event->position().toPoint());
-  // The move is made here; the drag itself must not remove anything from the source.
-  event->setDropAction(Qt::CopyAction);
-  event->accept();
-  if (DragDropNode(dragged, target)) emit NodeMoved();
+  if (!AcceptOwnDrag(event)) return;
+  if (DragDropNode(currentItem(), itemAt(event->position().toPoint()))) emit NodeMoved();
 }
 
 QString RecordRefMimeType() { return QStringLiteral("application/x-pelmora-ref"); }

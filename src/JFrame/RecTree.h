@@ -96,6 +96,8 @@ protected:
   void dropEvent(QDropEvent* event) override;
 
 private:
+  // Drags are taken only from this tree itself, and only as copies.
+  bool AcceptOwnDrag(QDropEvent* event);
   TJson ToDisplay(const TJson& entries) const;
   bool FReadOnlyDrag = false;
   bool FShowItems = true;

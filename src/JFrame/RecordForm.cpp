@@ -1,5 +1,7 @@
 #include "JFrame/RecordForm.h"
 
+#include "JFrame/RefStringGrid.h"
+
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -77,4 +79,15 @@ void TRecordForm::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
+}
+
+TRG_RefEdit* TRecordForm::RefColumn(TRefStringGrid* grid, int ACol, const std::string& collection,
+                                    const QString& treeCaption) {
+  auto* edit = new TRG_RefEdit(grid);
+  edit->SetAfterCreate(ACol);
+  TCollectionData cd;
+  FDb.SC(collection, "Tree", cd);
+  edit->AddCollData(cd);
+  edit->SetTreeCaption(treeCaption);
+  return edit;
 }

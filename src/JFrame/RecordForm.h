@@ -15,6 +15,8 @@ class QLineEdit;
 class QSplitter;
 class QTabWidget;
 class QLabel;
+class TRG_RefEdit;
+class TRefStringGrid;
 
 class TRecordForm : public QWidget {
   Q_OBJECT
@@ -39,6 +41,10 @@ protected:
   void LoadFrame();
   // A group box "Description" on Parent with its one-line edit EditDescr.
   QGroupBox* DescriptionBox(QWidget* parent, QLineEdit*& editDescr);
+  // Declares grid column ACol as a reference into Collection of this window's database, its
+  // picker titled TreeCaption (for a grid's OnLoaded).
+  TRG_RefEdit* RefColumn(TRefStringGrid* grid, int ACol, const std::string& collection,
+                         const QString& treeCaption);
   void closeEvent(QCloseEvent* event) override;
 
 private:

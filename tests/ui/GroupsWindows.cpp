@@ -7,21 +7,15 @@
 #include "JFrame/RefStringGrid.h"
 #include "catalogue/forms/Groups.h"
 #include "schedule/forms/SrvOptions.h"
-#include "shell/Databases.h"
-#include "support/TestSupport.h"
+#include "ui/UiProject.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 TJson Ref(const std::string& id, const std::string& cl) { return TJson{{"_ID", id}, {"_CL", cl}}; }
 
-struct TProject {
-  TScopedFakeOperator Op;
-  TTempDir Tmp;
-  std::unique_ptr<TDbFile> Db = CreateMainDatabase();
+struct TProject : TUiProject {
   TProject() {
-    Db->SetFileName(Tmp.File("p.pq2pr"));
-    Db->New();
     Coll("Channels").NewRecord("ch1", TJson{{"Name", "News"}});
     Coll("Channels").NewRecord("ch2", TJson{{"Name", "Movies"}});
     Coll("Tree").NewRecord("Channels", TJson::parse(R"([{"_ID": "ch1"}, {"_ID": "ch2"}])"));
@@ -39,7 +33,6 @@ struct TProject {
                     {"Description", "d"}});
     Coll("Tree").NewRecord("SrvOptions", TJson::parse(R"([{"_ID": "o1"}])"));
   }
-  TDbCollectionItem& Coll(const std::string& n) { return Db->CollectionByName(n); }
 };
 }  // namespace
 

@@ -8,18 +8,10 @@
 #include <QVBoxLayout>
 
 #include "ui/JFrameTestForm.h"
-#include "shell/Databases.h"
-#include "support/TestSupport.h"
+#include "ui/UiProject.h"
 
 namespace {
-struct TDb {
-  TScopedFakeOperator Op;
-  TTempDir Tmp;
-  std::unique_ptr<TDbFile> Db = CreateMainDatabase();
-  TDb() {
-    Db->SetFileName(Tmp.File("p.pq2pr"));
-    Db->New();
-  }
+struct TDb : TUiProject {
   TDbCollectionItem& Films() { return Db->CollectionByName("Films"); }
   TDbCollectionItem& Tree() { return Db->CollectionByName("Tree"); }
   std::optional<TJson> TreeDoc() { return Tree().GetRecord("Films"); }

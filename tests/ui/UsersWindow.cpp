@@ -7,22 +7,14 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "shell/Databases.h"
 #include "shell/Users.h"
 #include "shell/forms/Users.h"
-#include "support/TestSupport.h"
+#include "ui/UiProject.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
-struct TProject {
-  TScopedFakeOperator Op;
-  TTempDir Tmp;
-  std::unique_ptr<TDbFile> Db = CreateMainDatabase();
-  TProject() {
-    Db->SetFileName(Tmp.File("p.pq2pr"));
-    Db->New();
-  }
+struct TProject : TUiProject {
   TDbCollectionItem& Users() { return Db->CollectionByName("Users"); }
   TDbCollectionItem& Tree() { return Db->CollectionByName("Tree"); }
 };

@@ -32,10 +32,5 @@ TFormGroups::TFormGroups(TDbFile& db, QWidget* parent)
 }
 
 void TFormGroups::RefTblFrame1StringGridLoaded(TRefStringGrid* grid) {
-  auto* edit = new TRG_RefEdit(grid);
-  edit->SetAfterCreate(1);
-  TCollectionData channels;
-  Db().SC("Channels", "Tree", channels);
-  edit->AddCollData(channels);
-  edit->SetTreeCaption("Select channel");
+  RefColumn(grid, 1, "Channels", "Select channel");
 }

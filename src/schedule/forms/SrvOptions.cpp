@@ -35,17 +35,7 @@ TFormSrvOptions::TFormSrvOptions(TDbFile& db, QWidget* parent)
 }
 
 void TFormSrvOptions::RefTblFrame1StringGridLoaded(TRefStringGrid* grid) {
-  auto* groups = new TRG_RefEdit(grid);
-  groups->SetAfterCreate(1);
-  TCollectionData cd;
-  Db().SC("Groups", "Tree", cd);
-  groups->AddCollData(cd);
-  groups->SetTreeCaption("Select STB group");
-
-  auto* portals = new TRG_RefEdit(grid);
-  portals->SetAfterCreate(2);
-  Db().SC("Portals", "Tree", cd);
-  portals->AddCollData(cd);
-  portals->SetTreeCaption("Select Web portal");
-  portals->SetEnableEmpty(true);  // a group may go without a portal
+  RefColumn(grid, 1, "Groups", "Select STB group");
+  // A group may go without a portal.
+  RefColumn(grid, 2, "Portals", "Select Web portal")->SetEnableEmpty(true);
 }

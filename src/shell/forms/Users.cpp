@@ -82,7 +82,7 @@ void TFormUsers::JFrame1RecordToComp(TJson& aObj, TRecordToCompType typ) {
   UnpackCredentials(aObj, typ, true);
 }
 
-std::vector<std::pair<std::string, TJson>> TFormUsers::UsersInTreeOrder() {
+TUserList TFormUsers::UsersInTreeOrder() {
   TUserList users;
   for (TJson r = JFrame1->GetFirtsRecord(); !r.empty(); r = JFrame1->GetNextRecord())
     users.emplace_back(JsonStr(r, "_ID"), r);

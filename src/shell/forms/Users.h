@@ -4,6 +4,7 @@
 // works on "Pw" and "Ar" and packs them again on saving. The last user with the right to
 // manage users can be neither deleted nor saved without it.
 #include "JFrame/RecordForm.h"
+#include "shell/Users.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -34,5 +35,5 @@ public:
   void Button1Click();
 
 private:
-  std::vector<std::pair<std::string, TJson>> UsersInTreeOrder();
+  TUserList UsersInTreeOrder();
 };

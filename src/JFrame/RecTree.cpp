@@ -364,4 +364,4 @@ void TRecTree::dropEvent(QDropEvent* event) {
   if (DragDropNode(currentItem(), itemAt(event->position().toPoint()))) emit NodeMoved();
 }
 
-QString RecordRefMimeType() { return QStringLiteral("application/x-pelmora-ref"); }
+QString RecordRefMimeType() { return QString::fromLatin1(RefMimeType); }

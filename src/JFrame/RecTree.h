@@ -109,6 +109,7 @@ private:
 
 // What an editor's tree puts into a drag of a record: the JSON text {"_ID": ..., "_CL": ...},
 // so a reference editor can take the record.
+inline constexpr const char* RefMimeType = "application/x-pelmora-ref";
 QString RecordRefMimeType();
 
 // Bitmaps of the tree: a folder and a record.

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <functional>
 
+#include "JFrame/RecTree.h"
 #include "recstore/JrecClasses.h"
 
 class QListWidget;
@@ -19,11 +20,7 @@ class QMimeData;
 class QPushButton;
 class QToolButton;
 class QTreeWidgetItem;
-class TRecTree;
 class TRefEdit;
-
-// The MIME type of a record dragged out of an editor's tree: the JSON text {"_ID", "_CL"}.
-inline constexpr const char* RefMimeType = "application/x-pelmora-ref";
 
 // The picker of a reference edit: a list of the allowed collections and the folder tree of the
 // chosen one, with "Select", "<< Back" and (when an empty reference is allowed) "Clear".

@@ -453,17 +453,50 @@ TJsonComp* TLayerOfComps::AddComp(const std::string& name, QObject* control,
   return p;
 }
 
-void TLayerOfComps::SetCompInfo(const TJson& record) { Fill(record, ""); }
+void TLayerOfComps::SetCompInfo(const TJson& record) {
+  std::vector<TFillFailure> failures;
+  Fill(record, "", failures);
+  if (!failures.empty()) std::rethrow_exception(failures.front().Error);
+}
 
-void TLayerOfComps::Fill(const TJson& record, const std::string& prefix) {
+std::vector<std::string> TLayerOfComps::SetCompInfoReporting(const TJson& record) {
+  std::vector<TFillFailure> failures;
+  Fill(record, "", failures);
+  std::vector<std::string> texts;
+  for (const auto& f : failures) {
+    std::string why = "unknown failure";
+    try {
+      std::rethrow_exception(f.Error);
+    } catch (const std::exception& e) {
+      why = e.what();
+    } catch (...) {
+    }
+    texts.push_back("field \"" + f.Key + "\": " + why);
+  }
+  return texts;
+}
+
+void TLayerOfComps::Fill(const TJson& record, const std::string& prefix,
+                         std::vector<TFillFailure>& failures) {
   const bool empty = record.is_null() || (record.is_object() && record.empty());
   for (const auto& child : FComps) {
     if (child->IsComponent()) {
       auto* comp = static_cast<TJsonComp*>(child.get());
-      const TJson* v = empty ? nullptr : JsonAtPath(record, prefix + comp->NameOfRecord());
-      comp->Load(v ? *v : comp->Default());
+      const std::string key = prefix + comp->NameOfRecord();
+      const TJson* v = empty ? nullptr : JsonAtPath(record, key);
+      try {
+        comp->Load(v ? *v : comp->Default());
+      } catch (...) {
+        failures.push_back({key, std::current_exception()});
+        try {
+          comp->Load(comp->Default());
+        } catch (...) {
+          // The control keeps whatever it holds; the failure above already names the key.
+        }
+      }
     } else {
-      static_cast<TLayerOfComps*>(child.get())->Fill(record, prefix + child->NameOfRecord() + ".");
+      static_cast<TLayerOfComps*>(child.get())
+          ->Fill(record, prefix + child->NameOfRecord() + ".", failures);
     }
   }
 }

@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QTableWidget>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -112,8 +113,12 @@ public:
     return AddComp(name, control, nullptr, varType);
   }
   // Fills every bound control from Record; keys it lacks (or a null/empty record) give the
-  // controls their defaults.
+  // controls their defaults. A value a control cannot take (a malformed table) leaves that
+  // control at its default and the others filled; afterwards the first failure is raised.
   void SetCompInfo(const TJson& record);
+  // SetCompInfo that raises nothing for values the controls cannot take: it gives one text per
+  // key that failed ("field \"Table\": why"), empty when everything was filled.
+  std::vector<std::string> SetCompInfoReporting(const TJson& record);
   // Reads every bound control; the result is a copy of this layer's current object.
   TJson GetCompInfo();
   // GetCompInfo without the copy.
@@ -123,7 +128,11 @@ public:
   TLayerCompStatus Status() const { return FStatus; }
 
 private:
-  void Fill(const TJson& record, const std::string& prefix);
+  struct TFillFailure {
+    std::string Key;
+    std::exception_ptr Error;
+  };
+  void Fill(const TJson& record, const std::string& prefix, std::vector<TFillFailure>& failures);
   void Read();
 
   std::vector<std::unique_ptr<TLayerAndComps>> FComps;

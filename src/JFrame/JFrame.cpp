@@ -364,8 +364,29 @@ void TJFrame::LoadRecord(QTreeWidgetItem* node) {
   FOldRecord = rec;
   node->setText(0, FEditName ? FEditName->text() : Qs(JsonStr(rec, "Name")));
   rec["_ID"] = id;
-  if (OnRecordToComp) OnRecordToComp(this, rec, rtcLoad);
-  FillControls(rec);
+  // A record the window cannot show whole (a malformed value written by another program) is
+  // shown as far as it goes and reported with the fields at fault; the window stays usable.
+  // What the controls show becomes the snapshot, so leaving the record does not ask to save a
+  // repair the operator never made; "Save" stores it when wanted.
+  std::vector<std::string> failures;
+  try {
+    if (OnRecordToComp) OnRecordToComp(this, rec, rtcLoad);
+    FRecordToCompIsExecuting = true;
+    failures = LayerComps->SetCompInfoReporting(rec);
+  } catch (const std::exception& e) {
+    failures.push_back(e.what());
+  }
+  FRecordToCompIsExecuting = false;
+  if (failures.empty()) return;
+  std::string text;
+  for (const auto& f : failures) text += (text.empty() ? "" : "; ") + f;
+  MsgDlg("Record \"" + JsonStr(rec, "Name") + "\" (" + (Records() ? Records()->Name() : "") +
+             " " + id + ") can not be shown completely: " + text,
+         TMsgIcon::Error);
+  try {
+    FOldRecord = CompToRecord(true);
+  } catch (const std::exception&) {
+  }
 }
 
 void TJFrame::ShowSelected(bool askSave) {

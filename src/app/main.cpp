@@ -1,11 +1,10 @@
 // The console: the main window, opened on the project named on the command line.
-#include <QApplication>
-
+#include "shell/forms/ConsoleApplication.h"
 #include "shell/forms/GuiOperator.h"
 #include "shell/forms/Main.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  TConsoleApplication app(argc, argv);
   QApplication::setApplicationName("Pelmora2");
   QApplication::setApplicationVersion(PELMORA_VERSION);
   QApplication::setWindowIcon(AppIcon());

@@ -177,6 +177,7 @@ bool TFileStorage::Load() {
     FDb.FTextCache.Reset();
     FDb.FCNTR.clear();
     const std::string fileVersion = FDb.LoadedDBVersion();
+    FDb.FFileDBVersion = fileVersion;
     int cmp = CompareVersions(FDb.DBVersion(), fileVersion);
     if (cmp == 0) return true;
     if (cmp < 0) {
@@ -190,7 +191,16 @@ bool TFileStorage::Load() {
       return false;
     }
     bool success = false;
-    if (FDb.onDataBaseUpdate) {
+    if (FDb.onDataBaseUpdate && FDb.FReadOnly) {
+      // A reading connection converts in memory only: the file stays as it is, so no backup.
+      try {
+        FDb.onDataBaseUpdate(FDb, success);
+      } catch (const std::exception& e) {
+        success = false;
+        FDb.FLastError = e.what();
+      }
+      if (success) return true;
+    } else if (FDb.onDataBaseUpdate) {
       // The backup is a byte copy of the file as it was, so nothing of the original (its
       // encoding, its number spellings) is lost should the conversion go wrong.
       const std::string backup = fileName + ".v" + fileVersion + ".bak";
@@ -456,6 +466,7 @@ void TDbFile::Loaded() {
 bool TDbFile::Load() {
   bool success = false;
   FLastError.clear();
+  FFileDBVersion.clear();
   try {
     success = Storage().Load();
   } catch (const std::exception& e) {
@@ -472,7 +483,7 @@ bool TDbFile::Load() {
 }
 
 void TDbFile::Save() {
-  if (FUseMongoDb) return;
+  if (FUseMongoDb || FReadOnly) return;
   if (FDisableSaveDB) {
     Operator().MessageBox(
         "Error",
@@ -583,6 +594,10 @@ std::optional<TJson> TDbCollectionItem::GetRecord(const std::string& aID, int64_
 
 bool TDbCollectionItem::ChangeRecord(const std::string& aID, const TJson* aRecord,
                                      TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) {
+  if (FDbFile->FReadOnly) {
+    FDbFile->FLastError = "the database is open for reading only";
+    return false;
+  }
   try {
     return FDbFile->Storage().ChangeRecord(*this, aID, aRecord, chtyp, UseCntr, cntr);
   } catch (const std::exception& e) {

@@ -211,6 +211,10 @@ public:
   void SetDBVersion(const std::string& v) { FDBVersion = v; }
   std::string LoadedDBVersion() const;
   void SetLoadedDBVersion(const std::string& v);
+  // A connection that only reads: every change is refused before it reaches the storage, so
+  // commands that list, show or check can never alter the database, whatever they call.
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool v) { FReadOnly = v; }
   bool ShowOnlyOneForm() const { return FShowOnlyOneForm; }
   void SetShowOnlyOneForm(bool v) { FShowOnlyOneForm = v; }
   TNotifyDataBaseUpdate onDataBaseUpdate;
@@ -228,6 +232,9 @@ public:
   bool DbIsOpen() const { return FOpened; }
   // Saving is blocked: the loaded file was newer, could not be converted or could not be read.
   bool SaveDisabled() const { return FDisableSaveDB; }
+  // The version the project file carried at the last load ("" when no file was read), also
+  // when the load was refused because the file is newer than the program.
+  const std::string& FileDBVersion() const { return FFileDBVersion; }
   // Why the last load or save failed ("" when it did not).
   const std::string& LastError() const { return FLastError; }
   // MongoDB: when the first failed read since the last successful one happened (0: none).
@@ -256,6 +263,8 @@ private:
   friend class TDbCollectionItem;
 
   double FReopenTimeOut = 0;
+  bool FReadOnly = false;
+  std::string FFileDBVersion;
   bool FAutoLoad = true;
   std::string FFileName;
   std::string FDBVersion;

@@ -87,9 +87,9 @@ std::string GetOptionDir(TDbFile& db, int kind) {
   ReadSetting(db, OptionDirDefault(kind), "Options", value, OptionDirKey(kind), "Options");
   if (value.empty()) {
     // An options record without this directory (another directory was asked for first) must
-    // not give an empty root: package building would then work in the current folder.
+    // not give an empty root: package building would then work in the current folder. The
+    // default is used, not stored: reading a folder never changes the project.
     value = OptionDirDefault(kind);
-    WriteSetting(db, value, "Options", OptionDirKey(kind), "Options");
   }
   return ExpandProjectPath(db, value);
 }

@@ -96,6 +96,28 @@ private slots:
     form.JFrame1->BtnCancelClick();
     QVERIFY(g->CellProp(1, 1)->HasError());
   }
+
+  // A group whose table another program wrote malformed is reported with its field; the window
+  // stays usable, leaving the record asks nothing, and the other records still open.
+  void MalformedTableIsReportedAndTheWindowGoesOn() {
+    TProject p;
+    p.Coll("Groups").NewRecord("bad", TJson::parse(R"({"Name": "G1", "Table": [null]})"));
+    p.Coll("Tree").UpdateRecord("Groups", TJson::parse(R"([{"_ID": "g1"}, {"_ID": "bad"}])"));
+    TFormGroups form(*p.Db);
+    form.JFrame1->SetID("bad");
+    QCOMPARE(form.JFrame1->ID(), std::string("bad"));
+    QCOMPARE(p.Op.Messages.size(), size_t(1));
+    const std::string text = p.Op.Messages[0].Text;
+    for (const char* part : {"\"G1\"", "\"Table\"", "Error loading RefStringGrid"})
+      QVERIFY2(text.find(part) != std::string::npos, text.c_str());
+    QVERIFY(!form.JFrame1->WasChanges());
+    form.JFrame1->SetID("g1");
+    QCOMPARE(form.EditDescr->text(), QString("lobby boxes"));
+    QCOMPARE(form.RefTblFrame1->StringGrid->Cells(1, 1), QString("News"));
+    QCOMPARE(p.Op.Messages.size(), size_t(1));  // no "Save changes?" on the way
+    QVERIFY(JsonEqual(*p.Coll("Groups").GetRecord("bad"),
+                      TJson::parse(R"({"Name": "G1", "Table": [null]})")));
+  }
 };
 
 QTEST_MAIN(TGroupsWindowsTest)

@@ -33,10 +33,17 @@ struct TCliContext {
 
   // Creates the operator from --yes/--no and installs it for the process.
   void Prepare();
+  // What a command does with a database. One opened for reading refuses every change, so a
+  // command that lists, shows, checks or builds from the project never alters it (not even by
+  // storing a default setting or converting an older file).
+  enum class TOpenFor { Reading, Change };
   // The main database loaded from --project; raises ECliError when there is none.
-  TDbFile& OpenMain(bool mustBeOpen = true);
+  TDbFile& OpenMain(bool mustBeOpen = true, TOpenFor openFor = TOpenFor::Reading);
   // The database chosen with --db (main, contracts or timeline), loaded.
-  TDbFile& OpenSelected(bool mustBeOpen = true);
+  TDbFile& OpenSelected(bool mustBeOpen = true, TOpenFor openFor = TOpenFor::Reading);
+  // "contracts.json" or "timeline.json" of the working directory, loaded; a missing file is an
+  // empty database that the first change creates.
+  TDbFile& OpenWork(bool contracts, TOpenFor openFor = TOpenFor::Reading);
   // Collection of the selected database; unknown names are a usage error (the time line
   // adds its collections on demand).
   TDbCollectionItem& Collection(TDbFile& db, const std::string& name);

@@ -21,13 +21,24 @@ void TCliContext::Prepare() {
   SetAppOperator(Op.get());
 }
 
-TDbFile& TCliContext::OpenMain(bool mustBeOpen) {
+namespace {
+// A database opened for reading that a later step of the same command wants to change is
+// loaded again, so the change starts from the file and not from a conversion kept in memory.
+void DropIfReadOnly(std::unique_ptr<TDbFile>& slot, TCliContext::TOpenFor openFor) {
+  if (slot && openFor == TCliContext::TOpenFor::Change && slot->ReadOnly()) slot.reset();
+}
+}  // namespace
+
+TDbFile& TCliContext::OpenMain(bool mustBeOpen, TOpenFor openFor) {
   Prepare();
+  DropIfReadOnly(Main, openFor);
+  const bool readOnly = openFor == TOpenFor::Reading;
   if (!Main && !MongoAddress.empty()) {
     TProjectArguments where = ParseMongoAddress(MongoAddress);
     if (where.Kind != TProjectArguments::TKind::Mongo)
       throw ECliError(ExitUsage, "--mongo: " + where.Error);
     Main = CreateMainDatabase(Op.get());
+    Main->SetReadOnly(readOnly);
     OpenProjectArguments(*Main, where);  // a failed connection is reported by the operator
     SetDbF1(Main.get());
   }
@@ -35,6 +46,7 @@ TDbFile& TCliContext::OpenMain(bool mustBeOpen) {
     if (ProjectFile.empty())
       throw ECliError(ExitUsage, "no project given: use --project FILE or --mongo HOST[:PORT]/DB");
     Main = CreateMainDatabase(Op.get());
+    Main->SetReadOnly(readOnly);
     Main->SetFileName(ProjectFile);
     std::error_code ec;
     if (!fs::exists(ProjectFile, ec)) {
@@ -56,24 +68,31 @@ TDbFile& TCliContext::OpenMain(bool mustBeOpen) {
   return *Main;
 }
 
-TDbFile& TCliContext::OpenSelected(bool mustBeOpen) {
-  if (DbName == "main") return OpenMain(mustBeOpen);
+TDbFile& TCliContext::OpenWork(bool contracts, TOpenFor openFor) {
   Prepare();
-  std::unique_ptr<TDbFile>& slot = DbName == "contracts" ? Contracts : TimeLine;
+  std::unique_ptr<TDbFile>& slot = contracts ? Contracts : TimeLine;
+  DropIfReadOnly(slot, openFor);
   if (!slot) {
-    slot = DbName == "contracts" ? CreateContractsDatabase(WorkDir, Op.get())
-                                 : CreateTimeLineDatabase(WorkDir, Op.get());
+    slot = contracts ? CreateContractsDatabase(WorkDir, Op.get())
+                     : CreateTimeLineDatabase(WorkDir, Op.get());
+    slot->SetReadOnly(openFor == TOpenFor::Reading);
     std::error_code ec;
     bool exists = fs::exists(slot->FileName(), ec);
     slot->Load();
     // A missing contracts or time-line file is an empty database: the first change creates it.
     if (!exists) slot->New();
   }
-  if (mustBeOpen && !slot->DbIsOpen()) {
-    std::string why = slot->LastError().empty() ? "" : ": " + slot->LastError();
-    throw ECliError(ExitFailed, "cannot open " + slot->FileName() + why);
-  }
   return *slot;
+}
+
+TDbFile& TCliContext::OpenSelected(bool mustBeOpen, TOpenFor openFor) {
+  if (DbName == "main") return OpenMain(mustBeOpen, openFor);
+  TDbFile& db = OpenWork(DbName == "contracts", openFor);
+  if (mustBeOpen && !db.DbIsOpen()) {
+    std::string why = db.LastError().empty() ? "" : ": " + db.LastError();
+    throw ECliError(ExitFailed, "cannot open " + db.FileName() + why);
+  }
+  return db;
 }
 
 TDbCollectionItem& TCliContext::Collection(TDbFile& db, const std::string& name) {
@@ -203,51 +222,74 @@ void CmdNew(TCliContext& ctx, const std::string& file) {
   std::cout << "created " << file << " (DBVersion " << db->LoadedDBVersion() << ")" << std::endl;
 }
 
+// Prints what is known of the selected database: exit 1 when it is not open, except for a
+// file written by a newer program, which is there and only write-protected. Nothing that was
+// not read (a version, a count) is printed.
 void CmdInfo(TCliContext& ctx) {
   TDbFile& db = ctx.OpenSelected(false);
+  const bool mongo = db.UseMongoDb();
+  if (!mongo && ctx.DbName == "main") {
+    std::error_code ec;
+    if (!fs::exists(db.FileName(), ec))
+      throw ECliError(ExitFailed, "project file " + db.FileName() + " does not exist");
+  }
+  const bool open = db.DbIsOpen();
+  // A refused newer file was read far enough to know its version.
+  const bool newer = !open && !mongo && db.SaveDisabled() && !db.FileDBVersion().empty();
   TJson info = TJson::object();
-  info["File"] = db.UseMongoDb() ? "mongodb://" + db.host() + ":" + std::to_string(db.port()) +
-                                      "/" + db.MongoDbName()
-                                : db.FileName();
-  info["DBVersion"] = db.LoadedDBVersion();
-  info["Open"] = db.DbIsOpen();
+  info["File"] = mongo ? "mongodb://" + db.host() + ":" + std::to_string(db.port()) + "/" +
+                             db.MongoDbName()
+                       : db.FileName();
+  if (!mongo && (open || newer))
+    info["DBVersion"] = open ? db.LoadedDBVersion() : db.FileDBVersion();
+  info["Open"] = open;
   if (db.SaveDisabled()) info["WriteProtected"] = true;
   if (!db.LastError().empty()) info["Error"] = db.LastError();
   TJson counts = TJson::object();
-  for (size_t i = 0; i < db.Collections().Count(); ++i) {
-    TDbCollectionItem& c = db.Collections()[i];
-    if (db.UseMongoDb()) {
-      size_t n = 0;
-      if (db.DbIsOpen()) {
-        c.Query(TJson::object(), &MongoIdField());
-        TJson doc;
-        while (c.Next(doc)) ++n;
+  std::string countError;
+  if (open) {
+    for (size_t i = 0; i < db.Collections().Count() && countError.empty(); ++i) {
+      TDbCollectionItem& c = db.Collections()[i];
+      if (mongo) {
+        try {
+          size_t n = 0;
+          c.Query(TJson::object(), &MongoIdField());
+          TJson doc;
+          while (c.Next(doc)) ++n;
+          counts[c.Name()] = n;
+        } catch (const std::exception& e) {
+          countError = e.what();
+        }
+        continue;
       }
-      counts[c.Name()] = n;
-      continue;
+      TJson* all = c.AsJson();
+      counts[c.Name()] = all && all->is_object() ? all->size() : 0;
     }
-    TJson* all = c.AsJson();
-    counts[c.Name()] = all && all->is_object() ? all->size() : 0;
+    // Collections the file holds that this program does not define (kept as they are).
+    for (auto it = db.JSON().begin(); !mongo && it != db.JSON().end(); ++it)
+      if (it.value().is_object() && !counts.contains(it.key()))
+        counts[it.key()] = it.value().size();
+    if (countError.empty()) info["Collections"] = counts;
+    else info["Error"] = "the records could not be counted: " + countError;
   }
-  if (db.UseMongoDb()) info.erase("DBVersion");  // MongoDB databases carry no version
-  // Collections the file holds that this program does not define (kept as they are).
-  for (auto it = db.JSON().begin(); !db.UseMongoDb() && it != db.JSON().end(); ++it)
-    if (it.value().is_object() && !counts.contains(it.key()))
-      counts[it.key()] = it.value().size();
-  info["Collections"] = counts;
   if (ctx.Json) {
     std::cout << DumpReadable(info) << std::endl;
-    return;
+  } else {
+    std::cout << "File: " << info["File"].get<std::string>() << "\n";
+    if (info.contains("DBVersion"))
+      std::cout << "DBVersion: " << info["DBVersion"].get<std::string>() << "\n";
+    std::cout << "Open: " << (open ? "yes" : "no") << "\n";
+    if (db.SaveDisabled()) std::cout << "Write-protected: yes\n";
+    if (info.contains("Error")) std::cout << "Error: " << info["Error"].get<std::string>() << "\n";
+    if (info.contains("Collections")) {
+      std::cout << "Collections:\n";
+      for (auto it = counts.begin(); it != counts.end(); ++it)
+        std::cout << "  " << it.key() << "\t" << it.value().get<size_t>() << "\n";
+    }
+    std::cout.flush();
   }
-  std::cout << "File: " << info["File"].get<std::string>() << "\n";
-  if (!db.UseMongoDb()) std::cout << "DBVersion: " << db.LoadedDBVersion() << "\n";
-  std::cout << "Open: " << (db.DbIsOpen() ? "yes" : "no") << "\n";
-  if (db.SaveDisabled()) std::cout << "Write-protected: yes\n";
-  if (!db.LastError().empty()) std::cout << "Error: " << db.LastError() << "\n";
-  std::cout << "Collections:\n";
-  for (auto it = counts.begin(); it != counts.end(); ++it)
-    std::cout << "  " << it.key() << "\t" << it.value().get<size_t>() << "\n";
-  std::cout.flush();
+  if (!(open || newer) || !countError.empty())
+    throw ECliError(ExitFailed, "the database " + info["File"].get<std::string>() + " is not open");
 }
 
 void CmdList(TCliContext& ctx, const std::string& collection) {
@@ -283,7 +325,7 @@ void CmdGet(TCliContext& ctx, const std::string& collection, const std::string& 
 
 void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& arg,
             const std::string& source, bool newId) {
-  TDbFile& db = ctx.OpenSelected();
+  TDbFile& db = ctx.OpenSelected(true, TCliContext::TOpenFor::Change);
   TDbCollectionItem& coll = ctx.Collection(db, collection);
   ctx.RequireWritable(db);
   TJson rec;
@@ -323,7 +365,7 @@ void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& 
 }
 
 void CmdDel(TCliContext& ctx, const std::string& collection, const std::string& arg) {
-  TDbFile& db = ctx.OpenSelected();
+  TDbFile& db = ctx.OpenSelected(true, TCliContext::TOpenFor::Change);
   TDbCollectionItem& coll = ctx.Collection(db, collection);
   ctx.RequireWritable(db);
   std::string id = ResolveRecordArg(db, coll, arg);
@@ -345,7 +387,7 @@ void CmdDel(TCliContext& ctx, const std::string& collection, const std::string& 
 // Stores every record of a {"Collection": {"id": record, ...}, ...} document in one write: new
 // records get tree entries, existing ones are replaced.
 void CmdImport(TCliContext& ctx, const std::string& source) {
-  TDbFile& db = ctx.OpenSelected();
+  TDbFile& db = ctx.OpenSelected(true, TCliContext::TOpenFor::Change);
   ctx.RequireWritable(db);
   TJson doc;
   try {

@@ -18,22 +18,14 @@ namespace {
 
 // contracts.json or timeline.json of the working directory; a missing file is an empty
 // database that the first change creates.
-TDbFile& OpenWorkDatabase(TCliContext& ctx, bool contracts) {
-  ctx.Prepare();
-  std::unique_ptr<TDbFile>& slot = contracts ? ctx.Contracts : ctx.TimeLine;
-  if (!slot) {
-    slot = contracts ? CreateContractsDatabase(ctx.WorkDir, ctx.Op.get())
-                     : CreateTimeLineDatabase(ctx.WorkDir, ctx.Op.get());
-    std::error_code ec;
-    bool exists = fs::exists(slot->FileName(), ec);
-    slot->Load();
-    if (!exists) slot->New();
+TDbFile& OpenWorkDatabase(TCliContext& ctx, bool contracts,
+                          TCliContext::TOpenFor openFor = TCliContext::TOpenFor::Reading) {
+  TDbFile& db = ctx.OpenWork(contracts, openFor);
+  if (!db.DbIsOpen()) {
+    std::string why = db.LastError().empty() ? "" : ": " + db.LastError();
+    throw ECliError(ExitFailed, "cannot open " + db.FileName() + why);
   }
-  if (!slot->DbIsOpen()) {
-    std::string why = slot->LastError().empty() ? "" : ": " + slot->LastError();
-    throw ECliError(ExitFailed, "cannot open " + slot->FileName() + why);
-  }
-  return *slot;
+  return db;
 }
 
 std::string NameOf(TDbCollectionItem* coll, const std::string& id) {
@@ -70,7 +62,7 @@ TDbFile* OptionalMain(TCliContext& ctx) {
 
 void CmdAdd(TCliContext& ctx, const std::string& arg) {
   TDbFile& contracts = OpenWorkDatabase(ctx, true);
-  TDbFile& line = OpenWorkDatabase(ctx, false);
+  TDbFile& line = OpenWorkDatabase(ctx, false, TCliContext::TOpenFor::Change);
   ctx.RequireWritable(line);
   TDbFile* main = OptionalMain(ctx);
   TDbCollectionItem& coll = contracts.CollectionByName("Contracts");
@@ -86,7 +78,7 @@ void CmdAdd(TCliContext& ctx, const std::string& arg) {
 
 void CmdDelete(TCliContext& ctx, const std::string& arg) {
   TDbFile& contracts = OpenWorkDatabase(ctx, true);
-  TDbFile& line = OpenWorkDatabase(ctx, false);
+  TDbFile& line = OpenWorkDatabase(ctx, false, TCliContext::TOpenFor::Change);
   ctx.RequireWritable(line);
   TTimeLine tl(line, contracts, nullptr, ctx.Op.get());
   TDbCollectionItem& coll = contracts.CollectionByName("Contracts");

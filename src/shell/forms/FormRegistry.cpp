@@ -132,11 +132,23 @@ void ShowCollectionForm(TDbCollectionItem& coll, const std::string& ID) {
                              TMsgIcon::Information);
     return;
   }
-  QWidget* form = TFormRegistry::Create(className, nullptr);
-  if (!form) return;
-  if (!ID.empty()) {
-    std::vector<IJFrame*> frames = FramesOf(form);
-    if (!frames.empty()) frames.front()->SetEditorRecordID(ID);
+  QWidget* form = nullptr;
+  try {
+    form = TFormRegistry::Create(className, nullptr);
+    if (!form) return;
+    if (!ID.empty()) {
+      std::vector<IJFrame*> frames = FramesOf(form);
+      if (!frames.empty()) frames.front()->SetEditorRecordID(ID);
+    }
+  } catch (const std::exception& e) {
+    // A window that cannot be built or cannot show its record is reported; the console and
+    // every other window go on.
+    delete form;
+    AppOperator().MessageBox(coll.GetName(),
+                             "The window " + className + " could not be opened" +
+                                 (ID.empty() ? "" : " on record " + ID) + ": " + e.what(),
+                             TMsgIcon::Error);
+    return;
   }
   ShowAsChild(form);
 }

@@ -1,0 +1,21 @@
+#pragma once
+// The console's application object. An exception that leaves an event handler (a slot, a
+// paint, a key press) would otherwise end the whole console and lose every open edit; here it
+// is reported to the operator and the event loop goes on.
+#include <QApplication>
+
+#include <string>
+
+class TConsoleApplication : public QApplication {
+public:
+  TConsoleApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  // How many failures were caught since the start (for tests and the log).
+  int CaughtFailures() const { return FCaught; }
+
+private:
+  void Report(QObject* receiver, const std::string& what);
+  int FCaught = 0;
+  bool FReporting = false;
+};

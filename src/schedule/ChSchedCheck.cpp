@@ -68,11 +68,14 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
 
   if (n > 0) {
     TOneFilmInfo& last = rows[n - 1];
-    std::string firstStartText = StartCell((*tbl)[0]);
+    // Whether the first row has a start time is decided on the text without blanks; its value
+    // is read from the cell as typed, as the build reads it ("1 06:00:00" starts on day 1).
+    const TJson& firstRow = (*tbl)[0];
+    std::string firstStartText = StartCell(firstRow);
     TDateTime firstStart = 0;
     if (!firstStartText.empty()) {
       try {
-        firstStart = StrToDeltaTime(firstStartText);
+        firstStart = StrToDeltaTime(firstRow[0].get<std::string>());
       } catch (const EConvertError&) {
       }
     }

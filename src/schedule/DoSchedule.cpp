@@ -169,6 +169,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   TDateTime firstStart = 0;
   TDateTime rowStart = 0;
   TScheduleInterval* cur = nullptr;
+  size_t curFirstRow = 0;  // the row that opened the current interval
   std::vector<std::string> stack;
   static const TJson noContent = TJson::object();
 
@@ -231,6 +232,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         FinishInterval(cur);
         if (t == 2 && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
         cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
+        curFirstRow = i;
         if (CheckMode && i > 0) {
           TDateTime prevEnd = rows[i - 1].EndT;
           TDateTime gap = rowStart - prevEnd;
@@ -269,14 +271,18 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     goOn = WalkContent(supRef, Schedule, ref, &info, true, place, stack);
     info.EndT = in->TempEndTime;
     if (TimeGreater(info.Start, info.EndT)) {
-      // A keep-with-next group that began in earlier rows was removed.
+      // A keep-with-next group that began in earlier rows was removed. The chain belongs to
+      // this interval, so the marks go back to the row whose content holds the new end (where
+      // the group began), and never past the row that opened the interval. That row keeps
+      // what it plays before the group; the rows after it play nothing any more.
       TDateTime newEnd = info.EndT;
-      for (size_t j = i + 1; j-- > 0;) {
-        bool stop = TimeEqual(rows[j].Start, newEnd);
+      for (size_t j = i + 1; j-- > curFirstRow;) {
+        bool holds = !TimeGreater(rows[j].Start, newEnd);
         rows[j].Err[FilmDeleted] = "No place for the movies group. Failed condition \"Keep With Next\"";
         rows[j].HasError = true;
-        rows[j].Start = rows[j].EndT = newEnd;
-        if (stop) break;
+        if (!holds) rows[j].Start = newEnd;
+        rows[j].EndT = newEnd;
+        if (holds) break;
       }
     }
     auto ownDuration = [&]() {

@@ -201,3 +201,54 @@ TEST(ShuffleTest, RangesAndBadNumbers) {
   EXPECT_TRUE(RowsHoldCommands(t, 1, 1));
   EXPECT_FALSE(RowsHoldCommands(t, 2, 5));
 }
+
+namespace {
+
+// check-schedule --json of channel schedule "cs" in a new project made from Records.
+TJson CheckScheduleJson(const std::string& records) {
+  TTempDir dir;
+  WriteFileBytes(dir.File("records.json"), records);
+  EXPECT_EQ(RunCliIn(dir, "new r.pq2pr").Code, 0);
+  TCliRun imp = RunCliIn(dir, "--project r.pq2pr import records.json");
+  EXPECT_EQ(imp.Code, 0) << imp.Err;
+  TCliRun r = RunCliIn(dir, "--project r.pq2pr --json check-schedule cs");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  return TJson::parse(r.Out);
+}
+
+}  // namespace
+
+// The first row starts on day 1: the automatic period and the gap up to the end of the period
+// count from that start, as the build limits the last row.
+TEST(CheckScheduleGolden, FirstRowOnDayOne) {
+  TJson out = CheckScheduleJson(R"({"Films":{"fA":{"Name":"A","FileName":"vod\\a.m2t","Duration":"00:30:00,000","ShowInSchedule":true,"KeepWithNext":false}},"Channels":{"ch":{"Name":"Ch","URL":"igmp://239.1.1.1:1234","Description":"","Type":0,"Play":false}},"ChSched":{"cs":{"Name":"CS","Channel":{"_ID":"ch","_CL":"Channels"},"AutoPeriod":true,"Period":"1 00:00:00","Table":[["1 06:00:00",0,{"_ID":"fA","_CL":"Films"},[]],["1 06:30:00",0,{"_ID":"fA","_CL":"Films"},[]]]}}})");
+  TJson expected = TJson::parse(R"([
+    {"Row": 1, "Times": "1 06:00:00 - 1 06:30:00", "Duration": "00:30:00",
+     "Err": {"TimeErr": "In the first row day of the beginning of broadcasting must be zero!"},
+     "HasError": true},
+    {"Row": 2, "Times": "1 06:30:00 - 1 07:00:00", "Duration": "00:30:00",
+     "Err": {"Pause": "Interruption in the broadcast of 23:00:00 from 1 07:00:00 to 2 06:00:00"},
+     "HasError": true},
+    {"Period": "1 00:00:00"}])");
+  EXPECT_EQ(out, expected) << out.dump(2);
+}
+
+// A keep-with-next group that began inside a playlist row is removed by the next row: the
+// marks stop at the playlist row, which still plays its first film; the row of the earlier
+// interval is left alone.
+TEST(CheckScheduleGolden, GroupRemovedInsideARowStaysInItsInterval) {
+  TJson out = CheckScheduleJson(R"({"Films":{"fA":{"Name":"A","FileName":"vod\\a.m2t","Duration":"00:01:00,000","ShowInSchedule":true,"KeepWithNext":false},"fK":{"Name":"K","FileName":"vod\\k.m2t","Duration":"00:10:00,000","ShowInSchedule":true,"KeepWithNext":true},"fN":{"Name":"N","FileName":"vod\\n.m2t","Duration":"00:10:00,000","ShowInSchedule":true,"KeepWithNext":false}},"PlayLists":{"pAK":{"Name":"A then K","Table":[[{"_ID":"fA","_CL":"Films"}],[{"_ID":"fK","_CL":"Films"}]],"Repeat":1}},"Channels":{"ch":{"Name":"Ch","URL":"igmp://239.1.1.1:1234","Description":"","Type":0,"Play":false}},"ChSched":{"cs":{"Name":"CS","Channel":{"_ID":"ch","_CL":"Channels"},"AutoPeriod":false,"Period":"0 01:15:00","Table":[["0 00:00:00",1,{"_ID":"fA","_CL":"Films"},[]],["0 01:00:00",1,{"_ID":"pAK","_CL":"PlayLists"},[]],["",1,{"_ID":"fN","_CL":"Films"},[]]]}}})");
+  TJson expected = TJson::parse(R"([
+    {"Row": 1, "Times": "00:00:00 - 00:01:00", "Duration": "00:01:00",
+     "Err": {"Pause": "Interruption in the broadcast of 00:59:00 from 00:01:00 to 01:00:00"},
+     "HasError": true},
+    {"Row": 2, "Times": "01:00:00 - 01:01:00", "Duration": "00:11:00",
+     "Err": {"FilmDeleted": "No place for the movies group. Failed condition \"Keep With Next\""},
+     "HasError": true},
+    {"Row": 3, "Times": "-", "Duration": "00:10:00",
+     "Err": {"FilmDeleted": "No place for the movies group. Failed condition \"Keep With Next\"",
+             "Pause": "Interruption in the broadcast of 00:14:00 from 01:01:00 to 01:15:00"},
+     "HasError": true}])");
+  EXPECT_EQ(out, expected) << out.dump(2);
+}
+

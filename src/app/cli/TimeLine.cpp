@@ -24,6 +24,7 @@ TDbFile& OpenWorkDatabase(TCliContext& ctx, bool contracts) {
   if (!slot) {
     slot = contracts ? CreateContractsDatabase(ctx.WorkDir, ctx.Op.get())
                      : CreateTimeLineDatabase(ctx.WorkDir, ctx.Op.get());
+    slot->SetReportHeldLock(false);
     std::error_code ec;
     bool exists = fs::exists(slot->FileName(), ec);
     slot->Load();

@@ -43,11 +43,13 @@ struct FileLockTest : ::testing::Test {
 // letting go when Crash is set).
 struct THolderProcess {
   pid_t Pid = -1;
+  pid_t ChildPid = -1;  // kept after the child is joined
   int ToChild = -1;
 
   THolderProcess(const std::string& file, bool crash) {
     int ready[2], go[2];
-    if (::pipe(ready) != 0 || ::pipe(go) != 0) throw std::runtime_error("pipe");
+    // Close-on-exec, so that no program started meanwhile keeps the child waiting.
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(go, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     Pid = ::fork();
     if (Pid == 0) {
       ::close(ready[0]);
@@ -63,6 +65,7 @@ struct THolderProcess {
       db.reset();
       ::_exit(0);
     }
+    ChildPid = Pid;
     ::close(ready[1]);
     ::close(go[0]);
     ToChild = go[1];
@@ -166,7 +169,7 @@ TEST_F(FileLockTest, LockOfAProcessThatEndedIsTakenOverAndSaidSo) {
   pid_t gone;
   {
     THolderProcess crashed(File, true);
-    gone = crashed.Pid;
+    gone = crashed.ChildPid;
   }
   TFakeOperator op;
   auto db = Open(&op);
@@ -174,7 +177,8 @@ TEST_F(FileLockTest, LockOfAProcessThatEndedIsTakenOverAndSaidSo) {
   EXPECT_TRUE(db->HoldsLock());
   ASSERT_EQ(op.Messages.size(), 1u);
   EXPECT_NE(op.Messages[0].Text.find("no longer runs"), std::string::npos) << op.Messages[0].Text;
-  EXPECT_NE(op.Messages[0].Text.find("process " + std::to_string(gone)), std::string::npos);
+  EXPECT_NE(op.Messages[0].Text.find("process " + std::to_string(gone)), std::string::npos)
+      << op.Messages[0].Text;
   EXPECT_TRUE(db->CollectionByName("Films").NewRecord("x", {{"Name", "x"}}));
 }
 
@@ -259,7 +263,7 @@ TEST_F(FileLockTest, TenParallelCommandLinePutsAllEndInTheFile) {
                           {"Description", std::string(200, 'd')}});
     db->Save();
   }
-  std::string script = "cd '" + Tmp.Path().string() + "' && ";
+  std::string script = "cd '" + Tmp.Path().string() + "' || exit 1; ";
   for (int i = 0; i < 10; ++i) {
     std::string n = std::to_string(i);
     WriteFileBytes(Tmp.File("in" + n), "{\"Name\":\"Parallel " + n + "\"}");

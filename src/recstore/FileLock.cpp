@@ -64,13 +64,14 @@ bool ProcessRuns(int64_t pid) {
 }
 
 TLockHolder TLockHolder::Self(int64_t since) {
+  // The user's name is looked up once: every save notes it.
+  static const std::string user = [] {
+    if (struct passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name) return std::string(pw->pw_name);
+    if (const char* u = std::getenv("USER")) return std::string(u);
+    return std::to_string(::geteuid());
+  }();
   TLockHolder h;
-  if (struct passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
-    h.User = pw->pw_name;
-  else if (const char* u = std::getenv("USER"))
-    h.User = u;
-  else
-    h.User = std::to_string(::geteuid());
+  h.User = user;
   h.Host = ThisHost();
   h.Program = program_invocation_short_name;
   h.Pid = ::getpid();

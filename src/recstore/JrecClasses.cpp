@@ -106,9 +106,10 @@ void WriteAtomically(const std::string& path, const std::string& bytes, TFileLoc
     p += n;
     left -= static_cast<size_t>(n);
   }
+  // The new file is locked and its holder noted before the flush, which then writes both.
+  if (lock && !lock->PrepareSuccessor(fd)) fail(errno);
   if (::fsync(fd) != 0) fail(errno);
   if (lock) {
-    if (!lock->PrepareSuccessor(fd)) fail(errno);
     struct stat ws;
     if (::fstat(fd, &ws) != 0) fail(errno);
     *written = TFileIdentity::FromStat(ws, bytes);

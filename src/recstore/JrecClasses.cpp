@@ -68,7 +68,12 @@ std::string ErrnoText(int err) {
 
 }  // namespace
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+namespace {
+
+// Writes and renames; with Lock, the new file is locked before the rename and kept open as the
+// lock, and Written describes it.
+void WriteAtomically(const std::string& path, const std::string& bytes, TFileLock* lock,
+                     TFileIdentity* written) {
   if (path.empty()) throw EDbWriteError("Can't write file: no file name");
   fs::path target(path);
   fs::path dir = target.parent_path();
@@ -77,11 +82,16 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   std::string tmp;
   int fd = -1;
   for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
-    tmp = (dir / ("." + target.filename().string() + "." + std::to_string(rd()) + ".tmp")).string();
+    tmp = TempFileNameFor(path, rd());
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno != EEXIST) ThrowWriteError(path, errno);
   }
   if (fd < 0) ThrowWriteError(path, EEXIST);
+  auto fail = [&](int err) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    ThrowWriteError(path, err);
+  };
   // Keep the permissions of the file being replaced.
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
@@ -91,36 +101,47 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     ssize_t n = ::write(fd, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      ThrowWriteError(path, err);
+      fail(errno);
     }
     p += n;
     left -= static_cast<size_t>(n);
   }
-  if (::fsync(fd) != 0) {
-    int err = errno;
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    ThrowWriteError(path, err);
-  }
-  if (::close(fd) != 0) {
+  // The new file is locked and its holder noted before the flush, which then writes both.
+  if (lock && !lock->PrepareSuccessor(fd)) fail(errno);
+  if (::fsync(fd) != 0) fail(errno);
+  if (lock) {
+    struct stat ws;
+    if (::fstat(fd, &ws) != 0) fail(errno);
+    *written = TFileIdentity::FromStat(ws, bytes);
+  } else if (::close(fd) != 0) {
     int err = errno;
     ::unlink(tmp.c_str());
     ThrowWriteError(path, err);
   }
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
     int err = errno;
+    if (lock) ::close(fd);
     ::unlink(tmp.c_str());
     ThrowWriteError(path, err);
   }
+  if (lock) lock->Adopt(fd, path);
   // Make the rename itself durable.
   int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
   }
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  WriteAtomically(path, bytes, nullptr, nullptr);
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes, TFileLock& lock,
+                         TFileIdentity& written) {
+  WriteAtomically(path, bytes, &lock, &written);
 }
 
 namespace {
@@ -164,12 +185,49 @@ private:
 
 bool TFileStorage::Load() {
   const std::string fileName = FDb.FFileName;
-  std::error_code ec;
-  if (fileName.empty() || !fs::exists(fileName, ec)) return false;  // the first change creates it
   IOperator& op = FDb.Operator();
+  FDb.FLockedBy.reset();
+  FDb.FDiskIdentity = TFileIdentity::Unknown();
+  if (fileName.empty()) return false;
+  if (FDb.FGuardFile && !FDb.FReadOnly) {
+    // One writer per file: the lock is held from here until the database is closed. A
+    // connection that only reads takes no lock, so it never makes a console that opens the
+    // file at the same moment write-protected.
+    if (FDb.FLock.Held() && FDb.FLock.Path() != fileName) FDb.FLock.Release();
+    switch (FDb.FLock.Acquire(fileName, FDb.FLockWait)) {
+      case TFileLock::TResult::Held: {
+        const TLockHolder& holder = FDb.FLock.Holder();
+        FDb.FLockedBy = holder;
+        // Another database object of this very process is no news to the operator.
+        if (FDb.FReportHeldLock && !(holder.Pid == ::getpid() && holder.Host == ThisHost()))
+          op.MessageBox("Warning",
+                        fmt::format("The database {} is in use by {}. It is opened "
+                                    "write-protected: no change is saved to it.",
+                                    fileName, holder.Describe()),
+                        TMsgIcon::Warning);
+        break;
+      }
+      case TFileLock::TResult::TakenOver:
+        op.MessageBox("Warning",
+                      fmt::format("The database {} was held by {}, which no longer runs. Its "
+                                  "lock was taken over.",
+                                  fileName, FDb.FLock.PreviousHolder().Describe()),
+                      TMsgIcon::Warning);
+        break;
+      default: break;
+    }
+  }
+  std::error_code ec;
+  if (!fs::exists(fileName, ec)) {
+    FDb.FDiskIdentity = TFileIdentity::AbsentFile();
+    return false;  // the first change creates it
+  }
   try {
     std::string bytes, error;
+    struct stat before;
+    bool statted = ::stat(fileName.c_str(), &before) == 0;
     if (!ReadWholeFile(fileName, bytes, error)) throw std::runtime_error(error);
+    if (statted) FDb.FDiskIdentity = TFileIdentity::FromStat(before, bytes);
     TJson doc = ParseProjectBytes(bytes);
     if (!doc.is_object()) throw std::runtime_error("the file does not hold a JSON object");
     FDb.FJSON = std::move(doc);
@@ -429,7 +487,14 @@ void TDbFile::PutInMember(TJson& member, const std::string& coll, const std::str
 
 IOperator& TDbFile::Operator() const { return FOperator ? *FOperator : AppOperator(); }
 
-void TDbFile::SetUseMongoDb(bool v) { FUseMongoDb = v; }
+void TDbFile::SetUseMongoDb(bool v) {
+  if (v && !FUseMongoDb) {
+    FLock.Release();
+    FLockedBy.reset();
+    FDiskIdentity = TFileIdentity::Unknown();
+  }
+  FUseMongoDb = v;
+}
 
 TDbStorage& TDbFile::Storage() {
   if (!FUseMongoDb) return *FFileStorage;
@@ -438,6 +503,12 @@ TDbStorage& TDbFile::Storage() {
 }
 
 void TDbFile::SetFileName(const std::string& v) {
+  if (v != FFileName) {
+    // Another file: the one held so far is closed.
+    FLock.Release();
+    FLockedBy.reset();
+    FDiskIdentity = TFileIdentity::Unknown();
+  }
   FFileName = v;
   FDisableSaveDB = false;
 }
@@ -467,6 +538,10 @@ bool TDbFile::Load() {
   bool success = false;
   FLastError.clear();
   FFileDBVersion.clear();
+  if (FUseMongoDb) {
+    FLock.Release();
+    FLockedBy.reset();
+  }
   try {
     success = Storage().Load();
   } catch (const std::exception& e) {
@@ -491,8 +566,32 @@ void TDbFile::Save() {
         TMsgIcon::Error);
     return;
   }
+  if (!FGuardFile) {
+    WriteProjectText(FTextBuffer, FJSON, &FTextCache);
+    WriteFileAtomically(FFileName, FTextBuffer);
+    return;
+  }
+  auto inUse = [this](const TLockHolder& holder) {
+    return EDbWriteError(fmt::format("Can't save the database to file {}: it is in use by {}.",
+                                     FFileName, holder.Describe()));
+  };
+  if (FLockedBy) throw inUse(*FLockedBy);
+  if (!FLock.Held() || FLock.Path() != FFileName) {
+    // A new file name, or a file that appeared since the load: take its lock first. A file
+    // that is not there yet is locked as it is written.
+    if (FLock.Acquire(FFileName, FLockWait) == TFileLock::TResult::Held) throw inUse(FLock.Holder());
+  }
+  std::string why = FileChangeReason(FDiskIdentity, FFileName);
+  if (!why.empty())
+    throw EDbFileChanged(fmt::format(
+        "The database file {} was not saved: {} after this program read it. Open the file "
+        "again and repeat the change.",
+        FFileName, why));
+  RemoveStaleTempFiles(FFileName);
   WriteProjectText(FTextBuffer, FJSON, &FTextCache);
-  WriteFileAtomically(FFileName, FTextBuffer);
+  TFileIdentity written;
+  WriteFileAtomically(FFileName, FTextBuffer, FLock, written);
+  FDiskIdentity = written;
 }
 
 void TDbFile::New() {

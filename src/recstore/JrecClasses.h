@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "recstore/FileLock.h"
 #include "recstore/Json.h"
 #include "recstore/JsonText.h"
 #include "shell/Operator.h"
@@ -44,6 +45,13 @@ public:
 class EDbWriteError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
+};
+
+// A save refused because the file on disk is no longer the one this program read or wrote
+// (another program replaced or changed it); the file is left as it is.
+class EDbFileChanged : public EDbWriteError {
+public:
+  using EDbWriteError::EDbWriteError;
 };
 
 // An editing window's frame as the store sees it: enough to find the editor that shows a record
@@ -230,8 +238,27 @@ public:
   // File mode: an empty database at the program's version, open, kept in memory.
   void New();
   bool DbIsOpen() const { return FOpened; }
-  // Saving is blocked: the loaded file was newer, could not be converted or could not be read.
-  bool SaveDisabled() const { return FDisableSaveDB; }
+  // Saving is blocked: the loaded file was newer, could not be converted or could not be read,
+  // or another program held it when it was loaded.
+  bool SaveDisabled() const { return FDisableSaveDB || FLockedBy.has_value(); }
+  // File mode: the program that held the file when it was loaded; the database is then
+  // write-protected until it is loaded again.
+  const std::optional<TLockHolder>& LockedBy() const { return FLockedBy; }
+  // File mode: this object holds the file's lock (from a load or save until the database is
+  // closed: another file name, MongoDB mode, or the object's end).
+  bool HoldsLock() const { return FLock.Held(); }
+  void ReleaseLock() { FLock.Release(); }
+  // How long a load or save waits for another holder of the file to let go (seconds, 0: not).
+  double LockWait() const { return FLockWait; }
+  void SetLockWait(double seconds) { FLockWait = seconds; }
+  // The lock and the check that the file on disk is still the one read or written (on by
+  // default). Off only for files nothing else can reach, and for measurements.
+  bool GuardFile() const { return FGuardFile; }
+  void SetGuardFile(bool v) { FGuardFile = v; }
+  // A load that finds the file held by another program says so through the operator (on by
+  // default); a caller that reports it itself turns this off.
+  bool ReportHeldLock() const { return FReportHeldLock; }
+  void SetReportHeldLock(bool v) { FReportHeldLock = v; }
   // The version the project file carried at the last load ("" when no file was read), also
   // when the load was refused because the file is newer than the program.
   const std::string& FileDBVersion() const { return FFileDBVersion; }
@@ -284,6 +311,12 @@ private:
   IOperator* FOperator = nullptr;
   std::string FLastError;
   std::string FTextBuffer;  // the file text of the last save, its memory reused by the next
+  TFileLock FLock;
+  TFileIdentity FDiskIdentity;  // the file as last read or written
+  std::optional<TLockHolder> FLockedBy;
+  double FLockWait = 0;
+  bool FGuardFile = true;
+  bool FReportHeldLock = true;
 
   // Where each record of a collection sits in the in-memory document (file mode), so that a
   // record is found without walking its collection. A hit is checked against the document; a
@@ -304,9 +337,13 @@ private:
 };
 
 // Writes Bytes to Path so that a crash or a full disk never leaves a half-written file: a
-// temporary file beside it is written, flushed to disk and renamed over the target. Raises
-// EDbWriteError with the reason.
+// temporary file beside it (named with this host and process) is written, flushed to disk and
+// renamed over the target. Raises EDbWriteError with the reason.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
+// The same for a locked database file: the new file is locked before it replaces the old one
+// and becomes Lock; Written describes it afterwards.
+void WriteFileAtomically(const std::string& path, const std::string& bytes, TFileLock& lock,
+                         TFileIdentity& written);
 
 // Finds an open editor of record ID of Coll and brings it to the front; otherwise opens the
 // collection's window on the record. What a window-backed operator does on "Open record to fix?".

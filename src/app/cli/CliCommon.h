@@ -25,6 +25,7 @@ struct TCliContext {
   bool Yes = false;
   bool No = false;
   bool Json = false;
+  double Wait = 10;  // --wait: seconds a change waits for another holder of a database file
 
   std::unique_ptr<TConsoleOperator> Op;
   std::unique_ptr<TDbFile> Main;
@@ -47,7 +48,9 @@ struct TCliContext {
   // Collection of the selected database; unknown names are a usage error (the time line
   // adds its collections on demand).
   TDbCollectionItem& Collection(TDbFile& db, const std::string& name);
-  // Refuses a change on a database that is not open.
+  // Refuses a change on a database that is not open. A file another program held when it was
+  // read is waited for (--wait) and read again under its lock; still held, the change is
+  // refused with the holder's name.
   void RequireWritable(TDbFile& db);
 };
 

@@ -48,6 +48,7 @@ TDbFile& TCliContext::OpenMain(bool mustBeOpen, TOpenFor openFor) {
     Main = CreateMainDatabase(Op.get());
     Main->SetReadOnly(readOnly);
     Main->SetFileName(ProjectFile);
+    Main->SetReportHeldLock(false);  // a read needs no lock; a change waits in RequireWritable
     std::error_code ec;
     if (!fs::exists(ProjectFile, ec)) {
       if (mustBeOpen)
@@ -76,6 +77,7 @@ TDbFile& TCliContext::OpenWork(bool contracts, TOpenFor openFor) {
     slot = contracts ? CreateContractsDatabase(WorkDir, Op.get())
                      : CreateTimeLineDatabase(WorkDir, Op.get());
     slot->SetReadOnly(openFor == TOpenFor::Reading);
+    slot->SetReportHeldLock(false);
     std::error_code ec;
     bool exists = fs::exists(slot->FileName(), ec);
     slot->Load();
@@ -106,6 +108,16 @@ TDbCollectionItem& TCliContext::Collection(TDbFile& db, const std::string& name)
 
 void TCliContext::RequireWritable(TDbFile& db) {
   if (!db.DbIsOpen()) throw ECliError(ExitFailed, "the database is not open; nothing was changed");
+  if (db.LockedBy()) {
+    // Another program held the file when it was read: wait for it to let go, then read the
+    // file again under the lock, so the change is made to what that program left.
+    db.SetLockWait(Wait);
+    db.Load();
+    if (!db.DbIsOpen()) throw ECliError(ExitFailed, "the database is not open; nothing was changed");
+    if (db.LockedBy())
+      throw ECliError(ExitFailed, "the database " + db.FileName() + " is in use by " +
+                                      db.LockedBy()->Describe() + "; nothing was changed");
+  }
   if (db.SaveDisabled())
     throw ECliError(ExitFailed, "the database " + db.FileName() +
                                     " is write-protected (newer or unreadable file); nothing "
@@ -216,6 +228,7 @@ void CmdNew(TCliContext& ctx, const std::string& file) {
     if (a != TMsgAnswer::Yes) throw ECliError(ExitFailed, "file " + file + " exists; not replaced");
   }
   auto db = CreateMainDatabase(ctx.Op.get());
+  db->SetLockWait(ctx.Wait);
   db->New();
   db->SetFileName(file);
   db->Save();

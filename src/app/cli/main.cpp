@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
   auto* yes = app.add_flag("--yes", ctx.Yes, "Answer yes to every question");
   app.add_flag("--no", ctx.No, "Answer no to every question")->excludes(yes);
   app.add_flag("--json", ctx.Json, "Machine-readable JSON output");
+  app.add_option("--wait", ctx.Wait,
+                 "Seconds to wait for a database file another program holds (default 10)")
+      ->check(CLI::NonNegativeNumber);
   app.set_version_flag("--version", std::string(PELMORA_VERSION));
 
   for (TCliRegister reg : CliRegistrations()) reg(app, ctx);

@@ -208,7 +208,11 @@ bool TRecTree::SaveTree() {
 bool TRecTree::Changed() {
   if (!CollData.Tree) return false;
   int64_t cntr = 0;
-  if (!CollData.Tree->GetRecordCntr(CollData.TreeID, cntr)) cntr = 0;
+  try {
+    if (!CollData.Tree->GetRecordCntr(CollData.TreeID, cntr)) cntr = 0;
+  } catch (const EDbReadError&) {
+    return true;  // not known: taken for changed, so the tree is read again before a change
+  }
   return cntr != FRecordCntr;
 }
 

@@ -140,6 +140,7 @@ TEST_F(MongoCliTest, CreateFilesWritesOnlyBelowTheResolvedServersFolder) {
   const fs::path base = Tmp.Path() / "base";
   const fs::path elsewhere = Tmp.Path() / "elsewhere";
   fs::create_directories(elsewhere);
+  fs::create_directories(base);
   fs::copy(DemoDir + "/HTML", base / "HTML", fs::copy_options::recursive);
   for (const char* f : {"video/city/city_lights.m2t", "video/city/night_city.m2t",
                         "video/nature/mountain_morning.m2t"}) {

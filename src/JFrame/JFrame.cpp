@@ -357,7 +357,18 @@ void TJFrame::LoadRecord(QTreeWidgetItem* node) {
   const std::string id = TreeView->GetObjectID(node);
   int64_t cntr = 0;
   std::optional<TJson> stored;
-  if (Records() && !id.empty()) stored = Records()->GetRecord(id, cntr, true);
+  try {
+    if (Records() && !id.empty()) stored = Records()->GetRecord(id, cntr, true);
+  } catch (const EDbReadError& e) {
+    // Not known what is stored: show nothing to edit, and let no save write over the record
+    // (no counter matches -1).
+    FLastTreeNode = nullptr;
+    FCurrentRecordCntr = -1;
+    FOldRecord = TJson::object();
+    MsgDlg("Record \"" + node->text(0).toStdString() + "\" can not be read: " + e.what(),
+           TMsgIcon::Error, "Error");
+    return;
+  }
   FCurrentRecordCntr = stored ? cntr : 0;
   TJson rec = stored && stored->is_object() ? *stored : TJson::object();
   SetRecordName(JsonStr(rec, "Name"));

@@ -108,7 +108,18 @@ void TRecTree::SetImages() {
 TJson TRecTree::ReadTreeDocument() {
   if (!CollData.Tree) return TJson::array();
   int64_t cntr = 0;
-  std::optional<TJson> rec = CollData.Tree->GetRecord(CollData.TreeID, cntr, true);
+  std::optional<TJson> rec;
+  try {
+    rec = CollData.Tree->GetRecord(CollData.TreeID, cntr, true);
+  } catch (const EDbReadError& e) {
+    // The tree shows empty and can not be saved over the stored one (no counter matches -1);
+    // the next reload reads it again.
+    FRecordCntr = -1;
+    AppOperator().MessageBox("Error", std::string("The tree of records can not be read: ") +
+                                          e.what(),
+                             TMsgIcon::Error);
+    return TJson::array();
+  }
   FRecordCntr = rec ? cntr : 0;
   return rec && rec->is_array() ? std::move(*rec) : TJson::array();
 }
@@ -139,7 +150,13 @@ TJson TRecTree::ToDisplay(const TJson& entries) const {
     }
     const std::string id = JsonStr(e, "_ID");
     std::optional<TJson> rec;
-    if (CollData.Records && !id.empty()) rec = CollData.Records->GetRecord(id);
+    try {
+      if (CollData.Records && !id.empty()) rec = CollData.Records->GetRecord(id);
+    } catch (const EDbReadError&) {
+      // Kept under its identifier, so that a save of the tree does not drop it.
+      out.push_back(TJson{{"text", id}, {"_ID", id}});
+      continue;
+    }
     if (!rec) {
       AppOperator().MessageBox("Warning", "Object {\"_id\": " + id + "} not found!",
                                TMsgIcon::Warning);
@@ -191,7 +208,11 @@ bool TRecTree::SaveTree() {
 bool TRecTree::Changed() {
   if (!CollData.Tree) return false;
   int64_t cntr = 0;
-  if (!CollData.Tree->GetRecordCntr(CollData.TreeID, cntr)) cntr = 0;
+  try {
+    if (!CollData.Tree->GetRecordCntr(CollData.TreeID, cntr)) cntr = 0;
+  } catch (const EDbReadError&) {
+    return true;  // not known: taken for changed, so the tree is read again before a change
+  }
   return cntr != FRecordCntr;
 }
 

@@ -109,15 +109,24 @@ void TRefEdit::SetRecordID(const TrefID& id) {
 
 QString TRefEdit::RecordName() const {
   if (!FCurrCollData.Records || F_ID._ID.empty()) return {};
-  std::optional<TJson> rec = FCurrCollData.Records->GetRecord(F_ID._ID);
+  std::optional<TJson> rec;
+  try {
+    rec = FCurrCollData.Records->GetRecord(F_ID._ID);
+  } catch (const EDbReadError&) {
+    return {};  // shown unresolved; the display writes nothing
+  }
   if (!rec) return {};
   return Qs(JsonStr(*rec, "Name"));
 }
 
 void TRefEdit::UpdateDisplay() {
   FResolved = false;
-  if (FCurrCollData.Records && !F_ID._ID.empty())
-    FResolved = FCurrCollData.Records->GetRecord(F_ID._ID).has_value();
+  try {
+    if (FCurrCollData.Records && !F_ID._ID.empty())
+      FResolved = FCurrCollData.Records->GetRecord(F_ID._ID).has_value();
+  } catch (const EDbReadError&) {
+    FResolved = false;
+  }
   FBtnOpen->setVisible(FResolved && !FButton->isHidden());
   PlaceButtons();
   QPalette pal = palette();

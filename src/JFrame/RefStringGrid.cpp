@@ -143,7 +143,11 @@ void TCellProperties::SetRecordID(const TrefID& id) {
 
 QString TCellProperties::ComputeRefText() {
   std::optional<TJson> rec;
-  if (FCollData.Records && !F_ID._ID.empty()) rec = FCollData.Records->GetRecord(F_ID._ID);
+  try {
+    if (FCollData.Records && !F_ID._ID.empty()) rec = FCollData.Records->GetRecord(F_ID._ID);
+  } catch (const EDbReadError&) {
+    rec.reset();  // shown as a broken reference; the display writes nothing
+  }
   if (rec) {
     Fhaserror = false;
     SetColor(QColor());

@@ -103,6 +103,8 @@ std::string ReadStreamServerAddress(TDbFile& db) {
   try {
     if (auto rec = db.CollectionByName("Options").GetRecord("Options"); rec && rec->is_object())
       value = JsonStr(*rec, StreamServerKey);
+  } catch (const EDbReadError&) {
+    throw;  // not known what is stored: no default in its place
   } catch (...) {
   }
   return value.empty() ? DefaultStreamServer : value;

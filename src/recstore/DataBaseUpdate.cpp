@@ -11,6 +11,7 @@ void TDbUpdateTable::Add(const std::string& OldVer, const std::string& NewVer,
 }
 
 bool TDbUpdateTable::Update() {
+  FError.clear();
   // Each step moves the version forward, so a table of N steps runs at most N of them.
   for (size_t guard = 0; guard <= Farray.size(); ++guard) {
     const std::string current = FDbfile.LoadedDBVersion();
@@ -20,11 +21,25 @@ bool TDbUpdateTable::Update() {
         step = &row;
         break;
       }
-    if (!step) return false;
-    if (!step->Proc()) return false;
+    if (!step) {
+      FError = "There is no conversion step from version " + current + ".";
+      return false;
+    }
+    const std::string which = "The conversion step from version " + step->OldVersion +
+                              " to version " + step->newVersion + " failed";
+    try {
+      if (!step->Proc()) {
+        FError = which + ".";
+        return false;
+      }
+    } catch (const std::exception& e) {
+      FError = which + ": " + e.what();
+      return false;
+    }
     FDbfile.SetLoadedDBVersion(step->newVersion);
     if (CompareVersions(FDbfile.LoadedDBVersion(), FDbfile.DBVersion()) == 0) return true;
   }
+  FError = "The conversion steps did not lead to version " + FDbfile.DBVersion() + ".";
   return false;
 }
 
@@ -34,7 +49,13 @@ void TDbUpdateTable::ForEachRecord(const std::string& collection, const TRecordC
   if (!coll.IsMongoDb()) {
     TJson* records = coll.AsJson();
     if (!records || !records->is_object()) return;
-    for (auto it = records->begin(); it != records->end(); ++it) change(it.value(), param);
+    for (auto it = records->begin(); it != records->end(); ++it) {
+      try {
+        change(it.value(), param);
+      } catch (const std::exception& e) {
+        throw std::runtime_error("record \"" + it.key() + "\" of " + collection + ": " + e.what());
+      }
+    }
     return;
   }
   // Every document is read before the first is written back: a server may hand a rewritten
@@ -124,4 +145,5 @@ void DbF1DataBaseUpdate(TDbFile& Sender, bool& Success) {
     return true;
   });
   Success = table.Update();
+  if (!Success) throw std::runtime_error(table.Error());
 }

@@ -18,8 +18,11 @@ public:
   explicit TDbUpdateTable(TDbFile& DBFile) : FDbfile(DBFile) {}
 
   void Add(const std::string& OldVer, const std::string& NewVer, std::function<bool()> Proc);
-  // Runs the steps from the database's loaded version up to its supported version.
+  // Runs the steps from the database's loaded version up to its supported version. False when
+  // no step leads on or a step fails (a step's exception included); Error then says which step
+  // and why.
   bool Update();
+  const std::string& Error() const { return FError; }
 
   using TRecordChange = std::function<void(TJson& record, const TJson& param)>;
   // Applies Change to every record of the collection, in place (file mode) or written back
@@ -39,7 +42,9 @@ public:
 private:
   std::vector<TDBUpdateTableRow> Farray;
   TDbFile& FDbfile;
+  std::string FError;
 };
 
 // The upgrade handler of the main database: the steps 0.0.0.0 -> 2.0.2.0 -> 2.0.8.0 -> 2.0.8.4.
+// A failure raises std::runtime_error naming the step and the reason.
 void DbF1DataBaseUpdate(TDbFile& Sender, bool& Success);

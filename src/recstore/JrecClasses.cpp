@@ -249,6 +249,17 @@ bool TFileStorage::Load() {
       return false;
     }
     bool success = false;
+    // Every way the conversion can fail is told to the operator: which step, and why.
+    const std::string unable =
+        fmt::format("Unable to convert a database {} from version {} to version {}", fileName,
+                    fileVersion, FDb.DBVersion());
+    auto refuse = [&](const std::string& why) {
+      op.MessageBox("Error", unable + "\n" + why, TMsgIcon::Error);
+      FDb.FDisableSaveDB = true;
+      FDb.FLastError = why;
+      return false;
+    };
+    std::string backup;
     if (FDb.onDataBaseUpdate && FDb.FReadOnly) {
       // A reading connection converts in memory only: the file stays as it is, so no backup.
       try {
@@ -261,8 +272,13 @@ bool TFileStorage::Load() {
     } else if (FDb.onDataBaseUpdate) {
       // The backup is a byte copy of the file as it was, so nothing of the original (its
       // encoding, its number spellings) is lost should the conversion go wrong.
-      const std::string backup = fileName + ".v" + fileVersion + ".bak";
-      WriteFileAtomically(backup, bytes);
+      backup = fileName + ".v" + fileVersion + ".bak";
+      try {
+        WriteFileAtomically(backup, bytes);
+      } catch (const std::exception& e) {
+        return refuse(std::string("The backup could not be written, so nothing was converted. ") +
+                      e.what());
+      }
       op.MessageBox("Error",
                     fmt::format("Will update the database {}. The old database is stored in a "
                                 "file {}",
@@ -279,16 +295,17 @@ bool TFileStorage::Load() {
     }
     if (success) {
       FDb.FDisableSaveDB = false;
-      FDb.Save();
+      try {
+        FDb.Save();
+      } catch (const std::exception& e) {
+        return refuse(fmt::format("The converted database could not be saved. {}. The file is "
+                                  "unchanged; the old database is also stored in a file {}",
+                                  e.what(), backup));
+      }
       return true;
     }
-    op.MessageBox("Error",
-                  fmt::format("Unable to convert a database {} from version {} to version {}",
-                              fileName, fileVersion, FDb.DBVersion()),
-                  TMsgIcon::Error);
-    FDb.FDisableSaveDB = true;
-    if (FDb.FLastError.empty()) FDb.FLastError = "the file could not be converted";
-    return false;
+    return refuse(FDb.FLastError.empty() ? std::string("The conversion failed.")
+                                         : FDb.FLastError);
   } catch (const std::exception& e) {
     // The file is there but could not be read: never write over it, so it can be recovered.
     FDb.FDisableSaveDB = true;
@@ -665,30 +682,36 @@ std::string TDbCollectionItem::GetName() const {
   return FName;
 }
 
-std::optional<TJson> TDbCollectionItem::GetRecord(const std::string& aID) {
+// Runs a read of the storage; whatever makes it fail is raised as EDbReadError and kept as the
+// database's last error.
+template <typename TRead>
+static auto GuardedRead(std::string& lastError, TRead&& read) -> decltype(read()) {
   try {
-    return FDbFile->Storage().GetRecord(*this, aID, nullptr, false);
-  } catch (...) {
-    return std::nullopt;
+    return read();
+  } catch (const EDbReadError& e) {
+    lastError = e.what();
+    throw;
+  } catch (const std::exception& e) {
+    lastError = e.what();
+    throw EDbReadError(e.what());
   }
 }
 
+std::optional<TJson> TDbCollectionItem::GetRecord(const std::string& aID) {
+  return GuardedRead(FDbFile->FLastError,
+                     [&] { return FDbFile->Storage().GetRecord(*this, aID, nullptr, false); });
+}
+
 bool TDbCollectionItem::GetRecordCntr(const std::string& aID, int64_t& cntr) {
-  try {
-    return FDbFile->Storage().RecordCounter(*this, aID, cntr);
-  } catch (...) {
-    cntr = 0;
-    return false;
-  }
+  cntr = 0;
+  return GuardedRead(FDbFile->FLastError,
+                     [&] { return FDbFile->Storage().RecordCounter(*this, aID, cntr); });
 }
 
 std::optional<TJson> TDbCollectionItem::GetRecord(const std::string& aID, int64_t& cntr,
                                                   bool UseCntr) {
-  try {
-    return FDbFile->Storage().GetRecord(*this, aID, &cntr, UseCntr);
-  } catch (...) {
-    return std::nullopt;
-  }
+  return GuardedRead(FDbFile->FLastError,
+                     [&] { return FDbFile->Storage().GetRecord(*this, aID, &cntr, UseCntr); });
 }
 
 bool TDbCollectionItem::ChangeRecord(const std::string& aID, const TJson* aRecord,
@@ -735,7 +758,11 @@ bool TDbCollectionItem::NewOrUpdateRecord(const std::string& aID, const TJson& a
 bool TDbCollectionItem::NewOrUpdateRecord(const std::string& aID, const TJson& aRecord,
                                           int64_t& cntr) {
   if (UpdateRecord(aID, aRecord, cntr)) return true;
-  if (GetRecord(aID)) return false;
+  try {
+    if (GetRecord(aID)) return false;  // there, with another counter
+  } catch (const EDbReadError&) {
+    return false;  // not known whether it is there: creating it could make a second one
+  }
   cntr = 0;
   return NewRecord(aID, aRecord, cntr);
 }
@@ -783,27 +810,20 @@ TJson* TDbCollectionItem::AsJson() {
 bool TDbCollectionItem::IsMongoDb() const { return FDbFile->UseMongoDb(); }
 
 void TDbCollectionItem::Query(const TJson& qwery, const TJson* fieldSelector) {
-  try {
-    FDbFile->Storage().Query(*this, qwery, fieldSelector);
-  } catch (...) {
-  }
+  GuardedRead(FDbFile->FLastError,
+              [&] { FDbFile->Storage().Query(*this, qwery, fieldSelector); });
 }
 
 bool TDbCollectionItem::Next(TJson& doc) {
-  try {
-    return FDbFile->Storage().Next(*this, doc);
-  } catch (...) {
-    return false;
-  }
+  return GuardedRead(FDbFile->FLastError,
+                     [&] { return FDbFile->Storage().Next(*this, doc); });
 }
 
 std::optional<TJson> TDbCollectionItem::GetRecord(const TJson& qwery, const TJson* fieldSelector,
                                                   int64_t& cntr, bool UseCntr) {
-  try {
+  return GuardedRead(FDbFile->FLastError, [&] {
     return FDbFile->Storage().GetRecordByQuery(*this, qwery, fieldSelector, &cntr, UseCntr);
-  } catch (...) {
-    return std::nullopt;
-  }
+  });
 }
 
 void TDbCollectionItem::AddJFrame(IRecordEditor* frame) { FAttachedJFrames.push_back(frame); }

@@ -54,6 +54,14 @@ public:
   using EDbWriteError::EDbWriteError;
 };
 
+// A read the storage could not do: no server, a time-out, an error reply, a stored document
+// that cannot be read, or two documents under one identifier. It never means "the record is not
+// there"; a caller that meant to create a missing record must not do so after it.
+class EDbReadError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
 // An editing window's frame as the store sees it: enough to find the editor that shows a record
 // and bring it to the front.
 class IRecordEditor {
@@ -71,6 +79,7 @@ public:
   virtual bool IsMongoDb() const = 0;
   // Opens the database; returns the success flag (messages go through the operator).
   virtual bool Load() = 0;
+  // Reads give no record only when it is not there; a read that fails raises EDbReadError.
   virtual std::optional<TJson> GetRecord(TDbCollectionItem& coll, const std::string& aID,
                                          int64_t* cntr, bool UseCntr) = 0;
   virtual bool ChangeRecord(TDbCollectionItem& coll, const std::string& aID, const TJson* aRecord,
@@ -116,16 +125,21 @@ public:
   // Title: the caption, else the menu entry's caption without "&", else the name.
   std::string GetName() const;
 
+  // Reads: nothing when the record is not there; EDbReadError (its text also in the database's
+  // LastError) when the read failed, so that a failure is never taken for a missing record.
   std::optional<TJson> GetRecord(const std::string& aID);
   std::optional<TJson> GetRecord(const std::string& aID, int64_t& cntr, bool UseCntr);
   // The change counter of a record without reading the record; false (and 0) when it is not
-  // there.
+  // there; EDbReadError when the read failed.
   bool GetRecordCntr(const std::string& aID, int64_t& cntr);
   bool NewRecord(const std::string& aID, const TJson& aRecord);
   bool NewRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
   bool UpdateRecord(const std::string& aID, const TJson& aRecord);
   bool UpdateRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
   bool NewOrUpdateRecord(const std::string& aID, const TJson& aRecord);
+  // With a counter: updates the record when Cntr is still its counter, creates it when it is not
+  // there. False, with nothing created, when it is there with another counter or when the read
+  // that tells so failed (LastError says why).
   bool NewOrUpdateRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
   bool DelRecord(const std::string& aID);
   bool DelRecord(const std::string& aID, int64_t cntr);
@@ -141,6 +155,8 @@ public:
   // caller may change it; the next saving change writes it.
   TJson* AsJson();
   bool IsMongoDb() const;
+  // MongoDB cursor over this collection. Next is false at the end; a failed read raises
+  // EDbReadError (in Query or in Next).
   void Query(const TJson& qwery, const TJson* fieldSelector = nullptr);
   bool Next(TJson& doc);
   std::optional<TJson> GetRecord(const TJson& qwery, const TJson* fieldSelector, int64_t& cntr,

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "recstore/JrecClasses.h"
 #include "shell/CommonProcedures.h"
@@ -388,6 +389,8 @@ struct TBsonDoc {
   bson_t* get() { return &Doc; }
 };
 
+const TJson KCounterOnly = {{"Cntr", 1}};
+
 int64_t ReadCounter(const TJson& doc) {
   auto it = doc.find("Cntr");
   if (it == doc.end()) return 0;
@@ -422,7 +425,8 @@ public:
   bool Load() override;
   std::optional<TJson> GetRecord(TDbCollectionItem& coll, const std::string& aID, int64_t* cntr,
                                  bool UseCntr) override {
-    return Get(coll, TJson{{"_ID", aID}}, TBsonUse::Document, nullptr, cntr, UseCntr);
+    return Get(coll, TJson{{"_ID", aID}}, TBsonUse::Document, nullptr, cntr, UseCntr, false,
+               &aID);
   }
   bool ChangeRecord(TDbCollectionItem& coll, const std::string& aID, const TJson* aRecord,
                     TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr) override {
@@ -431,8 +435,8 @@ public:
   // Only the counter comes from the server, not the record (a tree document can be large).
   bool RecordCounter(TDbCollectionItem& coll, const std::string& aID, int64_t& cntr) override {
     cntr = 0;
-    const TJson onlyCounter = {{"Cntr", 1}};
-    return Get(coll, TJson{{"_ID", aID}}, TBsonUse::Document, &onlyCounter, &cntr, true, true)
+    return Get(coll, TJson{{"_ID", aID}}, TBsonUse::Document, &KCounterOnly, &cntr, true, true,
+               &aID)
         .has_value();
   }
   void Query(TDbCollectionItem& coll, const TJson& qwery, const TJson* fieldSelector) override;
@@ -453,9 +457,16 @@ private:
   using TCollectionPtr = std::unique_ptr<mongoc_collection_t, TCollectionFree>;
   TCollectionPtr Collection(const TDbCollectionItem& coll);
   // With CounterOnly the document needs no "Value" and the result is null when it is there.
+  // With UniqueID the query selects one identifier: a second document under it fails the read.
+  // A read that fails raises EDbReadError.
   std::optional<TJson> Get(TDbCollectionItem& coll, const TJson& qwery, TBsonUse use,
                            const TJson* fieldSelector, int64_t* cntr, bool UseCntr,
-                           bool CounterOnly = false);
+                           bool CounterOnly = false, const std::string* UniqueID = nullptr);
+  [[noreturn]] void NotConnected(const char* operation);
+  // Asks the server once per collection and connection for a unique index on "_ID", so that
+  // no two clients can store one identifier twice. A server that refuses is not an error here:
+  // inserts check for the identifier themselves.
+  void EnsureUniqueID(mongoc_collection_t* collection, const std::string& name);
   bool ChangeRecordSel(TDbCollectionItem& coll, const TJson& sel, const TJson* aRecord,
                        TChangeRecordTtp chtyp, bool UseCntr, int64_t cntr);
   void ReadFailed();
@@ -466,6 +477,7 @@ private:
   mongoc_collection_t* FCursorCollection = nullptr;
   mongoc_cursor_t* FCursor = nullptr;
   bool FMongoConnected = false;
+  std::set<std::string> FIndexed;  // collections whose "_ID" index was asked for
 };
 
 namespace {
@@ -523,6 +535,7 @@ void TMongoStorage::CloseCursor() {
 
 void TMongoStorage::Close() {
   CloseCursor();
+  FIndexed.clear();
   if (FClient) {
     mongoc_client_destroy(FClient);
     FClient = nullptr;
@@ -561,18 +574,27 @@ void TMongoStorage::ReadFailed() {
   }
 }
 
+void TMongoStorage::NotConnected(const char* operation) {
+  std::string why = fmt::format("{}: not connected to the MongoDB server {}:{}", operation,
+                                FDb.host(), FDb.port());
+  FDb.FLastError = why;
+  throw EDbReadError(why);
+}
+
 std::optional<TJson> TMongoStorage::Get(TDbCollectionItem& coll, const TJson& qwery,
                                         TBsonUse use, const TJson* fieldSelector, int64_t* cntr,
-                                        bool UseCntr, bool CounterOnly) {
+                                        bool UseCntr, bool CounterOnly,
+                                        const std::string* UniqueID) {
   std::lock_guard<std::recursive_mutex> guard(FLock);
-  if (!FMongoConnected) return std::nullopt;
+  if (!FMongoConnected) NotConnected("MongoWire.Get");
   if (!FClient) {
     ReadFailed();
-    return std::nullopt;
+    if (!FClient) NotConnected("MongoWire.Get");
   }
   TBsonDoc filter(qwery, use);
   TBsonDoc opts;
-  BSON_APPEND_INT64(opts.get(), "limit", 1);
+  // A read by identifier asks for two documents, to see a second one stored under it.
+  BSON_APPEND_INT64(opts.get(), "limit", UniqueID ? 2 : 1);
   BSON_APPEND_BOOL(opts.get(), "singleBatch", true);
   if (fieldSelector && fieldSelector->is_object() && !fieldSelector->empty()) {
     TBsonDoc projection(*fieldSelector);
@@ -587,33 +609,67 @@ std::optional<TJson> TMongoStorage::Get(TDbCollectionItem& coll, const TJson& qw
   bool failed = !gotOne && mongoc_cursor_error(cursor, &err);
   std::optional<TJson> doc;
   std::string conversionError;
+  bool second = false;
   if (gotOne) {
     try {
       doc = BsonToJson(found);
     } catch (const EMongoConversion& e) {
       conversionError = e.what();
     }
+    if (UniqueID) {
+      const bson_t* another = nullptr;
+      second = mongoc_cursor_next(cursor, &another);
+      if (!second && mongoc_cursor_error(cursor, &err)) failed = true;
+    }
   }
   mongoc_cursor_destroy(cursor);
   if (failed) {
-    FDb.FLastError = ReadError(err);
+    std::string why = ReadError(err);
+    FDb.FLastError = why;
     ReadFailed();
-    return std::nullopt;
+    throw EDbReadError(why);
   }
   if (!gotOne) return std::nullopt;
   FDb.FReopenTimeOut = 0;
-  if (!doc) {
-    FDb.FLastError = conversionError;
-    return std::nullopt;
-  }
+  if (second)
+    throw EDbReadError(fmt::format("Two documents with _ID \"{}\" in collection {}.{}",
+                                   *UniqueID, FDb.MongoDbName(), coll.Name()));
+  if (!doc) throw EDbReadError(conversionError);
   if (CounterOnly) {
     if (cntr) *cntr = ReadCounter(*doc);
     return TJson();
   }
   auto value = doc->find("Value");
-  if (value == doc->end()) return std::nullopt;
+  if (value == doc->end())
+    throw EDbReadError(fmt::format("The document with _ID \"{}\" in collection {}.{} has no "
+                                   "\"Value\"",
+                                   JsonStr(*doc, "_ID"), FDb.MongoDbName(), coll.Name()));
   if (UseCntr && cntr) *cntr = ReadCounter(*doc);
   return std::move(*value);
+}
+
+void TMongoStorage::EnsureUniqueID(mongoc_collection_t* collection, const std::string& name) {
+  if (!FIndexed.insert(name).second) return;
+  bson_t keys = BSON_INITIALIZER;
+  BSON_APPEND_INT32(&keys, "_ID", 1);
+  bson_t index = BSON_INITIALIZER;
+  BSON_APPEND_DOCUMENT(&index, "key", &keys);
+  BSON_APPEND_UTF8(&index, "name", "_ID_1");
+  BSON_APPEND_BOOL(&index, "unique", true);
+  bson_t command = BSON_INITIALIZER, list;
+  BSON_APPEND_UTF8(&command, "createIndexes", name.c_str());
+  BSON_APPEND_ARRAY_BEGIN(&command, "indexes", &list);
+  BSON_APPEND_DOCUMENT(&list, "0", &index);
+  bson_append_array_end(&command, &list);
+  bson_t reply;
+  bson_error_t err;
+  // Refused when a database already holds duplicates (made by older consoles); the reads then
+  // name them.
+  mongoc_collection_write_command_with_opts(collection, &command, nullptr, &reply, &err);
+  bson_destroy(&reply);
+  bson_destroy(&command);
+  bson_destroy(&index);
+  bson_destroy(&keys);
 }
 
 bool TMongoStorage::ChangeRecordSel(TDbCollectionItem& coll, const TJson& sel,
@@ -648,13 +704,26 @@ bool TMongoStorage::ChangeRecordSel(TDbCollectionItem& coll, const TJson& sel,
   bool ok = false;
   int64_t affected = 0;
   switch (chtyp) {
-    case NewRec:
+    case NewRec: {
+      // Never a second document under one identifier: the unique index refuses it where the
+      // server keeps indexes, and the identifier is looked for first (a failed look raises).
+      EnsureUniqueID(collection.get(), coll.Name());
+      const std::string id = JsonStr(sel, "_ID");
+      int64_t ignored = 0;
+      if (Get(coll, TJson{{"_ID", id}}, TBsonUse::Document, &KCounterOnly, &ignored, true, true,
+              &id)) {
+        FDb.FLastError = fmt::format("A record with _ID \"{}\" already exists in collection {}",
+                                     id, coll.Name());
+        return false;
+      }
       ok = mongoc_collection_insert_one(collection.get(), docBson.get(), opts.get(), &reply,
                                         &err);
       affected = 1;
       break;
+    }
     case UpdateRec:
     case NewOrUpdateRec:
+      if (chtyp == NewOrUpdateRec && !UseCntr) EnsureUniqueID(collection.get(), coll.Name());
       BSON_APPEND_BOOL(opts.get(), "upsert", chtyp == NewOrUpdateRec && !UseCntr);
       ok = mongoc_collection_replace_one(collection.get(), selBson.get(), docBson.get(),
                                          opts.get(), &reply, &err);
@@ -678,7 +747,7 @@ void TMongoStorage::Query(TDbCollectionItem& coll, const TJson& qwery,
                           const TJson* fieldSelector) {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   CloseCursor();
-  if (!FMongoConnected || !FClient) return;
+  if (!FMongoConnected || !FClient) NotConnected("MongoWire.Query");
   TBsonDoc filter(qwery, TBsonUse::Query);
   TBsonDoc opts;
   if (fieldSelector && fieldSelector->is_object() && !fieldSelector->empty()) {
@@ -695,16 +764,18 @@ bool TMongoStorage::Next(TDbCollectionItem&, TJson& doc) {
   const bson_t* found = nullptr;
   if (!mongoc_cursor_next(FCursor, &found)) {
     bson_error_t err;
-    if (mongoc_cursor_error(FCursor, &err)) FDb.FLastError = ReadError(err);
+    bool failed = mongoc_cursor_error(FCursor, &err);
     CloseCursor();
-    return false;
+    if (!failed) return false;
+    FDb.FLastError = ReadError(err);
+    throw EDbReadError(FDb.FLastError);
   }
   try {
     doc = BsonToJson(found);
   } catch (const EMongoConversion& e) {
     FDb.FLastError = e.what();
     CloseCursor();
-    return false;
+    throw EDbReadError(FDb.FLastError);
   }
   doc.erase("_id");  // the server's own identifier is not the console's business
   return true;

@@ -46,6 +46,8 @@ void ReadSetting(TDbFile& db, const std::string& Default, const std::string& col
   std::optional<TJson> rec;
   try {
     rec = db.CollectionByName(collection).GetRecord(recordID);
+  } catch (const EDbReadError&) {
+    throw;  // a failed read is no missing record: nothing is stored over it
   } catch (...) {
     rec.reset();
   }
@@ -94,12 +96,39 @@ std::string GetOptionDir(TDbFile& db, int kind) {
   return ExpandProjectPath(db, value);
 }
 
-std::string ProjectDir(TDbFile& db) {
-  if (db.FileName().empty()) return {};
-  fs::path p = fs::absolute(fs::path(db.FileName())).lexically_normal();
-  std::string dir = p.parent_path().string();
+namespace {
+std::string& GPathBase() {
+  static std::string base;
+  return base;
+}
+
+std::string WithoutTrailingDelimiter(std::string dir) {
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   return dir;
+}
+}  // namespace
+
+void SetPathBase(const std::string& dir) {
+  if (dir.empty()) {
+    GPathBase().clear();
+    return;
+  }
+  std::error_code ec;
+  fs::path p = fs::absolute(fs::path(dir), ec);
+  GPathBase() = WithoutTrailingDelimiter((ec ? fs::path(dir) : p).lexically_normal().string());
+}
+
+std::string PathBase() {
+  if (!GPathBase().empty()) return GPathBase();
+  std::error_code ec;
+  fs::path cwd = fs::current_path(ec);
+  return ec ? std::string(".") : WithoutTrailingDelimiter(cwd.lexically_normal().string());
+}
+
+std::string ProjectDir(TDbFile& db) {
+  if (db.FileName().empty()) return PathBase();
+  fs::path p = fs::absolute(fs::path(db.FileName())).lexically_normal();
+  return WithoutTrailingDelimiter(p.parent_path().string());
 }
 
 std::string ToNativePath(const std::string& stored) {
@@ -117,9 +146,8 @@ std::string ToStoredPath(const std::string& native) {
 }
 
 std::string ExpandProjectPath(TDbFile& db, const std::string& path) {
-  if (path.rfind("..\\", 0) != 0) return path;
+  if (path.rfind("..\\", 0) != 0) return ToNativePath(path);
   std::string dir = ProjectDir(db);
-  if (dir.empty()) return path;
   return (dir == "/" ? dir : dir + "/") + ToNativePath(path.substr(3));
 }
 
@@ -158,6 +186,8 @@ TJson ReadOptions(TDbFile& db) {
   try {
     if (auto r = db.CollectionByName("Options").GetRecord("Options"); r && r->is_object())
       rec = *r;
+  } catch (const EDbReadError&) {
+    throw;
   } catch (...) {
   }
   auto fill = [&rec](const char* key, const TJson& value) {

@@ -41,13 +41,19 @@ std::string ReadSetting(TDbFile& db, const std::string& Default, const std::stri
 void WriteSetting(TDbFile& db, const std::string& value, const std::string& collection,
                   const std::string& field, const std::string& recordID);
 
-// A root directory of the options record as a native absolute path (when the project has a
-// file).
+// A root directory of the options record as a native path; "..\" paths are absolute (against the
+// project folder, or the path base without a project file).
 std::string GetOptionDir(TDbFile& db, int kind);
 
-// The folder of the project file (native, no trailing delimiter); "" without a file.
+// The folder that "..\" means for a database without a project file (a MongoDB database): the
+// folder set here (the CLI's --base), otherwise the working directory of the program. Relative
+// folders are made absolute against the working directory when set.
+void SetPathBase(const std::string& dir);
+std::string PathBase();
+// The folder of the project file (native, no trailing delimiter); the path base without a file.
 std::string ProjectDir(TDbFile& db);
-// "..\x\y" becomes <project folder>/x/y; anything else is returned unchanged.
+// "..\x\y" becomes <project folder>/x/y; any other path is only turned into a native one
+// (backslashes become "/"), so no stored path ever names a file with a backslash in it.
 std::string ExpandProjectPath(TDbFile& db, const std::string& path);
 // <project folder>/x/y becomes "..\x\y"; anything else is returned unchanged.
 std::string MakeProjectRelative(TDbFile& db, const std::string& path);

@@ -183,11 +183,24 @@ std::string UserDeleteRefusal(const TUserList& users, const std::string& editedI
 std::string CreateDefaultUser(TDbCollectionItem& users, TDbCollectionItem& tree) {
   const std::string identifier = NewObjectID();
   TJson record = DefaultUserRecord(identifier);
-  std::optional<TJson> doc = tree.GetRecord("Users");
+  int64_t cntr = 0;
+  std::optional<TJson> doc = tree.GetRecord("Users", cntr, true);  // a failed read raises
   if (doc && doc->is_array() && !doc->empty()) return {};
   TJson entries = doc && doc->is_array() ? *doc : TJson::array();
   entries.push_back(TJson{{"_ID", identifier}});
-  if (!tree.UpdateRecord("Users", entries)) return {};
-  if (!users.NewRecord(identifier, record)) return {};
+  auto failed = [&](const std::string& what) {
+    const std::string why = users.DbFile().LastError();
+    return std::runtime_error("The user \"Default\" was not created: " + what +
+                              (why.empty() ? "" : ": " + why));
+  };
+  // The record first, so that no tree entry ever names a record that was not stored.
+  if (!users.NewRecord(identifier, record)) throw failed("its record was not stored");
+  // New or update: the tree document is not there yet in a fresh MongoDB database, and another
+  // console that made its first user meanwhile changed its counter.
+  if (!tree.NewOrUpdateRecord("Users", entries, cntr)) {
+    std::runtime_error error = failed("the tree document \"Users\" was not stored");
+    users.DelRecord(identifier);
+    throw error;
+  }
   return identifier;
 }

@@ -70,7 +70,9 @@ TJson DefaultUserRecord(const std::string& identifier);
 
 class TDbCollectionItem;
 // Creates the user "Default" (empty password, every right) when the tree document "Users" of
-// Tree has no entry at all; returns its identifier, or "" when users exist and nothing was made.
+// Tree has no entry at all (also when the tree document is missing); returns its identifier, or
+// "" when users exist and nothing was made. Raises std::runtime_error (EDbReadError for a failed
+// read) with the reason when it could not be stored; nothing is left behind then.
 std::string CreateDefaultUser(TDbCollectionItem& users, TDbCollectionItem& tree);
 
 // The user records of the collection in tree order, each with its identifier.

@@ -1,15 +1,32 @@
 // pelmora-cli on a MongoDB database: every record command through --mongo HOST:PORT/DB.
 #include <gtest/gtest.h>
+#include <mongoc/mongoc.h>
+
+#include <filesystem>
+#include <set>
 
 #include "integration/MongoTestServer.h"
+#include "recstore/MongoAndSo.h"
 #include "recstore/JsonText.h"
 #include "shell/Databases.h"
 #include "shell/ProjectArguments.h"
 #include "support/TestSupport.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 using TRun = TCliRun;
+
+const std::string DemoDir = std::string(PELMORA_TESTDATA_DIR) + "/../../examples/demo";
+
+// Every file below Root, as paths relative to it.
+std::set<std::string> FilesBelow(const fs::path& root) {
+  std::set<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    out.insert(fs::relative(e.path(), root).string());
+  return out;
+}
 
 struct MongoCliTest : ::testing::Test {
   TMongoTestServer Server;
@@ -81,4 +98,86 @@ TEST_F(MongoCliTest, BadAddressesAndUnreachableServers) {
   TRun down = Run("--mongo 127.0.0.1:1/pelmora list Films");
   EXPECT_EQ(down.Code, 1);
   EXPECT_NE(down.Err.find("Connection Failed "), std::string::npos) << down.Err;
+}
+
+// A read that finds two documents under one identifier fails the command: nothing is stored and
+// the record is not taken for missing.
+TEST_F(MongoCliTest, TwoDocumentsUnderOneIdentifierFailTheCommand) {
+  EnsureMongocInitialised();
+  mongoc_client_t* client =
+      mongoc_client_new(("mongodb://127.0.0.1:" + std::to_string(Server.Port())).c_str());
+  mongoc_collection_t* films = mongoc_client_get_collection(client, "pelmora", "Films");
+  for (int i = 0; i < 2; ++i) {
+    bson_t doc = BSON_INITIALIZER, value;
+    BSON_APPEND_UTF8(&doc, "_ID", "twice");
+    BSON_APPEND_DOCUMENT_BEGIN(&doc, "Value", &value);
+    BSON_APPEND_UTF8(&value, "Name", "Copy");
+    bson_append_document_end(&doc, &value);
+    bson_error_t err;
+    EXPECT_TRUE(mongoc_collection_insert_one(films, &doc, nullptr, nullptr, &err)) << err.message;
+    bson_destroy(&doc);
+  }
+  for (const std::string cmd : {"put Films twice", "get Films twice", "import -"}) {
+    TRun r = Run(M() + cmd, cmd == "import -" ? R"({"Films":{"twice":{"Name":"Third"}}})"
+                                               : R"({"Name":"Third"})");
+    EXPECT_EQ(r.Code, 1) << cmd << ": " << r.Err;
+    EXPECT_NE(r.Err.find("Two documents with _ID \"twice\" in collection pelmora.Films"),
+              std::string::npos)
+        << cmd << ": " << r.Err;
+  }
+  bson_t all = BSON_INITIALIZER;
+  bson_error_t err;
+  EXPECT_EQ(mongoc_collection_count_documents(films, &all, nullptr, nullptr, nullptr, &err), 2);
+  bson_destroy(&all);
+  mongoc_collection_destroy(films);
+  mongoc_client_destroy(client);
+}
+
+// "Create files" with its portal on a MongoDB database: the stored "..\" folders resolve against
+// --base, or the working directory without it, and everything is written below the servers
+// folder found so; no name holds a backslash.
+TEST_F(MongoCliTest, CreateFilesWritesOnlyBelowTheResolvedServersFolder) {
+  const fs::path base = Tmp.Path() / "base";
+  const fs::path elsewhere = Tmp.Path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_directories(base);
+  fs::copy(DemoDir + "/HTML", base / "HTML", fs::copy_options::recursive);
+  for (const char* f : {"video/city/city_lights.m2t", "video/city/night_city.m2t",
+                        "video/nature/mountain_morning.m2t"}) {
+    fs::create_directories((base / f).parent_path());
+    WriteFileBytes((base / f).string(), "ts");
+  }
+  for (const char* f : {"records.json", "portal-records.json"}) {
+    TRun imp = Run(M() + "import '" + DemoDir + "/" + f + "'");
+    ASSERT_EQ(imp.Code, 0) << f << ": " << imp.Err;
+  }
+  struct TCase {
+    const char* Name;
+    fs::path Cwd;
+    std::string Args;
+  };
+  const std::vector<TCase> cases = {
+      {"--base from another folder", elsewhere, "--base '" + base.string() + "' "},
+      {"working directory", base, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::set<std::string> before = FilesBelow(Tmp.Path());
+    TRun r = RunCliIn(c.Cwd, M() + c.Args + "--yes build-package 'Playout 1'");
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    EXPECT_NE(r.Out.find("Web portal was successfully created!"), std::string::npos) << r.Out;
+    const fs::path package = base / "servers" / "Playout 1";
+    EXPECT_TRUE(fs::is_regular_file(package / "config.json"));
+    EXPECT_TRUE(fs::is_regular_file(package / "portal" / "18991230T000000" / "Lobby boxes" /
+                                    "index.html"));
+    const std::string cwdPrefix = fs::relative(c.Cwd, Tmp.Path()).string() + "/";
+    for (const std::string& f : FilesBelow(Tmp.Path())) {
+      EXPECT_EQ(f.find('\\'), std::string::npos) << f;
+      if (before.count(f)) continue;
+      const bool written = f.rfind("base/servers", 0) == 0;
+      const bool runFiles = f == cwdPrefix + "in" || f == cwdPrefix + "out" || f == cwdPrefix + "err";
+      EXPECT_TRUE(written || runFiles) << "written outside the servers folder: " << f;
+    }
+  }
+  EXPECT_EQ(Run(M() + "--base '" + (Tmp.Path() / "missing").string() + "' list Films").Code, 2);
 }

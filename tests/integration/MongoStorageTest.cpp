@@ -4,11 +4,14 @@
 #include <mongoc/mongoc.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "integration/MongoTestServer.h"
 #include "recstore/DataBaseUpdate.h"
 #include "recstore/MongoAndSo.h"
+#include "shell/Databases.h"
+#include "shell/Users.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -113,11 +116,15 @@ TEST_F(MongoStorageTest, ModeTableRowsThatDifferFromFiles) {
   auto db = Client();
   auto& films = db->CollectionByName("Films");
 
-  // NewRec on an existing identifier inserts a second document.
+  // NewRec on an existing identifier never makes a second document: it is refused.
   ASSERT_TRUE(films.NewRecord("f1", Film));
-  ASSERT_TRUE(films.NewRecord("f1", Film2));
-  EXPECT_EQ(Documents(*db, "Films", {{"_ID", "f1"}}).size(), 2u);
-  EXPECT_TRUE(films.DelRecord("f1"));  // removes every match
+  EXPECT_FALSE(films.NewRecord("f1", Film2));
+  EXPECT_NE(db->LastError().find("already exists"), std::string::npos) << db->LastError();
+  int64_t c = 0;
+  EXPECT_FALSE(films.NewRecord("f1", Film2, c));
+  EXPECT_EQ(Documents(*db, "Films", {{"_ID", "f1"}}).size(), 1u);
+  EXPECT_EQ(*films.GetRecord("f1"), Film);
+  EXPECT_TRUE(films.DelRecord("f1"));
   EXPECT_TRUE(Documents(*db, "Films").empty());
 
   // UpdateRec without counter on a missing record: false, nothing stored.
@@ -247,7 +254,8 @@ TEST_F(MongoStorageTest, DateTimeElementsAreSkippedAndBadElementsFailTheRead) {
     InsertRaw("Films", &doc);
     bson_destroy(&doc);
   }
-  EXPECT_FALSE(films.GetRecord("odd"));
+  // A document that cannot be read is a failed read, not a missing record.
+  EXPECT_THROW(films.GetRecord("odd"), EDbReadError);
   EXPECT_EQ(db->LastError().rfind("Unknown BSON element type 13 at offset ", 0), 0u)
       << db->LastError();
   EXPECT_EQ(db->ReopenTimeOut(), 0);  // a document that cannot be read is no lost connection
@@ -325,17 +333,17 @@ TEST_F(MongoStorageTest, ReadsRecoverAfterTheServerComesBack) {
   const int port = Server.Port();
 
   Server.Stop();
-  EXPECT_FALSE(films.GetRecord("f1"));
+  EXPECT_THROW(films.GetRecord("f1"), EDbReadError);
   EXPECT_EQ(db->LastError().rfind("MongoWire.Get: ", 0), 0u) << db->LastError();
   const double firstFailure = db->ReopenTimeOut();
   EXPECT_NE(firstFailure, 0);
   EXPECT_FALSE(films.UpdateRecord("f1", Film2));  // changes just fail
   // Within five seconds of the first failure the connection is left alone...
-  EXPECT_FALSE(films.GetRecord("f1"));
+  EXPECT_THROW(films.GetRecord("f1"), EDbReadError);
   EXPECT_EQ(db->ReopenTimeOut(), firstFailure);
   // ...after them a failed read reopens it (here in vain) and starts a new window.
   std::this_thread::sleep_for(std::chrono::milliseconds(5500));
-  EXPECT_FALSE(films.GetRecord("f1"));
+  EXPECT_THROW(films.GetRecord("f1"), EDbReadError);
   EXPECT_GT(db->ReopenTimeOut(), firstFailure);
   auto failedAt = std::chrono::steady_clock::now();
 
@@ -347,10 +355,14 @@ TEST_F(MongoStorageTest, ReadsRecoverAfterTheServerComesBack) {
   }
   bool recovered = false;
   while (std::chrono::steady_clock::now() - failedAt < std::chrono::seconds(20)) {
-    if (auto rec = films.GetRecord("f1")) {
-      EXPECT_EQ(*rec, Film2);
-      recovered = true;
-      break;
+    try {
+      if (auto rec = films.GetRecord("f1")) {
+        EXPECT_EQ(*rec, Film2);
+        recovered = true;
+        break;
+      }
+    } catch (const EDbReadError&) {
+      // not back yet
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
@@ -376,4 +388,108 @@ TEST_F(MongoStorageTest, CounterAloneComesWithoutTheRecord) {
   ASSERT_TRUE(films.UpdateRecord("f1", Film));  // without counter: reads as 0
   ASSERT_TRUE(films.GetRecordCntr("f1", alone));
   EXPECT_EQ(alone, 0);
+}
+
+// A read that fails (here: the server stopped between two calls) is an error with the driver's
+// reason, and nothing that needs to know whether a record is there goes on to insert it.
+TEST_F(MongoStorageTest, FailedReadsAreErrorsAndNothingIsInsertedAfterThem) {
+  auto db = Client();
+  auto& films = db->CollectionByName("Films");
+  auto& tree = db->CollectionByName("Tree");
+  ASSERT_TRUE(films.NewRecord("f1", Film));
+  int64_t c = -1;
+  ASSERT_TRUE(films.GetRecord("f1", c, true));
+  const int port = Server.Port();
+  Server.Stop();
+
+  struct TRead {
+    const char* Name;
+    std::function<void()> Run;
+  };
+  TJson doc;
+  int64_t cntr = 0;
+  const std::vector<TRead> reads = {
+      {"GetRecord", [&] { films.GetRecord("f1"); }},
+      {"GetRecord with counter", [&] { films.GetRecord("f1", cntr, true); }},
+      {"counter read", [&] { films.GetRecordCntr("f1", cntr); }},
+      {"query read", [&] { films.GetRecord(TJson{{"_ID", "f1"}}, nullptr, cntr, false); }},
+      {"Query and Next", [&] {
+         films.Query(TJson::object());
+         films.Next(doc);
+       }},
+  };
+  for (const auto& r : reads) {
+    EXPECT_THROW(r.Run(), EDbReadError) << r.Name;
+    EXPECT_EQ(db->LastError().rfind("MongoWire.", 0), 0u) << r.Name << ": " << db->LastError();
+  }
+  // Changes that would create a missing record fail instead.
+  int64_t zero = 0;
+  EXPECT_FALSE(films.NewOrUpdateRecord("f2", Film2, zero));
+  EXPECT_FALSE(db->LastError().empty());
+  EXPECT_FALSE(films.NewRecord("f2", Film2));
+  EXPECT_FALSE(tree.NewOrUpdateRecord("Films", TJson::array(), zero));
+
+  // The server comes back (empty: it keeps nothing in memory) and another console stores f2;
+  // the first console, reconnected, can neither add a second f2 nor take it for missing.
+  ASSERT_NO_THROW(Server.Start(port));
+  auto other = Client();
+  ASSERT_TRUE(other->CollectionByName("Films").NewRecord("f2", Film2));
+  auto again = Client();
+  auto& films2 = again->CollectionByName("Films");
+  EXPECT_FALSE(films2.NewRecord("f2", Film));
+  int64_t stale = 0;
+  EXPECT_TRUE(films2.NewOrUpdateRecord("f2", Film, stale));  // counter 0 matches: an update
+  EXPECT_EQ(Documents(*again, "Films").size(), 1u);
+  EXPECT_EQ(Documents(*again, "Tree").size(), 0u);
+}
+
+// Two documents under one identifier (left by an older console) are reported, never read as
+// one of them.
+TEST_F(MongoStorageTest, TwoDocumentsUnderOneIdentifierAreReported) {
+  for (int i = 0; i < 2; ++i) {
+    bson_t doc = BSON_INITIALIZER, value;
+    BSON_APPEND_UTF8(&doc, "_ID", "twice");
+    BSON_APPEND_DOCUMENT_BEGIN(&doc, "Value", &value);
+    BSON_APPEND_INT32(&value, "Copy", i);
+    bson_append_document_end(&doc, &value);
+    InsertRaw("Films", &doc);
+    bson_destroy(&doc);
+  }
+  auto db = Client();
+  auto& films = db->CollectionByName("Films");
+  int64_t c = 0;
+  EXPECT_THROW(films.GetRecord("twice"), EDbReadError);
+  EXPECT_EQ(db->LastError(), "Two documents with _ID \"twice\" in collection pelmora.Films");
+  EXPECT_THROW(films.GetRecordCntr("twice", c), EDbReadError);
+  EXPECT_FALSE(films.NewRecord("twice", Film));
+  EXPECT_EQ(Documents(*db, "Films").size(), 2u);
+}
+
+// "Default" on a fresh MongoDB database: the tree document "Users" is not there yet.
+TEST_F(MongoStorageTest, DefaultUserOnAFreshDatabase) {
+  TFakeOperator op;
+  auto db = CreateMainDatabase(&op);
+  db->SetUseMongoDb(true);
+  db->Setport(Server.Port());
+  db->SetMongoDbName(DbName);
+  ASSERT_TRUE(db->Load()) << db->LastError();
+  auto& users = db->CollectionByName("Users");
+  auto& tree = db->CollectionByName("Tree");
+  const std::string id = CreateDefaultUser(users, tree);
+  ASSERT_EQ(id.size(), 24u) << db->LastError();
+  int64_t c = -1;
+  EXPECT_EQ(*tree.GetRecord("Users", c, true), TJson::parse(R"([{"_ID":")" + id + R"("}])"));
+  EXPECT_EQ(c, 1);
+  auto user = users.GetRecord(id);
+  ASSERT_TRUE(user);
+  EXPECT_EQ((*user)["Name"], "Default");
+  // Users exist now: nothing more is made.
+  EXPECT_EQ(CreateDefaultUser(users, tree), "");
+  EXPECT_EQ(Documents(*db, "Users").size(), 1u);
+
+  // With the server gone the read fails loudly and nothing is half made.
+  ASSERT_TRUE(tree.DelRecord("Users"));
+  ASSERT_TRUE(users.DelRecord(id));
+  Server.Stop();
+  EXPECT_THROW(CreateDefaultUser(users, tree), EDbReadError);
 }

@@ -348,25 +348,31 @@ TEST(MongoConversionTest, GuidAndMarkerHelpers) {
 }
 
 // Without a connection the storage reads nothing, changes nothing and never asks a server.
-TEST(MongoStorageTest, NotConnectedReadsNoneAndRefusesChanges) {
+// Without a connection a read is an error, never "no record"; changes are refused. The server
+// is not contacted.
+TEST(MongoStorageTest, NotConnectedReadsFailAndChangesAreRefused) {
   TFakeOperator op;
   TDbFile db(&op);
   db.Collections().Add("Films");
   db.SetUseMongoDb(true);
   TDbCollectionItem& films = db.CollectionByName("Films");
   int64_t cntr = 7;
-  EXPECT_FALSE(films.GetRecord("a"));
-  EXPECT_FALSE(films.GetRecord("a", cntr, true));
+  EXPECT_THROW(films.GetRecord("a"), EDbReadError);
+  EXPECT_NE(db.LastError().find("not connected to the MongoDB server"), std::string::npos)
+      << db.LastError();
+  EXPECT_THROW(films.GetRecord("a", cntr, true), EDbReadError);
   EXPECT_EQ(cntr, 7);
   EXPECT_FALSE(films.NewRecord("a", TJson{{"Name", "x"}}));
   EXPECT_FALSE(films.UpdateRecord("a", TJson{{"Name", "x"}}));
   EXPECT_FALSE(films.NewOrUpdateRecord("a", TJson{{"Name", "x"}}));
+  int64_t zero = 0;
+  EXPECT_FALSE(films.NewOrUpdateRecord("a", TJson{{"Name", "x"}}, zero));
   EXPECT_FALSE(films.DelRecord("a"));
-  films.Query(TJson::object());
+  EXPECT_THROW(films.Query(TJson::object()), EDbReadError);
   TJson doc;
-  EXPECT_FALSE(films.Next(doc));
-  EXPECT_FALSE(films.GetRecord(TJson{{"_ID", "a"}}, nullptr, cntr, true));
-  EXPECT_EQ(db.ReopenTimeOut(), 0);  // no read failed: none was attempted
+  EXPECT_FALSE(films.Next(doc));  // no cursor was opened
+  EXPECT_THROW(films.GetRecord(TJson{{"_ID", "a"}}, nullptr, cntr, true), EDbReadError);
+  EXPECT_EQ(db.ReopenTimeOut(), 0);  // no read failed on the server: none was attempted
   EXPECT_TRUE(op.Messages.empty());
   EXPECT_FALSE(db.DbIsOpen());
 }

@@ -98,7 +98,8 @@ TEST_F(UpgradeTest, NoStepFromTheFileVersionFailsAndKeepsTheFile) {
   EXPECT_FALSE(db->DbIsOpen());
   EXPECT_TRUE(db->SaveDisabled());
   EXPECT_EQ(Op.Messages.back().Text, "Unable to convert a database " + File +
-                                         " from version 2.0.5.0 to version 2.0.8.4");
+                                         " from version 2.0.5.0 to version 2.0.8.4\n"
+                                         "There is no conversion step from version 2.0.5.0.");
   EXPECT_EQ(ReadFileBytes(File), original);
   EXPECT_EQ(ReadFileBytes(File + ".v2.0.5.0.bak"), original);
 }
@@ -109,8 +110,12 @@ TEST_F(UpgradeTest, RecordWithoutTheTableFailsTheConversion) {
   WriteFileBytes(File, original);
   auto db = Open();
   EXPECT_FALSE(db->DbIsOpen());
-  EXPECT_EQ(Op.Messages.back().Text, "Unable to convert a database " + File +
-                                         " from version 2.0.2.0 to version 2.0.8.4");
+  EXPECT_EQ(Op.Messages.back().Text,
+            "Unable to convert a database " + File +
+                " from version 2.0.2.0 to version 2.0.8.4\nThe conversion step from version "
+                "2.0.2.0 to version 2.0.8.0 failed: record \"s\" of Servers: the record has no "
+                "table \"TSched\"");
+  EXPECT_EQ(Op.Messages.back().Caption, "Error");
   EXPECT_EQ(ReadFileBytes(File), original);
   // Nothing but the backup was written; a change now is refused with the "Save as" message.
   db->CollectionByName("Films").NewRecord("x", {{"Name", "x"}});
@@ -142,4 +147,61 @@ TEST_F(UpgradeTest, UpdateStopsWhenAStepFails) {
   EXPECT_FALSE(table.Update());
   EXPECT_EQ(ran, 2);
   EXPECT_EQ(db.LoadedDBVersion(), "1.0.0.1");
+}
+
+// The backup and the final save are steps of their own: when one fails the operator is told
+// which and why, and the project file is left as it was.
+TEST_F(UpgradeTest, FailedBackupOrFinalSaveIsToldWithTheReason) {
+  const std::string original = "{\"DBVersion\":\"2.0.8.0\",\"Films\":{\"f\":{\"Name\":\"F\"}}}";
+  struct TCase {
+    const char* Name;
+    std::string Expected;  // the second line of the message begins so
+    bool BlockBackup;
+  };
+  const std::vector<TCase> cases = {
+      {"backup", "The backup could not be written, so nothing was converted. Can't write file " +
+                     File + ".v2.0.8.0.bak: ",
+       true},
+      {"final save", "The converted database could not be saved. Can't write file " + File + ": ",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove_all(File);
+    fs::remove_all(File + ".v2.0.8.0.bak");
+    WriteFileBytes(File, original);
+    // A folder that is not empty cannot be replaced by a file.
+    const std::string blocked = c.BlockBackup ? File + ".v2.0.8.0.bak" : File + ".blocked";
+    fs::create_directories(blocked + "/keep");
+    Op.Messages.clear();
+    auto db = CreateMainDatabase(&Op);
+    db->SetFileName(File);
+    if (!c.BlockBackup) {
+      // The file is replaced by a folder while the conversion runs, so only the save fails.
+      db->onDataBaseUpdate = [&](TDbFile& sender, bool& ok) {
+        DbF1DataBaseUpdate(sender, ok);
+        fs::remove(File);
+        fs::rename(blocked, File);
+      };
+    }
+    db->Load();
+    EXPECT_FALSE(db->DbIsOpen());
+    EXPECT_TRUE(db->SaveDisabled());
+    ASSERT_FALSE(Op.Messages.empty());
+    const std::string text = Op.Messages.back().Text;
+    const std::string first = "Unable to convert a database " + File +
+                              " from version 2.0.8.0 to version 2.0.8.4\n";
+    EXPECT_EQ(text.substr(0, first.size()), first) << text;
+    EXPECT_EQ(text.substr(first.size(), c.Expected.size()), c.Expected) << text;
+    EXPECT_FALSE(db->LastError().empty());
+    if (c.BlockBackup) {
+      EXPECT_EQ(Op.Messages.size(), 1u);  // no "Will update" before a backup that failed
+      EXPECT_EQ(ReadFileBytes(File), original);
+    } else {
+      EXPECT_NE(text.find(File + ".v2.0.8.0.bak"), std::string::npos) << text;
+      EXPECT_EQ(ReadFileBytes(File + ".v2.0.8.0.bak"), original);
+    }
+    fs::remove_all(File);
+    fs::remove_all(blocked);
+  }
 }

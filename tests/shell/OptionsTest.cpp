@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "shell/Databases.h"
 #include "shell/Options.h"
 #include "support/TestSupport.h"
@@ -45,8 +47,38 @@ TEST_F(OptionsTest, ProjectRelativeForm) {
   EXPECT_EQ(ExpandProjectPath(*Db, "..\\a\\b"), Dir() + "/a/b");
   EXPECT_EQ(ExpandProjectPath(*Db, "../a"), "../a");
   EXPECT_EQ(ExpandProjectPath(*Db, "/abs"), "/abs");
+}
+
+// Without a project file (MongoDB) "..\" means the path base: the working directory, or the
+// folder set with SetPathBase (the CLI's --base). No result ever keeps a backslash.
+TEST_F(OptionsTest, PathsWithoutAProjectFileResolveAgainstThePathBase) {
   TDbFile noFile(&Op);
-  EXPECT_EQ(ExpandProjectPath(noFile, "..\\a"), "..\\a");
+  const std::string cwd = std::filesystem::current_path().string();
+  struct TCase {
+    std::string Base, Stored, Expected;
+  };
+  const std::vector<TCase> cases = {
+      {"", "..\\servers", cwd + "/servers"},
+      {"", "..\\HTML\\portal files", cwd + "/HTML/portal files"},
+      {Dir(), "..\\servers", Dir() + "/servers"},
+      {Dir() + "/", "..\\a\\b", Dir() + "/a/b"},
+      {Dir(), "\\\\share\\video", "//share/video"},
+      {Dir(), "/srv/packages", "/srv/packages"},
+  };
+  for (const auto& c : cases) {
+    SetPathBase(c.Base);
+    EXPECT_EQ(ExpandProjectPath(noFile, c.Stored), c.Expected) << c.Base << " " << c.Stored;
+    EXPECT_EQ(ExpandProjectPath(noFile, c.Stored).find('\\'), std::string::npos);
+  }
+  SetPathBase(Dir());
+  EXPECT_EQ(PathBase(), Dir());
+  EXPECT_EQ(MakeProjectRelative(noFile, Dir() + "/media"), "..\\media");
+  // A project file wins over the base.
+  SetPathBase("/");
+  EXPECT_EQ(ExpandProjectPath(*Db, "..\\x"), Dir() + "/x");
+  EXPECT_EQ(ExpandProjectPath(noFile, "..\\x"), "/x");
+  SetPathBase("");
+  EXPECT_EQ(PathBase(), cwd);
 }
 
 TEST_F(OptionsTest, JoinAndRelativePaths) {

@@ -4,6 +4,7 @@
 #include "app/cli/CliCommon.h"
 #include "recstore/JsonText.h"
 #include "shell/Databases.h"
+#include "shell/Options.h"
 
 int main(int argc, char** argv) {
   TCliContext ctx;
@@ -16,6 +17,11 @@ int main(int argc, char** argv) {
       ->excludes(project);
   app.add_option("--workdir", ctx.WorkDir,
                  "Working directory holding contracts.json and timeline.json");
+  std::string base;
+  app.add_option("--base", base, "Folder that stored \"..\\\" paths mean when the main database has no "
+                           "project file (MongoDB); default: the working directory")
+      ->check(CLI::ExistingDirectory)
+      ->each([](const std::string& dir) { SetPathBase(dir); });
   app.add_option("--db", ctx.DbName, "Database the record commands work on")
       ->check(CLI::IsMember({"main", "contracts", "timeline"}));
   auto* yes = app.add_flag("--yes", ctx.Yes, "Answer yes to every question");

@@ -108,7 +108,13 @@ void TFormUsers::JFrame1DeletionRecord(bool& CanDoAction) {
 void TFormUsers::Button1Click() {
   const TCollectionData& cd = JFrame1->TreeView->CollectionsData();
   if (!cd.Records || !cd.Tree) return;
-  const std::string id = CreateDefaultUser(*cd.Records, *cd.Tree);
+  std::string id;
+  try {
+    id = CreateDefaultUser(*cd.Records, *cd.Tree);
+  } catch (const std::exception& e) {
+    JFrame1->MsgDlg(e.what(), TMsgIcon::Error, "Error");
+    return;
+  }
   if (id.empty()) return;
   // The tree was written around the frame: show it, so the next change here keeps the user.
   JFrame1->ReloadTree();

@@ -16,6 +16,7 @@
 
 #include "recstore/mongoID.h"
 #include "shell/Databases.h"
+#include "shell/TreeDocument.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "shell/Operator.h"
+#include "shell/TreeDocument.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
@@ -134,7 +135,7 @@ TJson TRecTree::ToDisplay(const TJson& entries) const {
   if (!entries.is_array()) return out;
   for (const TJson& e : entries) {
     if (!e.is_object()) continue;
-    if (e.contains("child")) {
+    if (TreeEntryIsFolder(e)) {
       TJson f = TJson::object();
       f["text"] = JsonStr(e, "text");
       f["child"] = ToDisplay(e["child"]);
@@ -179,7 +180,7 @@ TJson ToStored(const TJson& display, bool needIDs) {
   TJson out = TJson::array();
   for (const TJson& e : display) {
     TJson s = TJson::object();
-    if (e.contains("child")) {
+    if (TreeEntryIsFolder(e)) {
       s["text"] = JsonStr(e, "text");
       s["child"] = ToStored(e["child"], needIDs);
       if (needIDs) s["_ID"] = JsonStr(e, "_ID");

@@ -2,6 +2,7 @@
 
 #include "recstore/JrecClasses.h"
 #include "shell/Options.h"
+#include "shell/TreeDocument.h"
 
 namespace {
 
@@ -16,19 +17,10 @@ std::string RefId(const TJson& element, const char* key) {
 TJson LoadServerRecord(TDbFile& db, const std::string& idOrName, std::string* id) {
   TDbCollectionItem* coll = db.FindCollection("Servers");
   if (!coll) throw EServerAction("The database has no collection \"Servers\"");
-  std::optional<TJson> rec = coll->GetRecord(idOrName);
-  std::string found = rec ? idOrName : "";
-  if (!rec) {
-    if (const TJson* all = coll->AsJson(); all && all->is_object()) {
-      for (auto it = all->begin(); it != all->end(); ++it) {
-        if (it.value().is_object() && JsonStr(it.value(), "Name") == idOrName) {
-          rec = coll->GetRecord(it.key());
-          found = it.key();
-          break;
-        }
-      }
-    }
-  }
+  // The identifier, or the first server in tree order with that name, in files and MongoDB.
+  std::string found = FindRecordByIdOrName(db, *coll, idOrName);
+  std::optional<TJson> rec;
+  if (!found.empty()) rec = coll->GetRecord(found);
   if (!rec || !rec->is_object()) throw EServerAction("Server \"" + idOrName + "\" not found");
   if (id) *id = found;
   return *rec;

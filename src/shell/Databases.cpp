@@ -73,16 +73,3 @@ bool CollectionHasTree(const TDbCollectionItem& coll) {
   return !form.empty() && form != "TFormOptions";
 }
 
-bool RemoveTreeEntry(TJson& doc, const std::string& ID) {
-  if (!doc.is_array()) return false;
-  for (size_t i = 0; i < doc.size(); ++i) {
-    TJson& e = doc[i];
-    if (!e.is_object()) continue;
-    if (!e.contains("child") && JsonStr(e, "_ID") == ID) {
-      doc.erase(i);
-      return true;
-    }
-    if (e.contains("child") && RemoveTreeEntry(e["child"], ID)) return true;
-  }
-  return false;
-}

@@ -22,9 +22,6 @@ std::unique_ptr<TDbFile> CreateTimeLineDatabase(const std::string& workDir, IOpe
 
 // Collections edited as a folder tree: their tree document in `Tree` is named after them.
 bool CollectionHasTree(const TDbCollectionItem& coll);
-// Takes the record entry with identifier ID out of a stored tree document (folders are searched
-// too); false when it has none.
-bool RemoveTreeEntry(TJson& doc, const std::string& ID);
 
 // The main database of this process, set once the main window or the CLI has made it.
 TDbFile* DbF1();

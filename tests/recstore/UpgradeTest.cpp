@@ -162,7 +162,9 @@ TEST_F(UpgradeTest, FailedBackupOrFinalSaveIsToldWithTheReason) {
       {"backup", "The backup could not be written, so nothing was converted. Can't write file " +
                      File + ".v2.0.8.0.bak: ",
        true},
-      {"final save", "The converted database could not be saved. Can't write file " + File + ": ",
+      // The file vanished behind the program's back: the on-disk check refuses the save.
+      {"final save", "The converted database could not be saved. The database file " + File +
+                         " was not saved: another program replaced it",
        false},
   };
   for (const auto& c : cases) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "recstore/JrecClasses.h"
+#include "shell/TreeDocument.h"
 #include "shell/Operator.h"
 
 enum TCliExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNotFound = 3 };
@@ -54,21 +55,14 @@ struct TCliContext {
   void RequireWritable(TDbFile& db);
 };
 
-// An existing record identifier, or the identifier of the first record in tree order whose
-// "Name" is Arg; "" when neither.
-std::string ResolveRecordArg(TDbFile& db, TDbCollectionItem& coll, const std::string& arg);
-// Stores a record with counter checking: replaces it when it exists (false when another client
-// changed it in between), otherwise creates it. Behaves alike on files and on MongoDB.
-bool StoreRecordCounted(TDbCollectionItem& coll, const std::string& id, const TJson& rec);
-// Identifiers in tree order: records named by the tree document first (depth first), then the
-// records no tree entry names. Folders are reported through OnFolder when given.
-struct TListedEntry {
-  std::string ID;
-  std::string Name;
-  bool IsFolder = false;
-  int Depth = 0;
-};
-std::vector<TListedEntry> ListInTreeOrder(TDbFile& db, TDbCollectionItem& coll);
+// The record an argument names: an existing identifier, or the first record in tree order with
+// that "Name". Raises ECliError with ExitNotFound and NotFound as its text when there is none.
+std::string RequireRecord(TDbFile& db, TDbCollectionItem& coll, const std::string& arg,
+                          const std::string& NotFound);
+
+// Every JSON a command prints: indented by two, invalid UTF-8 replaced, then a line break.
+// Indent -1 prints it on one line.
+void PrintJson(const TJson& value, int indent = 2);
 
 // Command groups: each file of src/app/cli adds its subcommands by defining a registration,
 //   static TCliRegistration registration(RegisterXxxCommands);

@@ -21,9 +21,7 @@ struct TDeployArgs {
 std::string ServerId(TCliContext& ctx, TDbFile& db, const std::string& arg) {
   TDbCollectionItem* coll = db.FindCollection("Servers");
   if (!coll) throw ECliError(ExitFailed, "the project has no collection \"Servers\"");
-  std::string id = ResolveRecordArg(db, *coll, arg);
-  if (id.empty()) throw ECliError(ExitNotFound, "no server \"" + arg + "\" in Servers");
-  return id;
+  return RequireRecord(db, *coll, arg, "no server \"" + arg + "\" in Servers");
 }
 
 TPostOptions PostOptions(double seconds) {

@@ -150,13 +150,10 @@ void CmdEncode(TCliContext& ctx, const std::vector<std::string>& files, const st
                 << std::endl;
   }
   TJson pairs = jobs.CreateRecordPairs();
-  auto dump = [](const TJson& v, int indent) {
-    return v.dump(indent, ' ', false, TJson::error_handler_t::replace);
-  };
   if (ctx.Json)
-    std::cout << dump(TJson{{"Rows", rows}, {"Pairs", pairs}}, 2) << std::endl;
+    PrintJson(TJson{{"Rows", rows}, {"Pairs", pairs}});
   else
-    std::cout << dump(pairs, -1) << std::endl;
+    PrintJson(pairs, -1);
   if (interrupted) throw ECliError(ExitFailed, "interrupted; remaining files were not processed");
   if (!allDone) throw ECliError(ExitFailed, "not every file was encoded and measured");
 }
@@ -171,7 +168,7 @@ void CmdProbe(TCliContext& ctx, const std::string& file, int timeoutMs) {
     throw ECliError(ExitFailed, "Invalid movie: the length of " + file + " cannot be read");
   std::string text = MediaTimeToStr("hh:mm:ss,mcs", *len);
   if (ctx.Json)
-    std::cout << TJson{{"File", file}, {"LengthMs", *len}, {"Length", text}}.dump(2) << std::endl;
+    PrintJson(TJson{{"File", file}, {"LengthMs", *len}, {"Length", text}});
   else
     std::cout << text << std::endl;
 }

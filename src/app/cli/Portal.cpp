@@ -40,8 +40,7 @@ private:
 void CmdCheckPortal(TCliContext& ctx, const std::string& arg) {
   TDbFile& db = ctx.OpenMain();
   TDbCollectionItem& portals = db.CollectionByName("Portals");
-  std::string id = ResolveRecordArg(db, portals, arg);
-  if (id.empty()) throw ECliError(ExitNotFound, "no record \"" + arg + "\" in Portals");
+  std::string id = RequireRecord(db, portals, arg, "no record \"" + arg + "\" in Portals");
   TStatusPrinter status(*ctx.Op);
   TDataModuleDoWeb gen(nullptr, db);
   try {
@@ -74,7 +73,7 @@ void CmdSurveyTemplate(TCliContext& ctx, const std::string& file) {
   TDataModuleDoWeb gen(nullptr, *db);
   std::optional<TJson> fields = gen.CollectFields(gen.Producer(), path);
   if (!fields) throw ECliError(ExitFailed, "the template could not be surveyed");
-  std::cout << fields->dump(2) << std::endl;
+  PrintJson(*fields);
 }
 
 void RegisterPortalCommands(CLI::App& app, TCliContext& ctx) {

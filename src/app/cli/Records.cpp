@@ -126,85 +126,26 @@ void TCliContext::RequireWritable(TDbFile& db) {
 
 namespace {
 
-void WalkTree(const TJson& entries, int depth, std::vector<TListedEntry>& out,
-              std::vector<std::string>& seen, TDbCollectionItem& coll) {
-  if (!entries.is_array()) return;
-  for (const auto& e : entries) {
-    if (!e.is_object()) continue;
-    if (e.contains("text") && e["text"].is_string()) {
-      out.push_back({JsonStr(e, "_ID"), e["text"].get<std::string>(), true, depth});
-      WalkTree(e.contains("child") ? e["child"] : TJson::array(), depth + 1, out, seen, coll);
-      continue;
-    }
-    std::string id = JsonStr(e, "_ID");
-    if (id.empty()) continue;
-    auto rec = coll.GetRecord(id);
-    if (!rec) continue;  // a tree entry whose record is gone
-    seen.push_back(id);
-    out.push_back({id, rec->is_object() ? JsonStr(*rec, "Name") : "", false, depth});
-  }
-}
-
 const TJson& MongoIdField() {
   static const TJson fields = {{"_ID", 1}};
   return fields;
 }
 
-const TJson& MongoListFields() {
-  static const TJson fields = {{"_ID", 1}, {"Value.Name", 1}};
-  return fields;
-}
-
 }  // namespace
 
-// On MongoDB a plain upsert would not tell a new record from a stored one.
-bool StoreRecordCounted(TDbCollectionItem& coll, const std::string& id, const TJson& rec) {
-  int64_t cntr = 0;
-  bool existed = coll.GetRecord(id, cntr, true).has_value();
-  return existed ? coll.UpdateRecord(id, rec, cntr) : coll.NewRecord(id, rec, cntr);
+std::string RequireRecord(TDbFile& db, TDbCollectionItem& coll, const std::string& arg,
+                          const std::string& NotFound) {
+  std::string id = FindRecordByIdOrName(db, coll, arg);
+  if (id.empty()) throw ECliError(ExitNotFound, NotFound);
+  return id;
 }
 
-std::vector<TListedEntry> ListInTreeOrder(TDbFile& db, TDbCollectionItem& coll) {
-  std::vector<TListedEntry> out;
-  std::vector<std::string> seen;
-  if (TDbCollectionItem* tree = db.FindCollection("Tree"); tree && tree != &coll) {
-    if (auto doc = tree->GetRecord(coll.Name())) WalkTree(*doc, 0, out, seen, coll);
-  }
-  std::sort(seen.begin(), seen.end());
-  if (coll.IsMongoDb()) {
-    // Documents in server order; only identifier and name are fetched.
-    coll.Query(TJson::object(), &MongoListFields());
-    TJson doc;
-    while (coll.Next(doc)) {
-      std::string id = JsonStr(doc, "_ID");
-      if (id.empty() || std::binary_search(seen.begin(), seen.end(), id)) continue;
-      const TJson* value = JsonPath(doc, "Value");
-      out.push_back({id, value && value->is_object() ? JsonStr(*value, "Name") : "", false, 0});
-    }
-    return out;
-  }
-  if (TJson* all = coll.AsJson(); all && all->is_object()) {
-    for (auto it = all->begin(); it != all->end(); ++it) {
-      if (std::binary_search(seen.begin(), seen.end(), it.key())) continue;
-      out.push_back(
-          {it.key(), it.value().is_object() ? JsonStr(it.value(), "Name") : "", false, 0});
-    }
-  }
-  return out;
-}
-
-std::string ResolveRecordArg(TDbFile& db, TDbCollectionItem& coll, const std::string& arg) {
-  if (coll.GetRecord(arg)) return arg;
-  for (const auto& e : ListInTreeOrder(db, coll))
-    if (!e.IsFolder && e.Name == arg) return e.ID;
-  return {};
+void PrintJson(const TJson& value, int indent) {
+  std::cout << value.dump(indent, ' ', false, TJson::error_handler_t::replace) << std::endl;
 }
 
 namespace {
 
-std::string DumpReadable(const TJson& v) {
-  return v.dump(2, ' ', false, TJson::error_handler_t::replace);
-}
 
 std::string ReadInput(const std::string& source) {
   if (source.empty() || source == "-") {
@@ -286,7 +227,7 @@ void CmdInfo(TCliContext& ctx) {
     else info["Error"] = "the records could not be counted: " + countError;
   }
   if (ctx.Json) {
-    std::cout << DumpReadable(info) << std::endl;
+    PrintJson(info);
   } else {
     std::cout << "File: " << info["File"].get<std::string>() << "\n";
     if (info.contains("DBVersion"))
@@ -316,7 +257,7 @@ void CmdList(TCliContext& ctx, const std::string& collection) {
       if (e.IsFolder) o["IsFolder"] = true;
       arr.push_back(o);
     }
-    std::cout << DumpReadable(arr) << std::endl;
+    PrintJson(arr);
     return;
   }
   for (const auto& e : entries) {
@@ -331,9 +272,8 @@ void CmdList(TCliContext& ctx, const std::string& collection) {
 void CmdGet(TCliContext& ctx, const std::string& collection, const std::string& arg) {
   TDbFile& db = ctx.OpenSelected();
   TDbCollectionItem& coll = ctx.Collection(db, collection);
-  std::string id = ResolveRecordArg(db, coll, arg);
-  if (id.empty()) throw ECliError(ExitNotFound, "no record \"" + arg + "\" in " + collection);
-  std::cout << DumpReadable(*coll.GetRecord(id)) << std::endl;
+  std::string id = RequireRecord(db, coll, arg, "no record \"" + arg + "\" in " + collection);
+  PrintJson(*coll.GetRecord(id));
 }
 
 void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& arg,
@@ -356,7 +296,7 @@ void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& 
     id = NewObjectID();
   } else {
     if (arg.empty()) throw ECliError(ExitUsage, "give a record identifier or name, or --new");
-    id = ResolveRecordArg(db, coll, arg);
+    id = FindRecordByIdOrName(db, coll, arg);
     if (id.empty()) id = arg;  // a new record under the identifier given
   }
   if (rec.is_object()) rec.erase("_ID");  // the identifier is the key, never a member
@@ -365,15 +305,8 @@ void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& 
     throw ECliError(ExitFailed, "the record was not stored" +
                                     (db.LastError().empty() ? "" : ": " + db.LastError()));
   // A new record gets an entry at the end of its collection's tree so the editors show it.
-  if (!existed && CollectionHasTree(coll)) {
-    if (TDbCollectionItem* tree = db.FindCollection("Tree")) {
-      TJson doc = tree->GetRecord(coll.Name()).value_or(TJson::array());
-      if (!doc.is_array()) doc = TJson::array();
-      doc.push_back({{"_ID", id}});
-      if (!StoreRecordCounted(*tree, coll.Name(), doc))
-        throw ECliError(ExitFailed, "the record was stored but its tree entry was not");
-    }
-  }
+  if (!existed && !AppendTreeEntry(db, coll, id))
+    throw ECliError(ExitFailed, "the record was stored but its tree entry was not");
   std::cout << id << std::endl;
 }
 
@@ -381,19 +314,12 @@ void CmdDel(TCliContext& ctx, const std::string& collection, const std::string& 
   TDbFile& db = ctx.OpenSelected(true, TCliContext::TOpenFor::Change);
   TDbCollectionItem& coll = ctx.Collection(db, collection);
   ctx.RequireWritable(db);
-  std::string id = ResolveRecordArg(db, coll, arg);
-  if (id.empty()) throw ECliError(ExitNotFound, "no record \"" + arg + "\" in " + collection);
+  std::string id = RequireRecord(db, coll, arg, "no record \"" + arg + "\" in " + collection);
   if (!coll.DelRecord(id))
     throw ECliError(ExitFailed, "the record was not deleted" +
                                     (db.LastError().empty() ? "" : ": " + db.LastError()));
-  if (CollectionHasTree(coll)) {
-    if (TDbCollectionItem* tree = db.FindCollection("Tree")) {
-      int64_t cntr = 0;
-      if (auto doc = tree->GetRecord(coll.Name(), cntr, true); doc && RemoveTreeEntry(*doc, id))
-        if (!tree->UpdateRecord(coll.Name(), *doc, cntr))
-          throw ECliError(ExitFailed, "the record was deleted but its tree entry was not");
-    }
-  }
+  if (!RemoveRecordTreeEntry(db, coll, id))
+    throw ECliError(ExitFailed, "the record was deleted but its tree entry was not");
   std::cout << "deleted " << id << std::endl;
 }
 
@@ -408,51 +334,17 @@ void CmdImport(TCliContext& ctx, const std::string& source) {
   } catch (const EJsonParse& e) {
     throw ECliError(ExitFailed, std::string("the import file is not valid JSON: ") + e.what());
   }
-  if (!doc.is_object()) throw ECliError(ExitFailed, "the import file must hold a JSON object");
-  for (auto c = doc.begin(); c != doc.end(); ++c) {
-    ctx.Collection(db, c.key());
-    if (!c.value().is_object())
-      throw ECliError(ExitFailed, "collection " + c.key() + " must map identifiers to records");
-  }
-  TDbCollectionItem* tree = db.FindCollection("Tree");
   size_t count = 0;
-  for (auto c = doc.begin(); c != doc.end(); ++c) {
-    TDbCollectionItem& coll = ctx.Collection(db, c.key());
-    TJson treeDoc;
-    bool withTree = tree && CollectionHasTree(coll);
-    if (withTree) {
-      treeDoc = tree->GetRecord(coll.Name()).value_or(TJson::array());
-      if (!treeDoc.is_array()) treeDoc = TJson::array();
-    }
-    for (auto r = c.value().begin(); r != c.value().end(); ++r) {
-      bool existed = coll.GetRecord(r.key()).has_value();
-      TJson rec = r.value();
-      if (rec.is_object()) rec.erase("_ID");
-      if (db.UseMongoDb()) {
-        // Every change goes to the server at once; there is no write of the whole database.
-        if (!StoreRecordCounted(coll, r.key(), rec))
-          throw ECliError(ExitFailed, "record " + r.key() + " of " + coll.Name() +
-                                          " was not stored after " + std::to_string(count) +
-                                          " others" +
-                                          (db.LastError().empty() ? "" : ": " + db.LastError()));
-      } else {
-        coll.SetRecordNo1(r.key(), rec);
-      }
-      if (withTree && !existed) treeDoc.push_back({{"_ID", r.key()}});
-      ++count;
-    }
-    if (withTree && db.UseMongoDb()) {
-      if (!StoreRecordCounted(*tree, coll.Name(), treeDoc))
-        throw ECliError(ExitFailed, "the records of " + coll.Name() +
-                                        " were stored but their tree entries were not");
-    } else if (withTree) {
-      tree->SetRecordNo1(coll.Name(), treeDoc);
-    }
-  }
   try {
-    db.Save();  // one write for everything put in memory above
+    count = ImportRecords(db, doc, [&](const std::string& name) -> TDbCollectionItem& {
+      return ctx.Collection(db, name);
+    });
+  } catch (const ECliError&) {
+    throw;
+  } catch (const EDbReadError&) {
+    throw;
   } catch (const std::exception& e) {
-    throw ECliError(ExitFailed, std::string("the import was not written: ") + e.what());
+    throw ECliError(ExitFailed, e.what());
   }
   std::cout << "imported " << count << " records" << std::endl;
 }

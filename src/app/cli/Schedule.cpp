@@ -32,9 +32,8 @@ private:
 
 std::string Resolve(TCliContext& ctx, TDbFile& db, const std::string& collection,
                     const std::string& arg) {
-  std::string id = ResolveRecordArg(db, ctx.Collection(db, collection), arg);
-  if (id.empty()) throw ECliError(ExitNotFound, "no " + collection + " record \"" + arg + "\"");
-  return id;
+  return RequireRecord(db, ctx.Collection(db, collection), arg,
+                       "no " + collection + " record \"" + arg + "\"");
 }
 
 void CmdBuildPackage(TCliContext& ctx, const std::string& arg) {
@@ -70,7 +69,7 @@ void CmdCheckSchedule(TCliContext& ctx, const std::string& arg, bool json) {
                      {"HasError", v.HasError}});
     }
     if (r.Period) out.push_back({{"Period", DeltaTimeToStr(*r.Period)}});
-    std::cout << out.dump(2) << std::endl;
+    PrintJson(out);
     return;
   }
   for (size_t i = 0; i < r.Rows.size(); ++i) {
@@ -111,7 +110,6 @@ void CmdShowSchedule(TCliContext& ctx, const std::string& arg, const TShowFlags&
 
 void RegisterScheduleCommands(CLI::App& app, TCliContext& ctx) {
   static std::string arg;
-  static bool json = false;
   static TShowFlags flags;
 
   auto* cBuild = app.add_subcommand("build-package", "\"Create files\": build a server's package");
@@ -120,8 +118,8 @@ void RegisterScheduleCommands(CLI::App& app, TCliContext& ctx) {
 
   auto* cCheck = app.add_subcommand("check-schedule", "Durations, times and errors of a channel schedule's rows");
   cCheck->add_option("CHSCHED", arg, "ChSched record: identifier or Name")->required();
-  cCheck->add_flag("--json", json, "JSON output");
-  cCheck->callback([&ctx] { CmdCheckSchedule(ctx, arg, json || ctx.Json); });
+  // --json is the global flag; it may also follow the command.
+  cCheck->callback([&ctx] { CmdCheckSchedule(ctx, arg, ctx.Json); });
 
   auto* cShow = app.add_subcommand("show-schedule", "The \"Show schedule\" text of a Schedules record");
   cShow->add_option("SCHEDULES", arg, "Schedules record: identifier or Name")->required();

@@ -42,7 +42,7 @@ void PrintStats(TCliContext& ctx, const char* what, const std::string& id, const
                {"CellsCleared", s.CellsCleared}, {"DaysWritten", s.DaysWritten},
                {"DaysDeleted", s.DaysDeleted},   {"FileWrites", s.FileWrites}};
     if (s.DanglingCells) o["DanglingCellsRepaired"] = s.DanglingCells;
-    std::cout << o.dump(2) << std::endl;
+    PrintJson(o);
     return;
   }
   std::cout << fmt::format("{} {} ({}): {} rows, {} cells booked, {} cells cleared, {} day records "
@@ -66,7 +66,7 @@ void CmdAdd(TCliContext& ctx, const std::string& arg) {
   ctx.RequireWritable(line);
   TDbFile* main = OptionalMain(ctx);
   TDbCollectionItem& coll = contracts.CollectionByName("Contracts");
-  std::string id = ResolveRecordArg(contracts, coll, arg);
+  std::string id = FindRecordByIdOrName(contracts, coll, arg);
   if (id.empty())
     throw ECliError(ExitNotFound, "no contract \"" + arg + "\" in " + contracts.FileName());
   TTimeLine tl(line, contracts, main, ctx.Op.get());
@@ -84,9 +84,9 @@ void CmdDelete(TCliContext& ctx, const std::string& arg) {
   TDbCollectionItem& coll = contracts.CollectionByName("Contracts");
   TDbCollectionItem& booked = tl.ContractsCollection();
   // A contract removed from contracts.json can still be deleted by its booked copy.
-  std::string id = ResolveRecordArg(contracts, coll, arg);
+  std::string id = FindRecordByIdOrName(contracts, coll, arg);
   if (id.empty() || !booked.GetRecord(id)) {
-    std::string bookedID = ResolveRecordArg(line, booked, arg);
+    std::string bookedID = FindRecordByIdOrName(line, booked, arg);
     if (!bookedID.empty()) id = bookedID;
   }
   if (id.empty())
@@ -128,7 +128,7 @@ void CmdShow(TCliContext& ctx, const std::string& arg, const std::string& from,
   TDbFile& contracts = OpenWorkDatabase(ctx, true);
   TDbFile& line = OpenWorkDatabase(ctx, false);
   TDbCollectionItem& places = contracts.CollectionByName("Places");
-  std::string place = ResolveRecordArg(contracts, places, arg);
+  std::string place = FindRecordByIdOrName(contracts, places, arg);
   if (place.empty()) place = arg;  // a place removed from contracts.json may still have bookings
   auto member = line.JSON().find(place);
   if (member == line.JSON().end() || !member->is_object()) {
@@ -155,7 +155,7 @@ void CmdShow(TCliContext& ctx, const std::string& arg, const std::string& from,
     for (const auto& d : days) jd[d] = coll.GetRecord(d).value_or(TJson());
     out["Days"] = jd;
     out["OneHour"] = table;
-    std::cout << out.dump(2) << std::endl;
+    PrintJson(out);
     return;
   }
   std::string name = NameOf(&places, place);

@@ -10,6 +10,9 @@ int main(int argc, char** argv) {
   TCliContext ctx;
   CLI::App app{"Pelmora console, command-line edition"};
   app.require_subcommand(1);
+  // Global options may also follow the command ("check-schedule X --json"); set before the
+  // command groups are added, whose subcommands take it over.
+  app.fallthrough();
   auto* project =
       app.add_option("--project", ctx.ProjectFile, "Project file (.pq2pr) of the main database");
   app.add_option("--mongo", ctx.MongoAddress,

@@ -9,7 +9,7 @@
 #include <QSlider>
 #include <string>
 
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 class QToolButton;
 class QCalendarWidget;

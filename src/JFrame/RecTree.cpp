@@ -7,7 +7,7 @@
 #include <QTreeWidgetItemIterator>
 #include <functional>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }

@@ -1,4 +1,4 @@
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 #include <fmt/format.h>
 

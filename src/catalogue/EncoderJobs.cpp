@@ -6,8 +6,8 @@
 #include <future>
 
 #include "catalogue/PasLibVlcPlayer.h"
-#include "shell/CommonProcedures.h"
-#include "shell/Operator.h"
+#include "base/CommonProcedures.h"
+#include "base/Operator.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;

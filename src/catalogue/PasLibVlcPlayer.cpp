@@ -6,8 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "shell/CommonProcedures.h"
-#include "shell/Operator.h"
+#include "base/CommonProcedures.h"
+#include "base/Operator.h"
 
 namespace {
 

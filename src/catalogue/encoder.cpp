@@ -17,7 +17,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 namespace fs = std::filesystem;
 

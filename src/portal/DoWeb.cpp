@@ -12,7 +12,7 @@
 #include <unordered_map>
 
 #include "schedule/Cir2Lat.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 
 #include "recstore/Json.h"
 #include "recstore/JsonText.h"
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 class TDbFile;
 class TDbCollectionItem;

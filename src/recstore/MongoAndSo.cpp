@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "recstore/JrecClasses.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 // ---------------------------------------------------------------------------------------------
 // JSON to BSON

@@ -79,7 +79,7 @@ const TcmdTableRow& FindCmdTableRow(const TJson& command);
 #include <unordered_map>
 #include <vector>
 
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 class TDbFile;
 class TSuperReference;

@@ -11,8 +11,8 @@
 #include <condition_variable>
 #include <stdexcept>
 
-#include "shell/CommonProcedures.h"
-#include "shell/Operator.h"
+#include "base/CommonProcedures.h"
+#include "base/Operator.h"
 
 // ---------------------------------------------------------------------------------------------
 // Building requests

@@ -18,7 +18,7 @@
 #include <stdexcept>
 
 #include "recstore/Json.h"
-#include "shell/Operator.h"
+#include "base/Operator.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;

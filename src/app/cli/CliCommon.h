@@ -7,7 +7,7 @@
 #include <string>
 
 #include "recstore/JrecClasses.h"
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 enum TCliExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNotFound = 3 };
 

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <algorithm>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 namespace {
 std::map<std::string, TFormFactory>& Factories() {

@@ -94,8 +94,8 @@ TJFrame::TJFrame(QWidget* owner) : QWidget(owner), FOwner(owner) {
 TJFrame::~TJFrame() {
   if (FRegistered) {
     const TCollectionData& cd = TreeView->CollectionsData();
-    if (cd.Tree) cd.Tree->DelJFrame(this);
-    if (cd.Records && cd.Records != cd.Tree) cd.Records->DelJFrame(this);
+    if (cd.Tree) DelJFrame(*cd.Tree, this);
+    if (cd.Records && cd.Records != cd.Tree) DelJFrame(*cd.Records, this);
   }
 }
 
@@ -189,8 +189,8 @@ void TJFrame::Load() {
   if (!FPopupMenu) CreatePopupMenu();
   const TCollectionData& cd = TreeView->CollectionsData();
   if (!FRegistered) {
-    if (cd.Tree) cd.Tree->AddJFrame(this);
-    if (cd.Records && cd.Records != cd.Tree) cd.Records->AddJFrame(this);
+    if (cd.Tree) AddJFrame(*cd.Tree, this);
+    if (cd.Records && cd.Records != cd.Tree) AddJFrame(*cd.Records, this);
     FRegistered = true;
   }
   {
@@ -603,8 +603,8 @@ bool TJFrame::FormCloseQuery() {
   if (!AskChangesSave()) return false;
   if (FRegistered) {
     const TCollectionData& cd = TreeView->CollectionsData();
-    if (cd.Tree) cd.Tree->DelJFrame(this);
-    if (cd.Records && cd.Records != cd.Tree) cd.Records->DelJFrame(this);
+    if (cd.Tree) DelJFrame(*cd.Tree, this);
+    if (cd.Records && cd.Records != cd.Tree) DelJFrame(*cd.Records, this);
     FRegistered = false;
   }
   return true;

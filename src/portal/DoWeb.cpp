@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TDataModuleDoWeb* GDoWeb = nullptr;
-
 bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
@@ -181,24 +179,18 @@ std::string PortalDurationText(const std::string& duration) {
   return fmt::format("{} ч. {:02} мин.", minutes / 60, minutes % 60);
 }
 
-TDataModuleDoWeb* DataModuleDoWeb() { return GDoWeb; }
-void SetDataModuleDoWeb(TDataModuleDoWeb* gen) { GDoWeb = gen; }
-
 // ---------------------------------------------------------------------------------------------
 // TDataModuleDoWeb
 
-TDataModuleDoWeb::TDataModuleDoWeb(void* Owner, TDbFile& DBF)
+TDataModuleDoWeb::TDataModuleDoWeb(TDbFile& DBF)
     : DefaultTemplatesFolder(DefaultTemplatesDir()), FDbF(&DBF) {
   PageProducer1 = std::make_unique<TSuperPageProducer>(
       [this](TSuperPageProducer& pp, const std::string& name, const std::vector<std::string>& p) {
         return OnHTMLTag(pp, name, p);
       });
-  if (!GDoWeb) GDoWeb = this;
 }
 
-TDataModuleDoWeb::~TDataModuleDoWeb() {
-  if (GDoWeb == this) GDoWeb = nullptr;
-}
+TDataModuleDoWeb::~TDataModuleDoWeb() = default;
 
 void TDataModuleDoWeb::Status(const std::string& text) {
   if (StatusBar) StatusBar->StatusText(text);

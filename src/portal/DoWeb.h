@@ -65,7 +65,9 @@ std::string PortalDurationText(const std::string& duration);
 
 class TDataModuleDoWeb {
 public:
-  TDataModuleDoWeb(void* Owner, TDbFile& DBF);
+  explicit TDataModuleDoWeb(TDbFile& DBF);
+  // The form the command-line tool still uses; the first argument is not used.
+  TDataModuleDoWeb(void*, TDbFile& DBF) : TDataModuleDoWeb(DBF) {}
   ~TDataModuleDoWeb();
 
   // Generates the portals of one server options record into the package folder. Returns
@@ -145,7 +147,3 @@ private:
   std::string FVideoRoot;
   std::string FStreamServer;
 };
-
-// The generator of this program (set by the main window or the CLI).
-TDataModuleDoWeb* DataModuleDoWeb();
-void SetDataModuleDoWeb(TDataModuleDoWeb* gen);

@@ -9,7 +9,7 @@ std::string TUsedFilmsPortal::RegisterFilm(const std::string& id, const std::str
 }
 
 TPortalMakerDoWeb::TPortalMakerDoWeb(TDbFile& db, IOperator* StatusBar)
-    : FGen(std::make_unique<TDataModuleDoWeb>(nullptr, db)), FStatus(StatusBar) {}
+    : FGen(std::make_unique<TDataModuleDoWeb>(db)), FStatus(StatusBar) {}
 
 std::string TPortalMakerDoWeb::MakePortals(TSuperReference& supRef, TDbFile& db,
                                            const std::string& SrvOptionsID,

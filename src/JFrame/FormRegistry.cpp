@@ -1,4 +1,4 @@
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

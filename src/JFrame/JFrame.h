@@ -19,7 +19,7 @@
 #include "recstore/JrecClasses.h"
 #include "base/Operator.h"
 #include "shell/RecordToCompType.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 class QAction;
 class QLineEdit;

@@ -13,7 +13,7 @@
 
 #include "JFrame/ComponentToJson.h"
 #include "JFrame/RecTree.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }

@@ -16,7 +16,7 @@
 #include "shell/Databases.h"
 #include "shell/Options.h"
 #include "shell/Users.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 #include "shell/forms/GuiOperator.h"
 #include "shell/forms/Main.h"
 #include "shell/forms/MongoDBparam.h"

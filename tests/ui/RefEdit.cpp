@@ -13,7 +13,7 @@
 #include "JFrame/RecTree.h"
 #include "JFrame/RefEdit.h"
 #include "shell/Databases.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <QThread>
 
 #include "recstore/JrecClasses.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 namespace {
 QMessageBox::Icon QtIcon(TMsgIcon icon) {

@@ -26,7 +26,7 @@
 #include "shell/Options.h"
 #include "shell/ProjectArguments.h"
 #include "shell/Users.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 #include "shell/forms/MongoDBparam.h"
 
 #ifndef PELMORA_MANUAL_DIR

@@ -1,4 +1,4 @@
-#include "schedule/Cir2Lat.h"
+#include "package/Cir2Lat.h"
 
 #include <cstdint>
 

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <unordered_map>
 
-#include "schedule/Cir2Lat.h"
+#include "package/Cir2Lat.h"
 #include "base/CommonProcedures.h"
 #include "shell/Options.h"
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <map>
 
-#include "schedule/Cir2Lat.h"
+#include "package/Cir2Lat.h"
 #include "schedule/DoSchedule.h"
 #include "shell/Options.h"
 

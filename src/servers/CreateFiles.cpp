@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "schedule/Cir2Lat.h"
+#include "package/Cir2Lat.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;

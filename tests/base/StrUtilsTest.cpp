@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/StrUtils.h"
-#include "schedule/Cir2Lat.h"
+#include "package/Cir2Lat.h"
 
 TEST(StrUtilsTest, HexLowerTrim) {
   const std::pair<char, int> hex[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15}, {'g', -1}, {' ', -1}};

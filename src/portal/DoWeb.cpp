@@ -11,6 +11,7 @@
 #include <iterator>
 #include <unordered_map>
 
+#include "base/StrUtils.h"
 #include "package/Cir2Lat.h"
 #include "base/CommonProcedures.h"
 #include "shell/Options.h"
@@ -26,12 +27,6 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 bool EndsWith(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() &&
          s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 std::string WithTrailingDelimiter(const std::string& path) {
@@ -197,7 +192,7 @@ void TDataModuleDoWeb::Status(const std::string& text) {
 }
 
 std::string TDataModuleDoWeb::UniquePageName(const std::string& htmlFile) {
-  std::string base = LowerAscii(BaseName(htmlFile));
+  std::string base = LowerCase(BaseName(htmlFile));
   size_t cut = base.find(".html");
   if (cut != std::string::npos) base.erase(cut);
   int64_t n = 0;
@@ -292,7 +287,7 @@ std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
   } else if (cl == "Films") {
     std::optional<TJson> film = sr.Push(FDbF->CollectionByName("Films"), id, true);
     std::string stored = film ? JsonStr(*film, "FileName") : std::string();
-    std::string fileName = LowerAscii(stored);
+    std::string fileName = LowerCase(stored);
     size_t bs = fileName.find_last_of('\\');
     std::string dir = bs == std::string::npos ? std::string() : fileName.substr(0, bs + 1);
     if (dir != "vod\\") {
@@ -308,7 +303,7 @@ std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
       std::string err = LUsedFilms->RegisterFilm(id, stored, FVideoRoot);
       if (!err.empty()) sr.ForceException(err);
       target = "rtsp://" + FStreamServer + "/" +
-               LowerAscii(Cir2Lat(BaseName(fileName)));
+               LowerCase(Cir2Lat(BaseName(fileName)));
     }
     sr.Pop();
   } else {
@@ -328,7 +323,7 @@ TJson TDataModuleDoWeb::TagParams(TSuperPageProducer& pp, TSuperReference& sr,
       name = p.substr(0, eq);
       for (char& c : name)
         if (c == ' ') c = '_';
-      name = LowerAscii(name);
+      name = LowerCase(name);
       value = p.substr(eq + 1);
     } else {
       name = p;
@@ -668,7 +663,7 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& jsc
   TDbCollectionItem& chans = FDbF->CollectionByName("Channels");
   TDbCollectionItem& films = FDbF->CollectionByName("Films");
   auto channelPageName = [](const std::string& name) {
-    return "ch_" + LowerAscii(Cir2Lat("schedule_" + name));
+    return "ch_" + LowerCase(Cir2Lat("schedule_" + name));
   };
   const TJson* table = srvopt.is_object() && srvopt.contains("Table") ? &srvopt["Table"] : nullptr;
   if (!table || !table->is_array() || !jscheduleArr.is_array()) return byPortal;

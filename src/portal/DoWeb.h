@@ -19,7 +19,7 @@
 
 #include "portal/SuperPageProducer.h"
 #include "recstore/JrecClasses.h"
-#include "schedule/DoSchedule.h"
+#include "package/UsedFilms.h"
 
 class EPortalError : public std::runtime_error {
 public:

@@ -2,10 +2,7 @@
 
 std::string TUsedFilmsPortal::RegisterFilm(const std::string& id, const std::string& fileName,
                                            const std::string& videoRoot) {
-  TFilm film;
-  film._ID = id;
-  film.FileName = fileName;
-  return MapFilmName(film, videoRoot, FUsed, FOp).Error;
+  return MapFilmName(id, "", fileName, videoRoot, FUsed, FOp).Error;
 }
 
 TPortalMakerDoWeb::TPortalMakerDoWeb(TDbFile& db, IOperator* StatusBar)

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 
+#include "base/StrUtils.h"
 #include "package/Cir2Lat.h"
 #include "schedule/DoSchedule.h"
 #include "shell/Options.h"
@@ -42,33 +43,6 @@ void EmptyFolder(const std::string& dir) {
 }
 
 namespace {
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
-std::string Replace(std::string s, char from, char to) {
-  std::replace(s.begin(), s.end(), from, to);
-  return s;
-}
-
-// A file name that would place the film outside the server's inbox (or read a file outside
-// the video folder): an absolute path, a drive, or a ".." component.
-bool LeavesRoot(const std::string& fileName) {
-  if (fileName.empty()) return false;
-  if (fileName[0] == '\\' || fileName[0] == '/') return true;
-  if (fileName.size() >= 2 && fileName[1] == ':') return true;
-  size_t start = 0;
-  while (start <= fileName.size()) {
-    size_t end = fileName.find_first_of("\\/", start);
-    if (end == std::string::npos) end = fileName.size();
-    if (fileName.compare(start, end - start, "..") == 0 && end - start == 2) return true;
-    start = end + 1;
-  }
-  return false;
-}
 
 std::string DurationField(TDateTime d) {
   TTimeParts t = DecodeTime(d);
@@ -121,51 +95,7 @@ TJson DeltaObject(TDateTime value) {
 }
 
 std::string ScheduleFileName(const std::string& scheduleName) {
-  return LowerAscii(Cir2Lat(scheduleName));
-}
-
-TMapFilmResult MapFilmName(const TFilm& film, const std::string& videoRoot, TUsedFilms& used,
-                           IOperator& op) {
-  TMapFilmResult r;
-  if (LeavesRoot(film.FileName)) {
-    r.Error = "The file name of the film \"" + film.Name + "\" (" + film._ID +
-              ") lies outside the video folder: " + film.FileName;
-    op.MessageBox("Error", r.Error, TMsgIcon::Error);
-    return r;
-  }
-  std::string linux = LowerAscii(Cir2Lat(film.FileName));
-  if (std::none_of(used.ByID.begin(), used.ByID.end(),
-                   [&](const TMovieAttributes& m) { return m.ID == film._ID; })) {
-    std::string html = Replace(linux, '\\', '_');
-    size_t slash = html.find_last_of('/');
-    if (slash != std::string::npos) html.erase(0, slash + 1);
-    size_t dot = html.find_last_of('.');
-    if (dot != std::string::npos) html.erase(dot);
-    used.ByID.push_back({film._ID, html, ""});
-  }
-  std::string win = JoinRootPath(videoRoot, film.FileName);
-  std::error_code ec;
-  if (!fs::is_regular_file(win, ec) &&
-      std::find(used.NotFounded.begin(), used.NotFounded.end(), film.FileName) == used.NotFounded.end()) {
-    used.NotFounded.push_back(film.FileName);
-    std::string q = "File not found " + win + ". Continue?";
-    if (op.Ask("IO Error", q, TMsgIcon::Warning, TMsgButtons::YesNo, TMsgAnswer::No) != TMsgAnswer::Yes) {
-      r.Error = q;
-      return r;
-    }
-  }
-  r.ServerPath = "/inbox/" + Replace(linux, '\\', '/');
-  auto it = std::lower_bound(used.InUse.begin(), used.InUse.end(), linux,
-                             [](const TWinLinuxNames& a, const std::string& b) { return a.Linux < b; });
-  if (it == used.InUse.end() || it->Linux != linux) {
-    used.InUse.insert(it, {win, linux});
-  } else if (it->Win != win) {
-    std::string q = "Two various films will receive identical names on the video server: " + win +
-                    ", " + it->Win + ". Continue?";
-    if (op.Ask("IO Error", q, TMsgIcon::Warning, TMsgButtons::YesNo, TMsgAnswer::No) != TMsgAnswer::Yes)
-      r.Error = q;
-  }
-  return r;
+  return LowerCase(Cir2Lat(scheduleName));
 }
 
 std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::string& F,
@@ -204,7 +134,8 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
       const TScheduleInterval& in = *inp;
       TFilmList& list = pls->Add();
       for (const TScheduleNote& note : in.ScheduleNotes) {
-        TMapFilmResult m = MapFilmName(*note.Film, videoRoot, used, op);
+        const TFilm& film = *note.Film;
+        TMapFilmResult m = MapFilmName(film._ID, film.Name, film.FileName, videoRoot, used, op);
         if (!m.Error.empty()) {
           EmptyFolder(dir);
           return "Error in the file name \"" + note.Film->FileName + "\"";

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "base/StrUtils.h"
+#include "catalogue/Channels.h"
 #include "package/Cir2Lat.h"
 #include "schedule/DoSchedule.h"
 #include "shell/Options.h"
@@ -157,15 +158,15 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
     for (auto& [id, intervals] : films.Items) {
       const TJson& ch = channel(id);
       int64_t type = JsonInt(ch, "Type");
-      if (type == 2) continue;
+      if (type == ChTypeCommand) continue;
       TJson e = {{"type", "stream"},
                  {"channel", {{"url", JsonStr(ch, "URL")}, {"name", JsonStr(ch, "Name")}, {"uuid", id}}}};
-      if (type == 0 || type == 2) e["intervals"] = intervals;
+      if (type == ChTypeBySchedule || type == ChTypeCommand) e["intervals"] = intervals;
       result.push_back(e);
     }
     for (const std::string& id : sh.ChannelsId) {
       const TJson& ch = channel(id);
-      if (JsonInt(ch, "Type") != 1) continue;
+      if (JsonInt(ch, "Type") != ChTypeHeadend) continue;
       result.push_back({{"type", "stream"},
                         {"channel", {{"url", JsonStr(ch, "URL")}, {"name", JsonStr(ch, "Name")}, {"uuid", id}}}});
     }
@@ -195,10 +196,10 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
       if (intervals.empty()) continue;
       const TJson& ch = channel(id);
       int64_t type = JsonInt(ch, "Type");
-      std::string suffix = type == 2 ? "" : "-cmd";
+      std::string suffix = type == ChTypeCommand ? "" : "-cmd";
       TJson e = {{"type", "command"},
                  {"channel", {{"name", JsonStr(ch, "Name") + suffix}, {"uuid", id + suffix}}}};
-      if (type == 0 || type == 2) e["intervals"] = intervals;
+      if (type == ChTypeBySchedule || type == ChTypeCommand) e["intervals"] = intervals;
       result.push_back(e);
     }
 
@@ -250,7 +251,7 @@ bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOption
         if (!ch) continue;
         std::string id = JsonStr((*gt)[k][0], "_ID");
         ids.push_back(id);
-        if (JsonInt(*ch, "Type") == 0) ids.push_back(id + "-cmd");
+        if (JsonInt(*ch, "Type") == ChTypeBySchedule) ids.push_back(id + "-cmd");
       }
       groups[JsonStr(*g, "Name")] = {{"channels", ids}};
       supRef.Pop();

@@ -33,7 +33,9 @@ TEST(StrUtilsTest, Utf8Decoding) {
   for (const auto& c : cases) {
     uint32_t cp = 0;
     EXPECT_EQ(DecodeUtf8At(c.Text, 0, cp, c.Surrogates), c.Len) << c.Text;
-    if (c.Len) EXPECT_EQ(cp, c.Cp) << c.Text;
+    if (c.Len) {
+      EXPECT_EQ(cp, c.Cp) << c.Text;
+    }
   }
   // Transliteration decodes with the same rules: an overlong form is not a letter and is
   // copied as it is.

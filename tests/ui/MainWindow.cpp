@@ -457,6 +457,7 @@ private slots:
   // otherwise the collection's window opens on it.
   void OpenRecordForFixPrefersAnOpenEditor() {
     struct TFakeEditor : IRecordEditor {
+      explicit TFakeEditor(std::string id) : Id(std::move(id)) {}
       std::string Id;
       int Raised = 0;
       std::string EditorRecordID() const override { return Id; }
@@ -465,9 +466,7 @@ private slots:
     TScopedFakeOperator op;
     TDbFile db;
     TDbCollectionItem& lists = db.Collections().Add("PlayLists");
-    TFakeEditor other, showing;
-    other.Id = "x";
-    showing.Id = "p1";
+    TFakeEditor other("x"), showing("p1");
     AddJFrame(lists, &other);
     AddJFrame(lists, &showing);
     std::vector<std::string> opened;

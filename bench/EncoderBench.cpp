@@ -18,8 +18,8 @@
 #include "catalogue/EncoderJobs.h"
 #include "catalogue/PasLibVlcPlayer.h"
 #include "catalogue/encoder.h"
-#include "shell/Operator.h"
-#include "shell/UiQueue.h"
+#include "base/Operator.h"
+#include "base/UiQueue.h"
 
 namespace fs = std::filesystem;
 extern char** environ;

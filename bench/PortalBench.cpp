@@ -114,7 +114,7 @@ struct TFixture {
     Db->CollectionByName("Groups").SetRecordNo1("group", {{"Name", "Lobby"}});
     SrvOpt = {{"Name", "Options"},
               {"Table", TJson::array({TJson::array({ref("Groups", "group"), ref("Portals", "portal")})})}};
-    Gen = std::make_unique<TDataModuleDoWeb>(nullptr, *Db);
+    Gen = std::make_unique<TDataModuleDoWeb>(*Db);
   }
   ~TFixture() { fs::remove_all(Dir); }
 

@@ -18,7 +18,7 @@
 #include <cmath>
 
 #include "JFrame/FloatSpin.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }

@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 namespace {
 char LocaleSeparator() {

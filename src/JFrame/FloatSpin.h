@@ -2,14 +2,14 @@
 // The value editors of the editing windows: a number with spin buttons (TFloatSpinEdit), an
 // edit with a "..." button (TCustomBtnEdit, TBtnEdit), a date, time, date-time or duration in a
 // fixed format with a calendar drop-down (TDateTimeEdit), and a track bar that jumps to the
-// clicked position (TTimeBar). Every text rule comes from shell/CommonProcedures; these
+// clicked position (TTimeBar). Every text rule comes from base/CommonProcedures; these
 // classes only wire the rules to keys, focus and buttons.
 #include <QDialog>
 #include <QLineEdit>
 #include <QSlider>
 #include <string>
 
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 class QToolButton;
 class QCalendarWidget;

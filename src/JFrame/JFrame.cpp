@@ -95,8 +95,8 @@ TJFrame::TJFrame(QWidget* owner) : QWidget(owner), FOwner(owner) {
 TJFrame::~TJFrame() {
   if (FRegistered) {
     const TCollectionData& cd = TreeView->CollectionsData();
-    if (cd.Tree) cd.Tree->DelJFrame(this);
-    if (cd.Records && cd.Records != cd.Tree) cd.Records->DelJFrame(this);
+    if (cd.Tree) DelJFrame(*cd.Tree, this);
+    if (cd.Records && cd.Records != cd.Tree) DelJFrame(*cd.Records, this);
   }
 }
 
@@ -190,8 +190,8 @@ void TJFrame::Load() {
   if (!FPopupMenu) CreatePopupMenu();
   const TCollectionData& cd = TreeView->CollectionsData();
   if (!FRegistered) {
-    if (cd.Tree) cd.Tree->AddJFrame(this);
-    if (cd.Records && cd.Records != cd.Tree) cd.Records->AddJFrame(this);
+    if (cd.Tree) AddJFrame(*cd.Tree, this);
+    if (cd.Records && cd.Records != cd.Tree) AddJFrame(*cd.Records, this);
     FRegistered = true;
   }
   {
@@ -636,8 +636,8 @@ bool TJFrame::FormCloseQuery() {
   if (!AskChangesSave()) return false;
   if (FRegistered) {
     const TCollectionData& cd = TreeView->CollectionsData();
-    if (cd.Tree) cd.Tree->DelJFrame(this);
-    if (cd.Records && cd.Records != cd.Tree) cd.Records->DelJFrame(this);
+    if (cd.Tree) DelJFrame(*cd.Tree, this);
+    if (cd.Records && cd.Records != cd.Tree) DelJFrame(*cd.Records, this);
     FRegistered = false;
   }
   return true;

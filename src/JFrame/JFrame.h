@@ -17,9 +17,9 @@
 #include "JFrame/ComponentToJson.h"
 #include "JFrame/RecTree.h"
 #include "recstore/JrecClasses.h"
-#include "shell/Operator.h"
+#include "base/Operator.h"
 #include "shell/RecordToCompType.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 class QAction;
 class QLineEdit;

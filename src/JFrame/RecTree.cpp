@@ -7,7 +7,7 @@
 #include <QTreeWidgetItemIterator>
 #include <functional>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 #include "shell/TreeDocument.h"
 
 namespace {

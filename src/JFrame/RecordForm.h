@@ -8,7 +8,7 @@
 
 #include "JFrame/JFrame.h"
 #include "shell/Databases.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 class QGroupBox;
 class QLineEdit;

@@ -13,6 +13,7 @@
 
 #include "JFrame/ComponentToJson.h"
 #include "JFrame/RecTree.h"
+#include "JFrame/FormRegistry.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
@@ -174,7 +175,7 @@ void TRefEdit::BtnOpenClick() {
   for (const TCollectionData& d : FCollData)
     if (d.Records && d.Records->Name() == F_ID.Collection) coll = d.Records;
   if (!coll && FCurrCollData.Records) coll = FCurrCollData.Records->DbFile().FindCollection(F_ID.Collection);
-  if (coll) coll->FormShow(F_ID._ID);
+  if (coll) FormShow(*coll, F_ID._ID);
 }
 
 TRefEditPicker* TRefEdit::CreatePicker() {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "recstore/JrecClasses.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 // Column numbers of a contract row (a place row has server and group references).
 enum TContractColumn {

@@ -1,6 +1,6 @@
 #include "advert/TimeLineCalendar.h"
 
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 #include <algorithm>
 

@@ -6,18 +6,14 @@
 #include <future>
 
 #include "catalogue/PasLibVlcPlayer.h"
-#include "shell/CommonProcedures.h"
-#include "shell/Operator.h"
+#include "base/CommonProcedures.h"
+#include "base/Operator.h"
+#include "base/StrUtils.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 
@@ -48,8 +44,8 @@ std::string EncodedFileName(const std::string& source, bool keepExt) {
 }
 
 bool IsBelowRoot(const std::string& root, const std::string& path) {
-  std::string r = Lower(NormalPath(root));
-  std::string p = Lower(NormalPath(path));
+  std::string r = LowerCase(NormalPath(root));
+  std::string p = LowerCase(NormalPath(path));
   if (r.empty() || p.size() <= r.size() || p.compare(0, r.size(), r) != 0) return false;
   return IsSep(r.back()) || IsSep(p[r.size()]);
 }
@@ -144,7 +140,7 @@ bool TEncoderJobList::MoveSource(const std::string& source) {
 void TEncoderJobList::ProcessRow(int row) {
   const std::string source = Rows[row].Source;
   std::string check = source;
-  bool encode = Lower(fs::path(source).extension().string()) != ".m2t";
+  bool encode = LowerCase(fs::path(source).extension().string()) != ".m2t";
   if (encode) check = EncodedFileName(source, FSettings.KeepExt);
   // The output is written beside the source: refuse before hours of encoding, not after.
   if (!IsBelowRoot(FSettings.VideoRoot, check)) {

@@ -6,8 +6,9 @@
 #include <mutex>
 #include <thread>
 
-#include "shell/CommonProcedures.h"
-#include "shell/Operator.h"
+#include "base/CommonProcedures.h"
+#include "base/Operator.h"
+#include "base/StrUtils.h"
 
 namespace {
 
@@ -19,10 +20,7 @@ bool GHeadless = false;
 bool IsAddress(const std::string& s) { return s.find("://") != std::string::npos; }
 
 bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-  return true;
+  return s.size() >= prefix.size() && LowerCase(s.substr(0, prefix.size())) == prefix;
 }
 
 libvlc_media_t* NewMedia(libvlc_instance_t* inst, const std::string& address) {

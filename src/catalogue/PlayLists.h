@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "recstore/JrecClasses.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 // Duration of a reference {"_ID", "_CL"}: a film's Duration text; a playlist's Repeat times the
 // sum of its items (0 when any item is 0, or when the playlist is already being expanded on

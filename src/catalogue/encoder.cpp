@@ -17,7 +17,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
+#include "base/StrUtils.h"
 
 namespace fs = std::filesystem;
 
@@ -146,9 +147,7 @@ std::vector<std::string> SplitTemplate(const std::string& text) {
 
 TffmpegCommand MakeEncodeCommand(const TEncoderSettings& settings, const std::string& source,
                                  const std::string& output) {
-  std::string resolut = settings.Resolution.substr(0, settings.Resolution.find(' '));
-  std::transform(resolut.begin(), resolut.end(), resolut.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::string resolut = LowerCase(settings.Resolution.substr(0, settings.Resolution.find(' ')));
   std::string framerate = settings.FrameRate;
   std::replace(framerate.begin(), framerate.end(), ',', '.');
   std::string filled = EncodeCommandTemplate();

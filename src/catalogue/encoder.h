@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "recstore/Json.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 class IOperator;
 

@@ -11,15 +11,14 @@
 #include <iterator>
 #include <unordered_map>
 
-#include "schedule/Cir2Lat.h"
-#include "shell/CommonProcedures.h"
+#include "base/StrUtils.h"
+#include "package/Cir2Lat.h"
+#include "base/CommonProcedures.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-TDataModuleDoWeb* GDoWeb = nullptr;
 
 bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
@@ -28,12 +27,6 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 bool EndsWith(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() &&
          s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
 }
 
 std::string WithTrailingDelimiter(const std::string& path) {
@@ -183,31 +176,25 @@ std::string PortalDurationText(const std::string& duration) {
   return fmt::format("{} ч. {:02} мин.", minutes / 60, minutes % 60);
 }
 
-TDataModuleDoWeb* DataModuleDoWeb() { return GDoWeb; }
-void SetDataModuleDoWeb(TDataModuleDoWeb* gen) { GDoWeb = gen; }
-
 // ---------------------------------------------------------------------------------------------
 // TDataModuleDoWeb
 
-TDataModuleDoWeb::TDataModuleDoWeb(void* Owner, TDbFile& DBF)
+TDataModuleDoWeb::TDataModuleDoWeb(TDbFile& DBF)
     : DefaultTemplatesFolder(DefaultTemplatesDir()), FDbF(&DBF) {
   PageProducer1 = std::make_unique<TSuperPageProducer>(
       [this](TSuperPageProducer& pp, const std::string& name, const std::vector<std::string>& p) {
         return OnHTMLTag(pp, name, p);
       });
-  if (!GDoWeb) GDoWeb = this;
 }
 
-TDataModuleDoWeb::~TDataModuleDoWeb() {
-  if (GDoWeb == this) GDoWeb = nullptr;
-}
+TDataModuleDoWeb::~TDataModuleDoWeb() = default;
 
 void TDataModuleDoWeb::Status(const std::string& text) {
   if (StatusBar) StatusBar->StatusText(text);
 }
 
 std::string TDataModuleDoWeb::UniquePageName(const std::string& htmlFile) {
-  std::string base = LowerAscii(BaseName(htmlFile));
+  std::string base = LowerCase(BaseName(htmlFile));
   size_t cut = base.find(".html");
   if (cut != std::string::npos) base.erase(cut);
   int64_t n = 0;
@@ -302,7 +289,7 @@ std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
   } else if (cl == "Films") {
     std::optional<TJson> film = sr.Push(FDbF->CollectionByName("Films"), id, true);
     std::string stored = film ? JsonStr(*film, "FileName") : std::string();
-    std::string fileName = LowerAscii(stored);
+    std::string fileName = LowerCase(stored);
     size_t bs = fileName.find_last_of('\\');
     std::string dir = bs == std::string::npos ? std::string() : fileName.substr(0, bs + 1);
     if (dir != "vod\\") {
@@ -318,7 +305,7 @@ std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
       std::string err = LUsedFilms->RegisterFilm(id, stored, FVideoRoot);
       if (!err.empty()) sr.ForceException(err);
       target = "rtsp://" + FStreamServer + "/" +
-               LowerAscii(Cir2Lat(BaseName(fileName)));
+               LowerCase(Cir2Lat(BaseName(fileName)));
     }
     sr.Pop();
   } else {
@@ -338,7 +325,7 @@ TJson TDataModuleDoWeb::TagParams(TSuperPageProducer& pp, TSuperReference& sr,
       name = p.substr(0, eq);
       for (char& c : name)
         if (c == ' ') c = '_';
-      name = LowerAscii(name);
+      name = LowerCase(name);
       value = p.substr(eq + 1);
     } else {
       name = p;
@@ -678,7 +665,7 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& jsc
   TDbCollectionItem& chans = FDbF->CollectionByName("Channels");
   TDbCollectionItem& films = FDbF->CollectionByName("Films");
   auto channelPageName = [](const std::string& name) {
-    return "ch_" + LowerAscii(Cir2Lat("schedule_" + name));
+    return "ch_" + LowerCase(Cir2Lat("schedule_" + name));
   };
   const TJson* table = srvopt.is_object() && srvopt.contains("Table") ? &srvopt["Table"] : nullptr;
   if (!table || !table->is_array() || !jscheduleArr.is_array()) return byPortal;

@@ -19,7 +19,7 @@
 
 #include "portal/SuperPageProducer.h"
 #include "recstore/JrecClasses.h"
-#include "schedule/DoSchedule.h"
+#include "package/UsedFilms.h"
 
 class EPortalError : public std::runtime_error {
 public:
@@ -65,7 +65,7 @@ std::string PortalDurationText(const std::string& duration);
 
 class TDataModuleDoWeb {
 public:
-  TDataModuleDoWeb(void* Owner, TDbFile& DBF);
+  explicit TDataModuleDoWeb(TDbFile& DBF);
   ~TDataModuleDoWeb();
 
   // Generates the portals of one server options record into the package folder. Returns
@@ -145,7 +145,3 @@ private:
   std::string FVideoRoot;
   std::string FStreamServer;
 };
-
-// The generator of this program (set by the main window or the CLI).
-TDataModuleDoWeb* DataModuleDoWeb();
-void SetDataModuleDoWeb(TDataModuleDoWeb* gen);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "recstore/JrecClasses.h"
-#include "schedule/DoSchedule.h"
+#include "package/UsedFilms.h"
 
 class IPortalMaker {
 public:

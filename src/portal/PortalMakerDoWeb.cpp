@@ -2,14 +2,11 @@
 
 std::string TUsedFilmsPortal::RegisterFilm(const std::string& id, const std::string& fileName,
                                            const std::string& videoRoot) {
-  TFilm film;
-  film._ID = id;
-  film.FileName = fileName;
-  return MapFilmName(film, videoRoot, FUsed, FOp).Error;
+  return MapFilmName(id, "", fileName, videoRoot, FUsed, FOp).Error;
 }
 
 TPortalMakerDoWeb::TPortalMakerDoWeb(TDbFile& db, IOperator* StatusBar)
-    : FGen(std::make_unique<TDataModuleDoWeb>(nullptr, db)), FStatus(StatusBar) {}
+    : FGen(std::make_unique<TDataModuleDoWeb>(db)), FStatus(StatusBar) {}
 
 std::string TPortalMakerDoWeb::MakePortals(TSuperReference& supRef, TDbFile& db,
                                            const std::string& SrvOptionsID,

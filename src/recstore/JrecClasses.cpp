@@ -431,18 +431,6 @@ int CompareVersions(const std::string& a, const std::string& b) {
 // ---------------------------------------------------------------------------------------------
 // TDbFile
 
-namespace {
-TFormShowHandler& GFormShowHandler() {
-  static TFormShowHandler handler;
-  return handler;
-}
-}  // namespace
-
-void TDbFile::SetFormShowHandler(TFormShowHandler handler) {
-  GFormShowHandler() = std::move(handler);
-}
-const TFormShowHandler& TDbFile::FormShowHandler() { return GFormShowHandler(); }
-
 TDbFile::TDbFile(IOperator* op)
     : FDbCollections(*this), FFileStorage(std::make_unique<TFileStorage>(*this)), FOperator(op) {}
 
@@ -649,38 +637,10 @@ void TDbFile::SC(const std::string& RecordsName, const std::string& TreeName,
 TDbCollectionItem::TDbCollectionItem(TDbFile& owner, std::string name)
     : FDbFile(&owner), FName(std::move(name)) {}
 
-void TDbCollectionItem::Changed() {
-  auto& cb = FDbFile->Collections().FOnItemChange;
-  if (cb) cb(*this);
-}
+void TDbCollectionItem::SetName(const std::string& v) { FName = v; }
+void TDbCollectionItem::SetCaption(const std::string& v) { FCaption = v; }
 
-void TDbCollectionItem::SetName(const std::string& v) {
-  FName = v;
-  Changed();
-}
-void TDbCollectionItem::SetCaption(const std::string& v) {
-  FCaption = v;
-  Changed();
-}
-void TDbCollectionItem::SetFormClassName(const std::string& v) {
-  FFormClassName = v;
-  Changed();
-}
-void TDbCollectionItem::SetMenuItem(const std::string& caption) {
-  FMenuItem = caption;
-  Changed();
-}
-
-std::string TDbCollectionItem::GetName() const {
-  if (!FCaption.empty()) return FCaption;
-  if (!FMenuItem.empty()) {
-    std::string s;
-    for (char c : FMenuItem)
-      if (c != '&') s.push_back(c);
-    return s;
-  }
-  return FName;
-}
+std::string TDbCollectionItem::GetName() const { return FCaption.empty() ? FName : FCaption; }
 
 // Runs a read of the storage; whatever makes it fail is raised as EDbReadError and kept as the
 // database's last error.
@@ -826,50 +786,15 @@ std::optional<TJson> TDbCollectionItem::GetRecord(const TJson& qwery, const TJso
   });
 }
 
-void TDbCollectionItem::AddJFrame(IRecordEditor* frame) { FAttachedJFrames.push_back(frame); }
-
-void TDbCollectionItem::DelJFrame(IRecordEditor* frame) {
-  for (auto it = FAttachedJFrames.begin(); it != FAttachedJFrames.end(); ++it)
-    if (*it == frame) {
-      FAttachedJFrames.erase(it);
-      return;
-    }
-}
-
-void TDbCollectionItem::FormShow(const std::string& ID) {
-  if (onDoFormShow) {
-    try {
-      onDoFormShow(*this, ID);
-    } catch (...) {
-      FDbFile->Operator().MessageBox("Warning", "Can't open directory " + FName,
-                                     TMsgIcon::Warning);
-    }
-    return;
-  }
-  if (FFormClassName.empty()) return;
-  const auto& handler = TDbFile::FormShowHandler();
-  if (handler) handler(*this, ID);
-}
-
 TDbCollectionItem& TDbCollections::Add() {
   FItems.push_back(std::make_unique<TDbCollectionItem>(*FDbFile, "Name"));
   return *FItems.back();
 }
 
-TDbCollectionItem& TDbCollections::Add(const std::string& name, const std::string& menuItem) {
+TDbCollectionItem& TDbCollections::Add(const std::string& name, const std::string& caption) {
   FItems.push_back(std::make_unique<TDbCollectionItem>(*FDbFile, name));
-  if (!menuItem.empty()) FItems.back()->SetMenuItem(menuItem);
+  if (!caption.empty()) FItems.back()->SetCaption(caption);
   return *FItems.back();
-}
-
-void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id) {
-  for (IRecordEditor* frame : coll.AttachedJFrames()) {
-    if (frame && frame->EditorRecordID() == id) {
-      frame->BringEditorToFront();
-      return;
-    }
-  }
-  coll.FormShow(id);
 }
 
 // ---------------------------------------------------------------------------------------------

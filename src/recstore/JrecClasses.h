@@ -15,7 +15,7 @@
 #include "recstore/FileLock.h"
 #include "recstore/Json.h"
 #include "recstore/JsonText.h"
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 class TDbFile;
 class TDbCollectionItem;
@@ -62,15 +62,6 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-// An editing window's frame as the store sees it: enough to find the editor that shows a record
-// and bring it to the front.
-class IRecordEditor {
-public:
-  virtual ~IRecordEditor() = default;
-  virtual std::string EditorRecordID() const = 0;
-  virtual void BringEditorToFront() = 0;
-};
-
 // Where the records of a database are kept. The file storage works on the database's in-memory
 // document; the MongoDB storage talks to the server.
 class TDbStorage {
@@ -102,10 +93,6 @@ public:
 // Made by the MongoDB room.
 std::unique_ptr<TDbStorage> CreateMongoStorage(TDbFile& db);
 
-// Opens the window of a collection on a record (empty: no record). Installed by the windows;
-// without it FormShow does nothing.
-using TFormShowHandler = std::function<void(TDbCollectionItem& coll, const std::string& ID)>;
-
 class TDbCollectionItem {
 public:
   TDbCollectionItem(TDbFile& owner, std::string name);
@@ -115,14 +102,12 @@ public:
   void SetName(const std::string& v);
   const std::string& Caption() const { return FCaption; }
   void SetCaption(const std::string& v);
-  const std::string& FormClassName() const { return FFormClassName; }
-  void SetFormClassName(const std::string& v);
-  // Caption of the menu entry that opens this collection's window ("" for none).
-  const std::string& MenuItem() const { return FMenuItem; }
-  void SetMenuItem(const std::string& caption);
-  std::function<void(TDbCollectionItem&, const std::string& ID)> onDoFormShow;
+  // Whether the records are kept in a folder tree: the tree document of the same name in the
+  // collection "Tree". Set by the collection table of the database.
+  bool HasTree() const { return FHasTree; }
+  void SetHasTree(bool v) { FHasTree = v; }
 
-  // Title: the caption, else the menu entry's caption without "&", else the name.
+  // Title: the caption, else the name.
   std::string GetName() const;
 
   // Reads: nothing when the record is not there; EDbReadError (its text also in the database's
@@ -162,34 +147,22 @@ public:
   std::optional<TJson> GetRecord(const TJson& qwery, const TJson* fieldSelector, int64_t& cntr,
                                  bool UseCntr);
 
-  void AddJFrame(IRecordEditor* frame);
-  void DelJFrame(IRecordEditor* frame);
-  const std::vector<IRecordEditor*>& AttachedJFrames() const { return FAttachedJFrames; }
-
-  // Opens or shows this collection's editing window on record ID (empty: none).
-  void FormShow(const std::string& ID);
-
 private:
-  void Changed();
   TDbFile* FDbFile;
   std::string FName;
   std::string FCaption;
-  std::string FFormClassName;
-  std::vector<IRecordEditor*> FAttachedJFrames;
-  std::string FMenuItem;
+  bool FHasTree = false;
 };
 
 class TDbCollections {
 public:
   explicit TDbCollections(TDbFile& owner) : FDbFile(&owner) {}
   TDbCollectionItem& Add();
-  TDbCollectionItem& Add(const std::string& name, const std::string& menuItem = "");
+  TDbCollectionItem& Add(const std::string& name, const std::string& caption = "");
   size_t Count() const { return FItems.size(); }
   TDbCollectionItem& operator[](size_t i) { return *FItems[i]; }
   const TDbCollectionItem& operator[](size_t i) const { return *FItems[i]; }
   TDbFile& Owner() const { return *FDbFile; }
-  // Raised with the item whenever one of its properties changes.
-  std::function<void(TDbCollectionItem&)> FOnItemChange;
 
 private:
   TDbFile* FDbFile;
@@ -297,9 +270,6 @@ public:
   IOperator& Operator() const;
   void SetOperator(IOperator* op) { FOperator = op; }
 
-  static void SetFormShowHandler(TFormShowHandler handler);
-  static const TFormShowHandler& FormShowHandler();
-
 private:
   friend class TFileStorage;
   friend class TMongoStorage;
@@ -360,10 +330,6 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes);
 // and becomes Lock; Written describes it afterwards.
 void WriteFileAtomically(const std::string& path, const std::string& bytes, TFileLock& lock,
                          TFileIdentity& written);
-
-// Finds an open editor of record ID of Coll and brings it to the front; otherwise opens the
-// collection's window on the record. What a window-backed operator does on "Open record to fix?".
-void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id);
 
 // The reference tracker: a stack of the records a generator is inside, so that a broken
 // reference is reported against the innermost record, with an offer to open it for fixing.

@@ -41,36 +41,6 @@ void AppendU16Escape(std::string& out, uint32_t unit) {
   out.append(buf, 6);
 }
 
-// Decodes one UTF-8 sequence at S[i]; lone surrogates encoded in three bytes are accepted
-// (they are what a \ud800-style escape reads into). Returns the length, or 0 when invalid.
-size_t DecodeUtf8At(std::string_view s, size_t i, uint32_t& cp, bool allowSurrogates) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  }
-  size_t len;
-  uint32_t min;
-  if ((c & 0xE0) == 0xC0) {
-    len = 2, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    unsigned char cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF) return 0;
-  if (!allowSurrogates && cp >= 0xD800 && cp <= 0xDFFF) return 0;
-  return len;
-}
-
 void WriteString(std::string& out, const std::string& s) {
   out.push_back('"');
   size_t i = 0;
@@ -328,13 +298,6 @@ private:
     return arr;
   }
 
-  static int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
   uint32_t ParseHex4() {
     if (FPos + 4 > FText.size()) Fail("incomplete \\u escape");
     uint32_t v = 0;
@@ -453,39 +416,6 @@ void AppendUtf16Unit(std::string& out, uint32_t unit) { AppendUtf8(out, unit); }
 
 uint32_t Cp1251ToUnicode(unsigned char b) {
   return b < 0x80 ? b : Cp1251High[b - 0x80];
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-bool IsValidUtf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    if (static_cast<unsigned char>(s[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    uint32_t cp;
-    size_t len = DecodeUtf8At(s, i, cp, false);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
 }
 
 std::string DecodeFileBytes(std::string_view bytes) {

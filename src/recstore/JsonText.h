@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/StrUtils.h"
 #include "recstore/Json.h"
 
 class EJsonParse : public std::runtime_error {
@@ -66,10 +67,5 @@ TJson ParseJsonText(std::string_view text);
 // DecodeFileBytes followed by ParseJsonText.
 TJson ParseProjectBytes(std::string_view bytes);
 
-// UTF-8 helpers shared with other writers.
-bool IsValidUtf8(std::string_view s);
-// Appends code point Cp as UTF-8 (lone surrogates are kept as three-byte sequences so that
-// they survive a read and write unchanged).
-void AppendUtf8(std::string& out, uint32_t cp);
 // The Unicode code point of a Windows-1251 byte.
 uint32_t Cp1251ToUnicode(unsigned char b);

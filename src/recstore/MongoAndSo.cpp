@@ -11,7 +11,8 @@
 #include <set>
 
 #include "recstore/JrecClasses.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
+#include "base/StrUtils.h"
 
 // ---------------------------------------------------------------------------------------------
 // JSON to BSON
@@ -23,13 +24,6 @@ const char* const KRegexMarker = "###^###";
 
 std::string Hex8(uint32_t v) { return fmt::format("{:08X}", v); }
 std::string Hex2(unsigned v) { return fmt::format("{:02X}", v & 0xFFu); }
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::string QueryKey(const std::string& key) {
   std::string out;
@@ -168,8 +162,8 @@ bool ParseObjectIDMarker(const std::string& text, bson_oid_t& oid) {
   static const std::string prefix = "ObjectID(\"";
   if (text.size() != 36 || text.compare(0, prefix.size(), prefix) != 0) return false;
   for (size_t i = 0; i < 12; ++i) {
-    int hi = HexDigit(text[10 + 2 * i]);
-    int lo = HexDigit(text[11 + 2 * i]);
+    int hi = HexValue(text[10 + 2 * i]);
+    int lo = HexValue(text[11 + 2 * i]);
     // Not hexadecimal: an ordinary text that only looks like a marker; kept as a string.
     if (hi < 0 || lo < 0) return false;
     oid.bytes[i] = static_cast<uint8_t>(hi * 16 + lo);

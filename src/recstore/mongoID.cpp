@@ -8,6 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include "base/StrUtils.h"
+
 namespace {
 
 uint32_t ReadMachinePart() {
@@ -43,16 +45,8 @@ bool MachinePartFromMachineId(const std::string& text, uint32_t& part) {
   if (text.size() < 6) return false;
   uint32_t v = 0;
   for (int i = 0; i < 6; ++i) {
-    char c = text[i];
-    int d;
-    if (c >= '0' && c <= '9')
-      d = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      d = c - 'A' + 10;
-    else
-      return false;
+    int d = HexValue(text[i]);
+    if (d < 0) return false;
     v = (v << 4) | static_cast<uint32_t>(d);
   }
   part = v;

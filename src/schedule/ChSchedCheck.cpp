@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "catalogue/Channels.h"
 #include "schedule/DoSchedule.h"
 
 namespace {
@@ -12,15 +13,16 @@ namespace {
 constexpr TDateTime HalfSecond = 500 * OneMSec;
 
 std::string StartCell(const TJson& row) {
-  if (!row.is_array() || row.empty() || !row[0].is_string()) return "";
+  if (!row.is_array() || row.size() <= ChSchedStartCell || !row[ChSchedStartCell].is_string()) return "";
   std::string s;
-  for (char c : row[0].get<std::string>())
+  for (char c : row[ChSchedStartCell].get<std::string>())
     if (c != ' ') s += c;
   return s;
 }
 
 bool IsPlaylistRow(const TJson& row) {
-  return row.is_array() && row.size() > 2 && row[2].is_object() && JsonStr(row[2], "_CL") == "PlayLists";
+  return row.is_array() && row.size() > ChSchedContentCell && row[ChSchedContentCell].is_object() &&
+         JsonStr(row[ChSchedContentCell], "_CL") == "PlayLists";
 }
 
 }  // namespace
@@ -46,7 +48,7 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
   const TJson* chRef = JsonPath(record, "Channel");
   std::string chId = chRef && chRef->is_object() ? JsonStr(*chRef, "_ID") : "";
   std::optional<TJson> ch = chId.empty() ? std::nullopt : db.CollectionByName("Channels").GetRecord(chId);
-  if (!ch || JsonInt(*ch, "Type") == 1) {
+  if (!ch || JsonInt(*ch, "Type") == ChTypeHeadend) {
     std::string msg = !ch ? "The channel isn't set!"
                           : "It is impossible to set the schedule for the HeadEnd channel!";
     for (TChSchedRowView& r : res.Rows) {
@@ -57,7 +59,7 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
     }
     return res;
   }
-  bool cmdChannel = JsonInt(*ch, "Type") == 2;
+  bool cmdChannel = JsonInt(*ch, "Type") == ChTypeCommand;
 
   TJson copy = record;
   if (autoPeriod) copy["Period"] = "99999 00:00:00";
@@ -172,7 +174,8 @@ bool RowsHoldPlaylist(const TJson& table, int lo, int hi) {
 bool RowsHoldCommands(const TJson& table, int lo, int hi) {
   for (int i = std::max(lo, 0); table.is_array() && i <= hi && i < static_cast<int>(table.size()); ++i) {
     const TJson& row = table[static_cast<size_t>(i)];
-    if (row.is_array() && row.size() > 3 && row[3].is_array() && !row[3].empty()) return true;
+    if (row.is_array() && row.size() > ChSchedCommandsCell && row[ChSchedCommandsCell].is_array() &&
+        !row[ChSchedCommandsCell].empty()) return true;
   }
   return false;
 }

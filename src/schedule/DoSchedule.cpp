@@ -10,6 +10,8 @@
 #include <map>
 #include <unistd.h>
 
+#include "catalogue/Channels.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -125,7 +127,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   std::string chId = chRef && chRef->is_object() ? JsonStr(*chRef, "_ID") : std::string();
   std::optional<TJson> ch = supRef.Get(db.CollectionByName("Channels"), chId);
   int64_t t = ch ? JsonInt(*ch, "Type") : 0;
-  if (t == 1) supRef.ShowErrorMsg("It is impossible to create a schedule for headend channel!", true);
+  if (t == ChTypeHeadend) supRef.ShowErrorMsg("It is impossible to create a schedule for headend channel!", true);
 
   const TJson* tblp = JsonPath(chSched, "Table");
   static const TJson emptyTable = TJson::array();
@@ -155,7 +157,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   // Start cell of row j: nothing when it is empty.
   auto startOf = [&](size_t j, bool& bad) -> std::optional<TDateTime> {
     bad = false;
-    std::string s = CellText(tbl[j], 0);
+    std::string s = CellText(tbl[j], ChSchedStartCell);
     if (StripBlanks(s).empty()) return std::nullopt;
     try {
       return ParseDelta(s);
@@ -177,7 +179,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     const TJson& row = tbl[i];
     bool bad = false;
     std::optional<TDateTime> st = startOf(i, bad);
-    if (bad) report(i, TimeErr, "Error in column \"Start time\". \"" + CellText(row, 0) +
+    if (bad) report(i, TimeErr, "Error in column \"Start time\". \"" + CellText(row, ChSchedStartCell) +
                                     "\" is not valid duration");
     bool hasStart = st.has_value();
     if (hasStart) {
@@ -196,7 +198,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
       if (i == 0 && Schedule.CheckZeroTime && DayCount(rowStart) != 0)
         report(i, TimeErr, "In the first row day of the beginning of broadcasting must be zero!");
       TIntervalType typ = Cut;
-      if (const TJson* c = Cell(row, 1); c && c->is_number_integer()) {
+      if (const TJson* c = Cell(row, ChSchedIntervalCell); c && c->is_number_integer()) {
         int64_t v = c->get<int64_t>();
         if (v == 1) typ = Del;
         if (v == 2) typ = RepeatLastMovie;
@@ -206,7 +208,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (period < OneMinute - TimeEpsilon)
           report(i, Period, "Period must be greater than " + DurationToDisplayStr(OneMinute));
       };
-      if (t == 2) {
+      if (t == ChTypeCommand) {
         rowEnd = period + firstStart;
         periodCheck();
       } else {
@@ -228,9 +230,9 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         report(i, TimeErr, "Error in column \"Start time\". Time must be less than " +
                                DurationToDisplayStr(rowEnd));
       }
-      if (!(t == 2 && i > 0)) {
+      if (!(t == ChTypeCommand && i > 0)) {
         FinishInterval(cur);
-        if (t == 2 && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
+        if (t == ChTypeCommand && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
         cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
         curFirstRow = i;
         if (CheckMode && i > 0) {
@@ -244,18 +246,18 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         }
       }
     }
-    if (t == 2) cur->TempEndTime = rowStart;
+    if (t == ChTypeCommand) cur->TempEndTime = rowStart;
 
     TOneFilmInfo& info = rows[i];
     static const TJson noCommands = TJson::array();
-    const TJson* cmds = Cell(row, 3);
+    const TJson* cmds = Cell(row, ChSchedCommandsCell);
     if (!cmds || cmds->is_null()) cmds = &noCommands;
     if (!cur->AddScheduleCmd(cmds, info) && !CheckMode)
       supRef.ShowErrorMsg("Invalid delay value of the first command!", static_cast<int>(i) + 1, "",
                           true);
-    if (t == 2) continue;
+    if (t == ChTypeCommand) continue;
 
-    const TJson* content = Cell(row, 2);
+    const TJson* content = Cell(row, ChSchedContentCell);
     const TJson& ref = content ? *content : noContent;
     TScheduleInterval* in = cur;
     TFilmAction place = [&supRef, in](const std::string& id) {
@@ -310,7 +312,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     }
   }
   FinishInterval(cur);
-  if (t == 2 && cur) cur->TempEndTime = std::max(cur->TempEndTime, cur->StartTime + 40 * OneSecond);
+  if (t == ChTypeCommand && cur) cur->TempEndTime = std::max(cur->TempEndTime, cur->StartTime + 40 * OneSecond);
   supRef.Pop();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "package/UsedFilms.h"
 #include "recstore/JrecClasses.h"
 #include "schedule/ScheduleClasses.h"
 
@@ -57,32 +58,6 @@ std::string ScheduleTimeText(TDateTime t, bool ShowSeconds, bool ShowDays);
 // ---------------------------------------------------------------------------------------------
 // Package export: the schedule files of one schedule row, the groups file, the used-films file
 // and the digests.
-
-struct TWinLinuxNames {
-  std::string Win;    // full path of the film file on this machine
-  std::string Linux;  // transliterated, lower-cased relative name
-};
-struct TMovieAttributes {
-  std::string ID;
-  std::string HtmlFileName;
-  std::string Name;
-};
-// The films of one package build, shared by every schedule row and the portal pages.
-struct TUsedFilms {
-  std::vector<TWinLinuxNames> InUse;  // sorted by Linux (ordinal)
-  std::vector<TMovieAttributes> ByID;
-  std::vector<std::string> NotFounded;
-};
-
-struct TMapFilmResult {
-  std::string ServerPath;
-  std::string Error;  // "" when the film may go into the package
-};
-// Maps a film's file name to its name on the server and records it in Used. Asks the operator
-// about a missing file and about two films that would get the same server name. A file name
-// that would leave the video folder ("..", an absolute path) is refused.
-TMapFilmResult MapFilmName(const TFilm& film, const std::string& videoRoot, TUsedFilms& used,
-                           IOperator& op);
 
 // Writes json/<stamp>/<name>.json with its playlists under package folder F (with a trailing
 // separator). Value gets the schedule file's array. Returns "" or the error text. The

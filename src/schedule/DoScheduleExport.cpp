@@ -9,7 +9,9 @@
 #include <fstream>
 #include <map>
 
-#include "schedule/Cir2Lat.h"
+#include "base/StrUtils.h"
+#include "catalogue/Channels.h"
+#include "package/Cir2Lat.h"
 #include "schedule/DoSchedule.h"
 #include "shell/Options.h"
 
@@ -42,33 +44,6 @@ void EmptyFolder(const std::string& dir) {
 }
 
 namespace {
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
-std::string Replace(std::string s, char from, char to) {
-  std::replace(s.begin(), s.end(), from, to);
-  return s;
-}
-
-// A file name that would place the film outside the server's inbox (or read a file outside
-// the video folder): an absolute path, a drive, or a ".." component.
-bool LeavesRoot(const std::string& fileName) {
-  if (fileName.empty()) return false;
-  if (fileName[0] == '\\' || fileName[0] == '/') return true;
-  if (fileName.size() >= 2 && fileName[1] == ':') return true;
-  size_t start = 0;
-  while (start <= fileName.size()) {
-    size_t end = fileName.find_first_of("\\/", start);
-    if (end == std::string::npos) end = fileName.size();
-    if (fileName.compare(start, end - start, "..") == 0 && end - start == 2) return true;
-    start = end + 1;
-  }
-  return false;
-}
 
 std::string DurationField(TDateTime d) {
   TTimeParts t = DecodeTime(d);
@@ -121,51 +96,7 @@ TJson DeltaObject(TDateTime value) {
 }
 
 std::string ScheduleFileName(const std::string& scheduleName) {
-  return LowerAscii(Cir2Lat(scheduleName));
-}
-
-TMapFilmResult MapFilmName(const TFilm& film, const std::string& videoRoot, TUsedFilms& used,
-                           IOperator& op) {
-  TMapFilmResult r;
-  if (LeavesRoot(film.FileName)) {
-    r.Error = "The file name of the film \"" + film.Name + "\" (" + film._ID +
-              ") lies outside the video folder: " + film.FileName;
-    op.MessageBox("Error", r.Error, TMsgIcon::Error);
-    return r;
-  }
-  std::string linux = LowerAscii(Cir2Lat(film.FileName));
-  if (std::none_of(used.ByID.begin(), used.ByID.end(),
-                   [&](const TMovieAttributes& m) { return m.ID == film._ID; })) {
-    std::string html = Replace(linux, '\\', '_');
-    size_t slash = html.find_last_of('/');
-    if (slash != std::string::npos) html.erase(0, slash + 1);
-    size_t dot = html.find_last_of('.');
-    if (dot != std::string::npos) html.erase(dot);
-    used.ByID.push_back({film._ID, html, ""});
-  }
-  std::string win = JoinRootPath(videoRoot, film.FileName);
-  std::error_code ec;
-  if (!fs::is_regular_file(win, ec) &&
-      std::find(used.NotFounded.begin(), used.NotFounded.end(), film.FileName) == used.NotFounded.end()) {
-    used.NotFounded.push_back(film.FileName);
-    std::string q = "File not found " + win + ". Continue?";
-    if (op.Ask("IO Error", q, TMsgIcon::Warning, TMsgButtons::YesNo, TMsgAnswer::No) != TMsgAnswer::Yes) {
-      r.Error = q;
-      return r;
-    }
-  }
-  r.ServerPath = "/inbox/" + Replace(linux, '\\', '/');
-  auto it = std::lower_bound(used.InUse.begin(), used.InUse.end(), linux,
-                             [](const TWinLinuxNames& a, const std::string& b) { return a.Linux < b; });
-  if (it == used.InUse.end() || it->Linux != linux) {
-    used.InUse.insert(it, {win, linux});
-  } else if (it->Win != win) {
-    std::string q = "Two various films will receive identical names on the video server: " + win +
-                    ", " + it->Win + ". Continue?";
-    if (op.Ask("IO Error", q, TMsgIcon::Warning, TMsgButtons::YesNo, TMsgAnswer::No) != TMsgAnswer::Yes)
-      r.Error = q;
-  }
-  return r;
+  return LowerCase(Cir2Lat(scheduleName));
 }
 
 std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::string& F,
@@ -204,7 +135,8 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
       const TScheduleInterval& in = *inp;
       TFilmList& list = pls->Add();
       for (const TScheduleNote& note : in.ScheduleNotes) {
-        TMapFilmResult m = MapFilmName(*note.Film, videoRoot, used, op);
+        const TFilm& film = *note.Film;
+        TMapFilmResult m = MapFilmName(film._ID, film.Name, film.FileName, videoRoot, used, op);
         if (!m.Error.empty()) {
           EmptyFolder(dir);
           return "Error in the file name \"" + note.Film->FileName + "\"";
@@ -226,15 +158,15 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
     for (auto& [id, intervals] : films.Items) {
       const TJson& ch = channel(id);
       int64_t type = JsonInt(ch, "Type");
-      if (type == 2) continue;
+      if (type == ChTypeCommand) continue;
       TJson e = {{"type", "stream"},
                  {"channel", {{"url", JsonStr(ch, "URL")}, {"name", JsonStr(ch, "Name")}, {"uuid", id}}}};
-      if (type == 0 || type == 2) e["intervals"] = intervals;
+      if (type == ChTypeBySchedule || type == ChTypeCommand) e["intervals"] = intervals;
       result.push_back(e);
     }
     for (const std::string& id : sh.ChannelsId) {
       const TJson& ch = channel(id);
-      if (JsonInt(ch, "Type") != 1) continue;
+      if (JsonInt(ch, "Type") != ChTypeHeadend) continue;
       result.push_back({{"type", "stream"},
                         {"channel", {{"url", JsonStr(ch, "URL")}, {"name", JsonStr(ch, "Name")}, {"uuid", id}}}});
     }
@@ -264,10 +196,10 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
       if (intervals.empty()) continue;
       const TJson& ch = channel(id);
       int64_t type = JsonInt(ch, "Type");
-      std::string suffix = type == 2 ? "" : "-cmd";
+      std::string suffix = type == ChTypeCommand ? "" : "-cmd";
       TJson e = {{"type", "command"},
                  {"channel", {{"name", JsonStr(ch, "Name") + suffix}, {"uuid", id + suffix}}}};
-      if (type == 0 || type == 2) e["intervals"] = intervals;
+      if (type == ChTypeBySchedule || type == ChTypeCommand) e["intervals"] = intervals;
       result.push_back(e);
     }
 
@@ -319,7 +251,7 @@ bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOption
         if (!ch) continue;
         std::string id = JsonStr((*gt)[k][0], "_ID");
         ids.push_back(id);
-        if (JsonInt(*ch, "Type") == 0) ids.push_back(id + "-cmd");
+        if (JsonInt(*ch, "Type") == ChTypeBySchedule) ids.push_back(id + "-cmd");
       }
       groups[JsonStr(*g, "Name")] = {{"channels", ids}};
       supRef.Pop();

@@ -79,7 +79,7 @@ const TcmdTableRow& FindCmdTableRow(const TJson& command);
 #include <unordered_map>
 #include <vector>
 
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 class TDbFile;
 class TSuperReference;
@@ -87,6 +87,14 @@ class TSchedule;
 
 // What happens when a row's content does not fit before the next row starts.
 enum TIntervalType { Cut = 0, Del = 1, RepeatLastMovie = 2 };
+
+// The cells of a stored channel schedule row (the "Table" of a ChSched record).
+enum TChSchedCell : size_t {
+  ChSchedStartCell = 0,     // "Start time": offset from the period start, may be empty
+  ChSchedIntervalCell = 1,  // "Interval": TIntervalType (Cut or Del)
+  ChSchedContentCell = 2,   // "Film or playlist": reference into Films or PlayLists
+  ChSchedCommandsCell = 3,  // "Commands": array of command objects
+};
 
 // Slots of the per-row messages.
 enum TOneFilmError {

@@ -4,7 +4,8 @@
 
 #include <filesystem>
 
-#include "schedule/Cir2Lat.h"
+#include "catalogue/Channels.h"
+#include "package/Cir2Lat.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -86,7 +87,7 @@ void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOp
       if (!ch) continue;
       std::string id = RefID((*gt)[k], 0);
       if (std::find(sh.ChannelsId.begin(), sh.ChannelsId.end(), id) != sh.ChannelsId.end()) continue;
-      if (JsonInt(*ch, "Type") == 1)
+      if (JsonInt(*ch, "Type") == ChTypeHeadend)
         sh.AddChannel(id);
       else
         supRef.ShowErrorMsg("The schedule for this channel isn't defined!", true);

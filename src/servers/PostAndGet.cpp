@@ -11,8 +11,9 @@
 #include <condition_variable>
 #include <stdexcept>
 
-#include "shell/CommonProcedures.h"
-#include "shell/Operator.h"
+#include "base/CommonProcedures.h"
+#include "base/Operator.h"
+#include "base/StrUtils.h"
 
 // ---------------------------------------------------------------------------------------------
 // Building requests
@@ -203,9 +204,7 @@ std::string UrlHost(const std::string& url) {
 }
 
 bool IsLoopbackHost(const std::string& host) {
-  std::string h = host;
-  std::transform(h.begin(), h.end(), h.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::string h = LowerCase(host);
   if (h == "localhost" || h.ends_with(".localhost")) return true;
   in_addr a4{};
   if (inet_pton(AF_INET, h.c_str(), &a4) == 1) return (ntohl(a4.s_addr) >> 24) == 127;

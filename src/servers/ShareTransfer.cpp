@@ -17,8 +17,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "base/StrUtils.h"
 #include "recstore/Json.h"
-#include "shell/Operator.h"
+#include "base/Operator.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -27,13 +28,6 @@ namespace fs = std::filesystem;
 // Credentials
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
 
 // "DOMAIN\user" names the domain in the user name.
 void SplitDomain(TSmbCredentials& c) {
@@ -60,9 +54,7 @@ std::optional<TSmbCredentials> ReadSmbCredentialsFile(const std::string& path) {
     if (t.empty() || t[0] == '#') continue;
     auto eq = t.find('=');
     if (eq == std::string::npos) continue;
-    std::string key = Trim(t.substr(0, eq));
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    std::string key = LowerCase(Trim(t.substr(0, eq)));
     // The value keeps its inner and trailing blanks only when they are part of a password.
     std::string value = t.substr(eq + 1);
     if (key == "username" || key == "user") c.User = Trim(value);

@@ -21,33 +21,32 @@ std::unique_ptr<TDbFile> CreateMainDatabase(IOperator* op) {
   db->SetDBVersion(MainDbVersion);
   db->SetMongoDbName(MainMongoDbName);
   db->onDataBaseUpdate = DbF1DataBaseUpdate;
+  // The collections of the main database: name, title, and whether its records are kept in
+  // a folder tree (the tree document of the same name in "Tree").
   struct TDef {
     const char* name;
-    const char* form;
-    const char* menu;
+    const char* caption;
+    bool hasTree;
   };
   static const TDef defs[] = {
-      {"Tree", "", ""},
-      {"Films", "TFormFilms", "Movies"},
-      {"Channels", "TFormChannels", "Channels"},
-      {"PlayLists", "TFormPlayLists", "PlayLists"},
-      {"ChSched", "TFormChSchedules", "Channel schedules"},
-      {"Groups", "TFormGroups", "Groups of STB"},
-      {"Servers", "TFormServers", "Servers"},
-      {"Schedules", "TFormSchedules", "Schedules"},
-      {"OnLineContr", "TFormOnLineContr", "Online control"},
-      {"WebPages", "TFormWebPage", "Web pages"},
-      {"Portals", "TFormPortals", "Web portals"},
-      {"SrvOptions", "TFormSrvOptions", "Server's options"},
-      {"Options", "TFormOptions", ""},
-      {"ShowSchedule", "", ""},
-      {"AutoChanged", "", ""},
-      {"Users", "TFormUsers", "Users"},
+      {"Tree", "", false},
+      {"Films", "Movies", true},
+      {"Channels", "Channels", true},
+      {"PlayLists", "PlayLists", true},
+      {"ChSched", "Channel schedules", true},
+      {"Groups", "Groups of STB", true},
+      {"Servers", "Servers", true},
+      {"Schedules", "Schedules", true},
+      {"OnLineContr", "Online control", true},
+      {"WebPages", "Web pages", true},
+      {"Portals", "Web portals", true},
+      {"SrvOptions", "Server's options", true},
+      {"Options", "", false},
+      {"ShowSchedule", "", false},
+      {"AutoChanged", "", false},
+      {"Users", "Users", true},
   };
-  for (const auto& d : defs) {
-    auto& item = db->Collections().Add(d.name, d.menu);
-    item.SetFormClassName(d.form);
-  }
+  for (const auto& d : defs) db->Collections().Add(d.name, d.caption).SetHasTree(d.hasTree);
   return db;
 }
 
@@ -55,8 +54,8 @@ std::unique_ptr<TDbFile> CreateContractsDatabase(const std::string& workDir, IOp
   auto db = std::make_unique<TDbFile>(op);
   db->SetDBVersion("0.0.0.0");
   db->Collections().Add("Tree");
-  db->Collections().Add("Contracts").SetFormClassName("TFormContracts");
-  db->Collections().Add("Places").SetFormClassName("TFormPlaces");
+  db->Collections().Add("Contracts").SetHasTree(true);
+  db->Collections().Add("Places").SetHasTree(true);
   db->SetFileName(InWorkDir(workDir, ContractsFileName));
   return db;
 }
@@ -68,8 +67,5 @@ std::unique_ptr<TDbFile> CreateTimeLineDatabase(const std::string& workDir, IOpe
   return db;
 }
 
-bool CollectionHasTree(const TDbCollectionItem& coll) {
-  const std::string& form = coll.FormClassName();
-  return !form.empty() && form != "TFormOptions";
-}
+bool CollectionHasTree(const TDbCollectionItem& coll) { return coll.HasTree(); }
 

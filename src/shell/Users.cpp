@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "advert/TimeLineCalendar.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 namespace {
 TCalendarInput Window(int year, unsigned month) {

@@ -12,7 +12,7 @@
 #include "catalogue/EncoderJobs.h"
 #include "catalogue/EncoderTestSupport.h"
 #include "catalogue/encoder.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;

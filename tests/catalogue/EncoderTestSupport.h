@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/UiQueue.h"
+#include "base/UiQueue.h"
 #include "support/TestSupport.h"
 
 // A scripted operator whose "user-interface thread" is the test's thread: work posted from the

@@ -11,10 +11,10 @@ fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 bin="$out/fuzz_project_reader"
-if [ ! -x "$bin" ] || [ -n "$(find "$src/src/recstore" "$src/tests/fuzz" -newer "$bin" -name '*.[ch]*' 2>/dev/null | head -n 1)" ]; then
+if [ ! -x "$bin" ] || [ -n "$(find "$src/src/base" "$src/src/recstore" "$src/tests/fuzz" -newer "$bin" -name '*.[ch]*' 2>/dev/null | head -n 1)" ]; then
   "$clangxx" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I "$src/src" "$src/tests/fuzz/ProjectReaderFuzz.cpp" "$src/src/recstore/JsonText.cpp" \
-    "$src/src/recstore/Json.cpp" -o "$bin"
+    "$src/src/recstore/Json.cpp" "$src/src/base/StrUtils.cpp" -o "$bin"
 fi
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT

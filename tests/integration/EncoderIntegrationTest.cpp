@@ -16,7 +16,7 @@
 #include "catalogue/EncoderTestSupport.h"
 #include "catalogue/PasLibVlcPlayer.h"
 #include "catalogue/encoder.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;

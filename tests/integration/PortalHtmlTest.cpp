@@ -118,7 +118,7 @@ TEST(PortalHtml, EveryDemoPageParses) {
   std::unique_ptr<TDbFile> db = CreateMainDatabase(&op);
   db->SetFileName(project);
   ASSERT_TRUE(db->Load());
-  TDataModuleDoWeb gen(nullptr, *db);
+  TDataModuleDoWeb gen(*db);
 
   TDemoFilms films;
   TJson movies = TJson::array();

@@ -23,7 +23,7 @@ struct TPortalProject {
     Db->CollectionByName("Options").NewRecord(
         "Options", {{"WinVideoDir", "..\\video"}, {"HTMLDir", "..\\HTML"},
                     {"ServersDir", "..\\servers"}, {"StreamServer", "10.1.2.3:554"}});
-    Gen = std::make_unique<TDataModuleDoWeb>(nullptr, *Db);
+    Gen = std::make_unique<TDataModuleDoWeb>(*Db);
   }
   std::string Html() const { return Tmp.File("HTML"); }
   std::string Custom() const { return Tmp.File("custom"); }

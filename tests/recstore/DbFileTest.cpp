@@ -250,8 +250,12 @@ TEST_F(DbFileTest, CollectionsAndNames) {
   EXPECT_EQ(db->Collections()[0].Name(), "Tree");
   EXPECT_EQ(db->CollectionByName("Films").GetName(), "Movies");
   EXPECT_EQ(db->CollectionByName("ShowSchedule").GetName(), "ShowSchedule");
-  db->CollectionByName("Films").SetMenuItem("&Mo&vies");
-  EXPECT_EQ(db->CollectionByName("Films").GetName(), "Movies");
+  // Whether a collection keeps a folder tree is part of the collection table.
+  for (size_t i = 0; i < db->Collections().Count(); ++i) {
+    const std::string& name = db->Collections()[i].Name();
+    bool plain = name == "Tree" || name == "Options" || name == "ShowSchedule" || name == "AutoChanged";
+    EXPECT_EQ(db->Collections()[i].HasTree(), !plain) << name;
+  }
   db->CollectionByName("Films").SetCaption("Catalogue");
   EXPECT_EQ(db->CollectionByName("Films").GetName(), "Catalogue");
   try {

@@ -5,13 +5,6 @@
 
 namespace {
 
-struct FakeEditor : IRecordEditor {
-  std::string Id;
-  int Raised = 0;
-  std::string EditorRecordID() const override { return Id; }
-  void BringEditorToFront() override { ++Raised; }
-};
-
 struct SuperReferenceTest : ::testing::Test {
   TFakeOperator Op;
   TDbFile Db{&Op};
@@ -54,28 +47,6 @@ TEST_F(SuperReferenceTest, OkOpensTheFaultyRecord) {
   EXPECT_THROW(sr.Get(*Films, "gone"), EDbFException);
   ASSERT_EQ(Op.Opened.size(), 1u);
   EXPECT_EQ(Op.Opened[0], std::make_pair(std::string("PlayLists"), std::string("p1")));
-}
-
-TEST_F(SuperReferenceTest, OpenRecordForFixPrefersAnOpenEditor) {
-  FakeEditor other, showing;
-  other.Id = "x";
-  showing.Id = "p1";
-  Lists->AddJFrame(&other);
-  Lists->AddJFrame(&showing);
-  std::vector<std::string> opened;
-  Lists->onDoFormShow = [&](TDbCollectionItem&, const std::string& id) { opened.push_back(id); };
-  OpenRecordForFix(*Lists, "p1");
-  EXPECT_EQ(showing.Raised, 1);
-  EXPECT_EQ(other.Raised, 0);
-  EXPECT_TRUE(opened.empty());
-  Lists->DelJFrame(&showing);
-  OpenRecordForFix(*Lists, "p1");
-  EXPECT_EQ(opened, std::vector<std::string>{"p1"});
-  // A hook that fails shows the warning.
-  Lists->onDoFormShow = [](TDbCollectionItem&, const std::string&) { throw std::runtime_error("x"); };
-  Lists->FormShow("p1");
-  EXPECT_EQ(Op.Messages.back().Caption, "Warning");
-  EXPECT_EQ(Op.Messages.back().Text, "Can't open directory PlayLists");
 }
 
 TEST_F(SuperReferenceTest, TopRecordThatVanishedStillReports) {

@@ -1,7 +1,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "schedule/Cir2Lat.h"
+#include "package/Cir2Lat.h"
 #include "schedule/DoSchedule.h"
 #include "schedule/ScheduleFixture.h"
 

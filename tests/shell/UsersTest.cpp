@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 namespace {
 

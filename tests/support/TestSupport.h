@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 struct TRecordedMessage {
   std::string Caption;

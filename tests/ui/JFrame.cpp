@@ -433,9 +433,9 @@ private slots:
     for (TJson r = form.Frame->GetFirtsRecord(); !r.empty(); r = form.Frame->GetNextRecord())
       ids.push_back(JsonStr(r, "_ID") + JsonStr(r, "Name"));
     QCOMPARE(ids, (std::vector<std::string>{"aA", "bB", "cC"}));
-    QCOMPARE(db.Films().AttachedJFrames().size(), size_t(1));
+    QCOMPARE(AttachedJFrames(db.Films()).size(), size_t(1));
     QVERIFY(form.Frame->FormCloseQuery());
-    QVERIFY(db.Films().AttachedJFrames().empty());
+    QVERIFY(AttachedJFrames(db.Films()).empty());
   }
 
   void KeyboardAndPopupMenu() {

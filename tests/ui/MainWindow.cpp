@@ -16,7 +16,7 @@
 #include "shell/Databases.h"
 #include "shell/Options.h"
 #include "shell/Users.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 #include "shell/forms/GuiOperator.h"
 #include "shell/forms/Main.h"
 #include "shell/forms/MongoDBparam.h"
@@ -27,10 +27,10 @@ class TTestFrame : public QWidget, public IJFrame {
   Q_OBJECT
 public:
   TTestFrame(QWidget* parent, TDbCollectionItem* coll) : QWidget(parent), FColl(coll) {
-    if (FColl) FColl->AddJFrame(this);
+    if (FColl) AddJFrame(*FColl, this);
   }
   ~TTestFrame() override {
-    if (FColl) FColl->DelJFrame(this);
+    if (FColl) DelJFrame(*FColl, this);
   }
   std::string EditorRecordID() const override { return FID; }
   void BringEditorToFront() override {
@@ -398,24 +398,24 @@ private slots:
     TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
     TDbFile db;
     TDbCollectionItem& coll = db.Collections().Add("Tests");
-    coll.SetFormClassName("TFormTestEditor");
+    SetCollectionForm("Tests", "TFormTestEditor");
     GEditorCollection = &coll;
     QMdiArea* area = w.MdiArea();
     w.resize(1000, 700);
     w.show();
-    coll.FormShow("r1");
+    FormShow(coll, "r1");
     QCOMPARE(area->subWindowList().size(), 1);
     auto* first = qobject_cast<TFormTestEditor*>(area->subWindowList()[0]->widget());
     QVERIFY(first);
     QCOMPARE(Qs(first->Frame->EditorRecordID()), QString("r1"));
-    coll.FormShow("r2");
+    FormShow(coll, "r2");
     QCOMPARE(area->subWindowList().size(), 2);
     QCOMPARE(area->activeSubWindow()->widget()->findChild<TTestFrame*>()->EditorRecordID(),
              std::string("r2"));
-    coll.FormShow("r1");  // shown already: that window comes to the front
+    FormShow(coll, "r1");  // shown already: that window comes to the front
     QCOMPARE(area->subWindowList().size(), 2);
     QCOMPARE(area->activeSubWindow()->widget(), first);
-    coll.FormShow("");  // a menu click: a new window
+    FormShow(coll, "");  // a menu click: a new window
     QCOMPARE(area->subWindowList().size(), 3);
     // New windows cascade inside the visible area.
     const QRect room(QPoint(0, 0), area->viewport()->size());
@@ -426,7 +426,7 @@ private slots:
                               .arg(room.width()).arg(room.height())));
     QVERIFY(area->subWindowList()[1]->pos() != area->subWindowList()[2]->pos());
     db.SetShowOnlyOneForm(true);
-    coll.FormShow("");
+    FormShow(coll, "");
     QCOMPARE(area->subWindowList().size(), 3);
 
     // "Open record to fix?": the editor that shows the record comes to the front.
@@ -445,12 +445,45 @@ private slots:
     TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
     TDbFile db;
     TDbCollectionItem& coll = db.Collections().Add("Later", "Later windows");
-    coll.SetFormClassName("TFormNobodyMadeYet");
-    coll.FormShow("");
+    SetCollectionForm("Later", "TFormNobodyMadeYet", "Later windows");
+    FormShow(coll, "");
     QCOMPARE(op.Messages.size(), size_t(1));
     QCOMPARE(Qs(op.Messages[0].Caption), QString("Later windows"));
     QVERIFY(Qs(op.Messages[0].Text).contains("TFormNobodyMadeYet"));
     QCOMPARE(w.MdiArea()->subWindowList().size(), 0);
+  }
+
+  // "Open record to fix?" without windows: an open editor of the record comes to the front,
+  // otherwise the collection's window opens on it.
+  void OpenRecordForFixPrefersAnOpenEditor() {
+    struct TFakeEditor : IRecordEditor {
+      explicit TFakeEditor(std::string id) : Id(std::move(id)) {}
+      std::string Id;
+      int Raised = 0;
+      std::string EditorRecordID() const override { return Id; }
+      void BringEditorToFront() override { ++Raised; }
+    };
+    TScopedFakeOperator op;
+    TDbFile db;
+    TDbCollectionItem& lists = db.Collections().Add("PlayLists");
+    TFakeEditor other("x"), showing("p1");
+    AddJFrame(lists, &other);
+    AddJFrame(lists, &showing);
+    std::vector<std::string> opened;
+    SetFormShowHandler([&](TDbCollectionItem&, const std::string& id) { opened.push_back(id); });
+    OpenRecordForFix(lists, "p1");
+    QCOMPARE(showing.Raised, 1);
+    QCOMPARE(other.Raised, 0);
+    QVERIFY(opened.empty());
+    DelJFrame(lists, &showing);
+    OpenRecordForFix(lists, "p1");
+    QVERIFY(opened == std::vector<std::string>{"p1"});
+    DelJFrame(lists, &other);
+    QVERIFY(AttachedJFrames(lists).empty());
+    // A collection without a window opens nothing.
+    FormShow(db.Collections().Add("ShowSchedule"), "s1");
+    QCOMPARE(opened.size(), size_t(1));
+    SetFormShowHandler(nullptr);
   }
 
   void OptionsEntryOpensTheOptionsWindow() {

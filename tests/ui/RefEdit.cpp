@@ -13,6 +13,7 @@
 #include "JFrame/RecTree.h"
 #include "JFrame/RefEdit.h"
 #include "shell/Databases.h"
+#include "JFrame/FormRegistry.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -115,9 +116,12 @@ private slots:
     TScopedFakeOperator op;
     TTestDb t;
     std::vector<std::pair<std::string, std::string>> shown;
-    t.Db->CollectionByName("Channels").onDoFormShow = [&](TDbCollectionItem& c, const std::string& id) {
+    SetFormShowHandler([&](TDbCollectionItem& c, const std::string& id) {
       shown.emplace_back(c.Name(), id);
-    };
+    });
+    struct TReset {
+      ~TReset() { SetFormShowHandler(nullptr); }
+    } reset;
     TRefEdit e;
     e.AddCollData(t.Channels);
     e.SetRecordID({"c2", "Channels"});

@@ -138,15 +138,15 @@ private slots:
     QMdiArea area;
     SetFormArea(&area);
     SetDbF1(p.Db.get());
-    TDbFile::SetFormShowHandler(ShowCollectionForm);
-    p.Users().FormShow(id);
+    SetFormShowHandler(ShowCollectionForm);
+    FormShow(p.Users(), id);
     QCOMPARE(area.subWindowList().size(), 1);
     auto* form = qobject_cast<TFormUsers*>(area.subWindowList()[0]->widget());
     QVERIFY(form);
     QCOMPARE(form->JFrame1->ID(), id);
     QCOMPARE(area.subWindowList()[0]->windowTitle(), QString("Users - Default"));
-    QCOMPARE(p.Users().AttachedJFrames().size(), size_t(1));
-    p.Users().FormShow(id);  // shown already
+    QCOMPARE(AttachedJFrames(p.Users()).size(), size_t(1));
+    FormShow(p.Users(), id);  // shown already
     QCOMPARE(area.subWindowList().size(), 1);
 
     form->EditPassword->setText("typed");
@@ -157,10 +157,10 @@ private slots:
     QVERIFY(area.subWindowList()[0]->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(area.subWindowList().size(), 0);
-    QVERIFY(p.Users().AttachedJFrames().empty());
+    QVERIFY(AttachedJFrames(p.Users()).empty());
     SetFormArea(nullptr);
     SetDbF1(nullptr);
-    TDbFile::SetFormShowHandler(nullptr);
+    SetFormShowHandler(nullptr);
   }
 };
 

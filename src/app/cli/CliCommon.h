@@ -7,8 +7,8 @@
 #include <string>
 
 #include "recstore/JrecClasses.h"
+#include "base/Operator.h"
 #include "shell/TreeDocument.h"
-#include "shell/Operator.h"
 
 enum TCliExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNotFound = 3 };
 

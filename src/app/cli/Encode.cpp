@@ -12,9 +12,9 @@
 #include "app/cli/CliCommon.h"
 #include "catalogue/EncoderJobs.h"
 #include "catalogue/PasLibVlcPlayer.h"
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 #include "shell/Options.h"
-#include "shell/UiQueue.h"
+#include "base/UiQueue.h"
 
 namespace fs = std::filesystem;
 

@@ -42,7 +42,7 @@ void CmdCheckPortal(TCliContext& ctx, const std::string& arg) {
   TDbCollectionItem& portals = db.CollectionByName("Portals");
   std::string id = RequireRecord(db, portals, arg, "no record \"" + arg + "\" in Portals");
   TStatusPrinter status(*ctx.Op);
-  TDataModuleDoWeb gen(nullptr, db);
+  TDataModuleDoWeb gen(db);
   try {
     gen.MakeWebPortal(&status, id, nullptr, nullptr, "", "");
   } catch (const EDbFException& e) {
@@ -70,7 +70,7 @@ void CmdSurveyTemplate(TCliContext& ctx, const std::string& file) {
   // A name relative to the templates folder of the project, as web page records store it.
   if (!fs::exists(path, ec) && !ctx.ProjectFile.empty() && fs::path(file).is_relative())
     path = JoinRootPath(GetOptionDir(*db, odHTML), file);
-  TDataModuleDoWeb gen(nullptr, *db);
+  TDataModuleDoWeb gen(*db);
   std::optional<TJson> fields = gen.CollectFields(gen.Producer(), path);
   if (!fields) throw ECliError(ExitFailed, "the template could not be surveyed");
   PrintJson(*fields);

@@ -5,7 +5,7 @@
 #include <exception>
 #include <iostream>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 TConsoleApplication::TConsoleApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "recstore/JrecClasses.h"
+#include "JFrame/FormRegistry.h"
 
 namespace {
 QMessageBox::Icon QtIcon(TMsgIcon icon) {

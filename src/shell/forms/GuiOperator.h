@@ -6,7 +6,7 @@
 #include <QStatusBar>
 #include <QWidget>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 class TGuiOperator : public IOperator {
 public:

@@ -26,7 +26,7 @@
 #include "shell/Options.h"
 #include "shell/ProjectArguments.h"
 #include "shell/Users.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 #include "shell/forms/MongoDBparam.h"
 
 #ifndef PELMORA_MANUAL_DIR
@@ -128,7 +128,7 @@ TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent
   RebuildOnlineControlMenu();
   AddAccessRights();
   // The collections open their windows through the registry.
-  TDbFile::SetFormShowHandler(ShowCollectionForm);
+  SetFormShowHandler(ShowCollectionForm);
   qApp->installEventFilter(this);
   SetDbF1(DbF1.get());
   GFormPQ2 = this;
@@ -160,9 +160,9 @@ QMenu* TFormPQ2::AddMenu(const QString& name, const QString& caption, int tag) {
 
 QAction* TFormPQ2::AddCollectionEntry(QMenu* menu, const QString& name, const char* collection) {
   TDbCollectionItem& item = DbF1->CollectionByName(collection);
-  QAction* a = AddEntry(menu, name, Qs(item.MenuItem()), 0);
+  QAction* a = AddEntry(menu, name, Qs(CollectionMenuItem(collection)), 0);
   TDbCollectionItem* coll = &item;
-  connect(a, &QAction::triggered, this, [coll] { coll->FormShow(""); });
+  connect(a, &QAction::triggered, this, [coll] { FormShow(*coll, ""); });
   return a;
 }
 
@@ -396,9 +396,9 @@ void TFormPQ2::OpenmongoDB1Click() {
   RebuildOnlineControlMenu();
 }
 
-void TFormPQ2::Options1Click() { DbF1->CollectionByName("Options").FormShow(""); }
-void TFormPQ2::Contracts1Click() { DbFcon->CollectionByName("Contracts").FormShow(""); }
-void TFormPQ2::Places1Click() { DbFcon->CollectionByName("Places").FormShow(""); }
+void TFormPQ2::Options1Click() { FormShow(DbF1->CollectionByName("Options"), ""); }
+void TFormPQ2::Contracts1Click() { FormShow(DbFcon->CollectionByName("Contracts"), ""); }
+void TFormPQ2::Places1Click() { FormShow(DbFcon->CollectionByName("Places"), ""); }
 
 void TFormPQ2::TimeLine1Click() {
   QWidget* form = TFormRegistry::Create("TFormTimeLine", nullptr);

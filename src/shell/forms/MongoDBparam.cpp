@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 TFormDBparams::TFormDBparams(QWidget* parent) : QDialog(parent) {
   setObjectName("FormDBparams");

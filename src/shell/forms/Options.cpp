@@ -17,7 +17,7 @@
 #include "JFrame/FloatSpin.h"
 #include "shell/Databases.h"
 #include "shell/Options.h"
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }

@@ -1,11 +1,11 @@
-#include "shell/forms/FormRegistry.h"
+#include "JFrame/FormRegistry.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <algorithm>
 
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 namespace {
 std::map<std::string, TFormFactory>& Factories() {
@@ -20,7 +20,92 @@ QPointer<QMdiArea>& Area() {
   static QPointer<QMdiArea> area;
   return area;
 }
+
+struct TCollectionWindow {
+  std::string FormClassName;
+  std::string MenuItem;
+};
+
+// Collection name -> its editing window and menu entry.
+std::map<std::string, TCollectionWindow>& CollectionWindows() {
+  static std::map<std::string, TCollectionWindow> windows = {
+      {"Films", {"TFormFilms", "Movies"}},
+      {"Channels", {"TFormChannels", "Channels"}},
+      {"PlayLists", {"TFormPlayLists", "PlayLists"}},
+      {"ChSched", {"TFormChSchedules", "Channel schedules"}},
+      {"Groups", {"TFormGroups", "Groups of STB"}},
+      {"Servers", {"TFormServers", "Servers"}},
+      {"Schedules", {"TFormSchedules", "Schedules"}},
+      {"OnLineContr", {"TFormOnLineContr", "Online control"}},
+      {"WebPages", {"TFormWebPage", "Web pages"}},
+      {"Portals", {"TFormPortals", "Web portals"}},
+      {"SrvOptions", {"TFormSrvOptions", "Server's options"}},
+      {"Options", {"TFormOptions", ""}},
+      {"Users", {"TFormUsers", "Users"}},
+      {"Contracts", {"TFormContracts", ""}},
+      {"Places", {"TFormPlaces", ""}},
+  };
+  return windows;
+}
+
+std::map<const TDbCollectionItem*, std::vector<IRecordEditor*>>& Attached() {
+  static std::map<const TDbCollectionItem*, std::vector<IRecordEditor*>> frames;
+  return frames;
+}
+
+TFormShowHandler& GFormShowHandler() {
+  static TFormShowHandler handler;
+  return handler;
+}
 }  // namespace
+
+std::string CollectionFormClass(const std::string& collection) {
+  auto it = CollectionWindows().find(collection);
+  return it == CollectionWindows().end() ? std::string() : it->second.FormClassName;
+}
+
+std::string CollectionMenuItem(const std::string& collection) {
+  auto it = CollectionWindows().find(collection);
+  return it == CollectionWindows().end() ? std::string() : it->second.MenuItem;
+}
+
+void SetCollectionForm(const std::string& collection, const std::string& formClassName,
+                       const std::string& menuItem) {
+  CollectionWindows()[collection] = {formClassName, menuItem};
+}
+
+void AddJFrame(TDbCollectionItem& coll, IRecordEditor* frame) { Attached()[&coll].push_back(frame); }
+
+void DelJFrame(TDbCollectionItem& coll, IRecordEditor* frame) {
+  auto it = Attached().find(&coll);
+  if (it == Attached().end()) return;
+  auto& frames = it->second;
+  if (auto f = std::find(frames.begin(), frames.end(), frame); f != frames.end()) frames.erase(f);
+  if (frames.empty()) Attached().erase(it);
+}
+
+std::vector<IRecordEditor*> AttachedJFrames(const TDbCollectionItem& coll) {
+  auto it = Attached().find(&coll);
+  return it == Attached().end() ? std::vector<IRecordEditor*>() : it->second;
+}
+
+void SetFormShowHandler(TFormShowHandler handler) { GFormShowHandler() = std::move(handler); }
+const TFormShowHandler& FormShowHandler() { return GFormShowHandler(); }
+
+void FormShow(TDbCollectionItem& coll, const std::string& ID) {
+  if (CollectionFormClass(coll.Name()).empty()) return;
+  if (const auto& handler = FormShowHandler()) handler(coll, ID);
+}
+
+void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id) {
+  for (IRecordEditor* frame : AttachedJFrames(coll)) {
+    if (frame && frame->EditorRecordID() == id) {
+      frame->BringEditorToFront();
+      return;
+    }
+  }
+  FormShow(coll, id);
+}
 
 void TFormRegistry::Register(const std::string& className, TFormFactory factory) {
   Factories()[className] = std::move(factory);
@@ -109,7 +194,7 @@ std::string NotAvailableMessage(const std::string& formClassName) {
 }
 
 void ShowCollectionForm(TDbCollectionItem& coll, const std::string& ID) {
-  const std::string& className = coll.FormClassName();
+  const std::string className = CollectionFormClass(coll.Name());
   if (className.empty()) return;
   if (QMdiArea* area = FormArea()) {
     QList<QMdiSubWindow*> windows = area->subWindowList(QMdiArea::ActivationHistoryOrder);

@@ -1,9 +1,10 @@
 #pragma once
-// The editing window classes by name, so that a collection opens its window by its
-// FormClassName ("TFormFilms", ...). A window file registers its class with
+// The windows of the console: which window class edits which collection (by collection name),
+// the menu entry that opens it, the editor frames open on each collection, and the editing
+// window classes by name ("TFormFilms", ...). A window file registers its class with
 //   static TFormRegistration registration("TFormFilms", [](QWidget* parent) { ... });
 // Windows are MDI children of the main window's area; the form widget inside a child keeps its
-// class name, which is what FormShow compares with FormClassName.
+// class name, which is what FormShow compares with the collection's window class.
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -14,6 +15,15 @@
 
 class QMdiArea;
 class QMdiSubWindow;
+
+// An editing window's frame as "open record to fix" sees it: enough to find the editor that
+// shows a record and bring it to the front.
+class IRecordEditor {
+public:
+  virtual ~IRecordEditor() = default;
+  virtual std::string EditorRecordID() const = 0;
+  virtual void BringEditorToFront() = 0;
+};
 
 // An editor frame as the windows see it: it shows one record of its collection and can be told
 // to show another (selecting it in its tree).
@@ -54,6 +64,35 @@ struct TFormRegistration {
     TFormRegistry::RegisterWithRecord(className, std::move(factory));
   }
 };
+
+// ---------------------------------------------------------------------------------------------
+// Collections and their windows
+
+// The window class that edits the collection of this name ("" for none) and the caption of
+// the menu entry that opens it ("" for none).
+std::string CollectionFormClass(const std::string& collection);
+std::string CollectionMenuItem(const std::string& collection);
+// Names (or renames) the window of a collection, e.g. for a window added later.
+void SetCollectionForm(const std::string& collection, const std::string& formClassName,
+                       const std::string& menuItem = "");
+
+// The editor frames that show records of a collection, in the order they were opened.
+void AddJFrame(TDbCollectionItem& coll, IRecordEditor* frame);
+void DelJFrame(TDbCollectionItem& coll, IRecordEditor* frame);
+std::vector<IRecordEditor*> AttachedJFrames(const TDbCollectionItem& coll);
+
+// Opens the window of a collection on a record (empty: no record). The main window installs
+// ShowCollectionForm; without a handler FormShow does nothing.
+using TFormShowHandler = std::function<void(TDbCollectionItem& coll, const std::string& ID)>;
+void SetFormShowHandler(TFormShowHandler handler);
+const TFormShowHandler& FormShowHandler();
+// Opens or shows the collection's editing window on record ID (empty: none); nothing for a
+// collection without a window.
+void FormShow(TDbCollectionItem& coll, const std::string& ID);
+
+// Finds an open editor of record ID of Coll and brings it to the front; otherwise opens the
+// collection's window on the record. What a window-backed operator does on "Open record to fix?".
+void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id);
 
 // The MDI area the editing windows open in (the main window sets it).
 QMdiArea* FormArea();

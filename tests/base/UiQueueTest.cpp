@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "shell/UiQueue.h"
+#include "base/UiQueue.h"
 
 TEST(UiQueue, WorkRunsInOrderOnlyWhenPumped) {
   TUiQueue q;

@@ -1,4 +1,4 @@
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 #include <gtest/gtest.h>
 

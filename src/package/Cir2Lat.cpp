@@ -1,7 +1,8 @@
-#include "schedule/Cir2Lat.h"
+#include "package/Cir2Lat.h"
 
 #include <cstdint>
 
+#include "base/StrUtils.h"
 
 namespace {
 
@@ -28,33 +29,17 @@ const char* LatinOf(uint32_t cp) {
   }
 }
 
-// Decodes one UTF-8 sequence at s[i]; Len gets its length (1 for a byte that is not valid
-// UTF-8, which is then copied as it is).
-uint32_t DecodeAt(const std::string& s, size_t i, size_t& len) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  len = 1;
-  if (c < 0x80) return c;
-  int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-  if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) return 0xFFFFFFFF;
-  uint32_t cp = c & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    unsigned char cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-    if ((cc & 0xC0) != 0x80) return 0xFFFFFFFF;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  len = static_cast<size_t>(extra) + 1;
-  return cp;
-}
-
 }  // namespace
 
 std::string Cir2Lat(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    size_t len = 1;
-    uint32_t cp = DecodeAt(text, i, len);
-    const char* lat = cp == 0xFFFFFFFF ? nullptr : LatinOf(cp);
+    // A byte that is not valid UTF-8 is copied as it is.
+    uint32_t cp = 0;
+    size_t len = DecodeUtf8At(text, i, cp, true);
+    const char* lat = len == 0 ? nullptr : LatinOf(cp);
+    if (len == 0) len = 1;
     if (lat)
       out += lat;
     else

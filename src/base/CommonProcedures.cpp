@@ -1,4 +1,4 @@
-#include "shell/CommonProcedures.h"
+#include "base/CommonProcedures.h"
 
 #include <fmt/format.h>
 
@@ -9,7 +9,7 @@
 #include <cmath>
 #include <ctime>
 
-#include "recstore/JsonText.h"
+#include "base/StrUtils.h"
 
 namespace {
 
@@ -55,20 +55,10 @@ TDateTime MSecToTime(int64_t msec) { return static_cast<double>(msec) / MSecsPer
 // A date and a time of day as one value; before day zero the time counts backwards.
 TDateTime Combine(TDateTime date, TDateTime time) { return date < 0 ? date - time : date + time; }
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
-}
+// Texts of dates and durations are trimmed of blanks only.
+std::string TrimBlanks(const std::string& s) { return Trim(s, " "); }
 
 [[noreturn]] void ThrowInvalid(const std::string& text, const char* kind) {
   throw EConvertError(fmt::format("\"{}\" is not a valid {}", text, kind));
@@ -91,7 +81,7 @@ bool ReadWholeNumber(const std::string& s, unsigned& value) {
 
 // A leading "-" with NegativeEnable makes the time negative.
 TDateTime ReadSignedTime(const std::string& text, bool negativeEnable) {
-  std::string s = Trim(text);
+  std::string s = TrimBlanks(text);
   if (negativeEnable && !s.empty() && s[0] == '-') return -StrToTime(s.substr(1));
   return StrToTime(s);
 }
@@ -204,7 +194,7 @@ TDateTime Now() {
 // Formats
 
 TFormatType FormatTypeOf(const std::string& format) {
-  std::string f = Lower(format);
+  std::string f = LowerCase(format);
   auto has = [&](char c) { return f.find(c) != std::string::npos; };
   if (has('q')) return fmt_DeltaTime;
   if (!has('y') && !has('m') && !has('d')) return fmt_Time;
@@ -231,9 +221,9 @@ std::string FormatDateTime(const std::string& format, TDateTime value) {
       i = end + 1;
       continue;
     }
-    char lc = Lower(std::string(1, c))[0];
+    char lc = LowerCase(std::string(1, c))[0];
     size_t run = 1;
-    while (i + run < format.size() && Lower(std::string(1, format[i + run]))[0] == lc) ++run;
+    while (i + run < format.size() && LowerCase(std::string(1, format[i + run]))[0] == lc) ++run;
     switch (lc) {
       case 'y':
         out += run >= 3 ? fmt::format("{:04}", dp.Year)
@@ -269,7 +259,7 @@ TDateTime NormaliseValue(TDateTime value, const TDateTimeTextRules& rules) {
   bool negative = rules.NegativeEnable && value < 0;
   TDateTime v = negative ? -value : value;
   TFormatType type = rules.FormatType();
-  std::string f = Lower(rules.Format);
+  std::string f = LowerCase(rules.Format);
   auto has = [&](char c) { return f.find(c) != std::string::npos; };
   TDayAndMSec split = SplitValue(v);
   TDateParts dp = DateOfDay(split.Day);
@@ -331,7 +321,7 @@ TStrToValueResult StrToValue(const std::string& text, const TDateTimeTextRules& 
 // Time, duration and date texts
 
 TDateTime StrToTime(const std::string& text) {
-  std::string s = Trim(text);
+  std::string s = TrimBlanks(text);
   size_t pos = 0;
   unsigned h = 0, n = 0, sec = 0;
   int64_t msec = 0;
@@ -409,7 +399,7 @@ std::string DurationToDisplayStr(TDateTime value) {
 }
 
 TDateTime StrToDate(const std::string& text) {
-  std::string s = Trim(text);
+  std::string s = TrimBlanks(text);
   std::array<unsigned, 3> parts{};
   std::array<size_t, 3> lengths{};
   size_t pos = 0;
@@ -429,7 +419,7 @@ TDateTime StrToDate(const std::string& text) {
 }
 
 TDateTime StrToDateTime(const std::string& text) {
-  std::string s = Trim(text);
+  std::string s = TrimBlanks(text);
   size_t blank = s.find(' ');
   if (blank == std::string::npos) return StrToDate(s);
   try {
@@ -498,7 +488,7 @@ std::string SpinValueText(double value, int precision, char separator) {
 double SpinTextToValue(const std::string& text, double defValue, char separator) {
   size_t end = text.find_last_of(std::string("+-0123456789") + separator);
   if (end == std::string::npos) return defValue;
-  std::string s = Trim(text.substr(0, end + 1));
+  std::string s = TrimBlanks(text.substr(0, end + 1));
   std::string plain;  // the number with "." as separator, for from_chars
   size_t pos = 0;
   if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
@@ -577,18 +567,9 @@ std::u16string Utf8ToUtf16(const std::string& text) {
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned c = byte(i);
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    bool ok = len > 0 && i + len <= text.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      ok = (byte(i + k) & 0xC0) == 0x80;
-      cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr char32_t minOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
-    ok = ok && cp >= minOfLength[len] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-    if (!ok) {
+    uint32_t cp;
+    size_t len = DecodeUtf8At(text, i, cp, false);
+    if (len == 0) {
       out += u'\uFFFD';
       ++i;
       continue;

@@ -1,4 +1,4 @@
-#include "shell/UiQueue.h"
+#include "base/UiQueue.h"
 
 void TUiQueue::Post(std::function<void()> fn) {
   std::lock_guard<std::mutex> lock(FMutex);

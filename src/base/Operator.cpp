@@ -1,4 +1,4 @@
-#include "shell/Operator.h"
+#include "base/Operator.h"
 
 #include <atomic>
 #include <cstdio>

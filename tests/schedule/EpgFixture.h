@@ -52,7 +52,7 @@ struct EpgDbTest : ScheduleDbTest {
     Col("ChSched").SetRecordNo1("cs1", ChSched("ch", "1 00:00:00", false, {Row("0 22:30:00", 0, ListRef("pl"))}));
     Col("ChSched").SetRecordNo1("cs2", ChSched("ch2", "0 12:00:00", false, {Row("0 00:00:00", 0, FilmRef("a"))}));
     Col("Schedules").SetRecordNo1("s1", {{"Name", "Week"}, {"Table", {{Ref("ChSched", "cs1")}, {Ref("ChSched", "cs2")}}}});
-    Col("Groups").SetRecordNo1("g1", {{"Name", "Hall"}, {"Table", {{Ref("Channels", "ch")}, {Ref("Channels", "he")}, {Ref("Channels", "cmd")}, {Ref("Channels", "ch2")}}}});
+    Col("Groups").SetRecordNo1("g1", {{"Name", "Hall"}, {"Table", {{Ref("Channels", "ch")}, {Ref("Channels", "he")}, {Ref("Channels", "ch2")}}}});
     Col("Groups").SetRecordNo1("g2", {{"Name", "Lobby"}, {"Table", {{Ref("Channels", "he")}}}});
     Col("SrvOptions").SetRecordNo1("o1", {{"Name", "Options"}, {"Table", {{Ref("Groups", "g1"), TJson()}, {Ref("Groups", "g2"), TJson()}}}});
     Server(false);

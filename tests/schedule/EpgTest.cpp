@@ -23,9 +23,10 @@ TEST_F(EpgDbTest, GoldenGuideAcrossMidnightAndClockChange) {
 // A later schedule row takes over at its "Start at": the earlier row's film is cut there.
 TEST_F(EpgDbTest, LaterRowTakesOverAtItsStart) {
   Col("Schedules").SetRecordNo1("s2", {{"Name", "Other"}, {"Table", {{Ref("ChSched", "cs2")}}}});
+  Col("SrvOptions").SetRecordNo1("o2", {{"Name", "Lobby"}, {"Table", {{Ref("Groups", "g2"), TJson()}}}});
   Col("Servers").SetRecordNo1("srv", {{"Name", "Srv"}, {"TSched", {
       {Ref("Schedules", "s1"), "30.03.2024 00:00:00", "", Ref("SrvOptions", "o1")},
-      {Ref("Schedules", "s2"), "30.03.2024 00:00:00", "31.03.2024 00:00:00", Ref("SrvOptions", "o1")}}}});
+      {Ref("Schedules", "s2"), "30.03.2024 00:00:00", "31.03.2024 00:00:00", Ref("SrvOptions", "o2")}}}});
   std::vector<TEpgRow> rows = BuildServerEpgRows(*Db, "srv", Op);
   TEpgGuide g = BuildGuide(*Db, rows, LocalToEpoch(EncodeDate(2024, 3, 30)), LocalToEpoch(EncodeDate(2024, 4, 1)));
   std::vector<std::string> got;

@@ -2,7 +2,10 @@
 //  - the check-mode recompute of a 500-row channel schedule whose rows hold playlists of 50
 //    films (the editor runs it on every change; target under 10 ms);
 //  - "Create files" for a server with 50 channels of 7-day schedules over 5,000 films,
-//    against copying the produced package folder with the system's copy (target under 10x).
+//    against copying the produced package folder with the system's copy (target under 10x);
+//  - the programme guide of that server for 7 days (schedules built as "Create files" builds
+//    them, guide made and written as XMLTV) against "Create files" of the same server in the
+//    same run (target at most 1x).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 #include "ProjectGenerator.h"
 #include "schedule/ChSchedCheck.h"
 #include "servers/CreateFiles.h"
+#include "servers/ServerEpg.h"
 #include "shell/Databases.h"
 
 namespace fs = std::filesystem;
@@ -110,9 +114,8 @@ void BM_CheckRecompute500Rows(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckRecompute500Rows)->Unit(benchmark::kMillisecond);
 
-// 50 channels, each a 7-day schedule with a playlist row every two hours.
-void BM_BuildPackage50Channels(benchmark::State& state) {
-  TProject p(5000, 50);
+// 50 channels, each a 7-day schedule with a playlist row every two hours, on server "srv".
+void MakeWeekServer(TProject& p) {
   // Stand-in files for every film, so no film is reported missing.
   fs::path video = p.Dir / "video";
   for (const std::string& id : p.Films) {
@@ -146,6 +149,11 @@ void BM_BuildPackage50Channels(benchmark::State& state) {
   p.Db->CollectionByName("Servers").SetRecordNo1(
       "srv", {{"Name", "Srv"}, {"TSched", {{Ref("Schedules", "s"), "01.01.2026 00:00:00", "", Ref("SrvOptions", "o")}}}});
   p.Db->Save();
+}
+
+void BM_BuildPackage50Channels(benchmark::State& state) {
+  TProject p(5000, 50);
+  MakeWeekServer(p);
 
   double buildSeconds = 0, copySeconds = 0;
   int64_t runs = 0;
@@ -180,6 +188,38 @@ void BM_BuildPackage50Channels(benchmark::State& state) {
   state.counters["ratio_to_copy"] = buildSeconds / copySeconds;
 }
 BENCHMARK(BM_BuildPackage50Channels)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The 7-day guide of the same server, timed against its "Create files" in the same run.
+void BM_Guide50Channels7Days(benchmark::State& state) {
+  TProject p(5000, 50);
+  MakeWeekServer(p);
+  double guideSeconds = 0, packageSeconds = 0;
+  int64_t runs = 0;
+  size_t programmes = 0;
+  TDateTime from = EncodeDate(2026, 1, 1);
+  for (auto _ : state) {
+    auto t0 = std::chrono::steady_clock::now();
+    std::vector<TEpgRow> rows = BuildServerEpgRows(*p.Db, "srv", p.Op);
+    TEpgGuide guide = BuildGuide(*p.Db, rows, LocalToEpoch(from), LocalToEpoch(from + 7));
+    WriteFileAtomically((p.Dir / "epg.xml").string(), GuideXmltv(guide));
+    auto t1 = std::chrono::steady_clock::now();
+    programmes = guide.Programmes.size();
+    state.PauseTiming();
+    auto c0 = std::chrono::steady_clock::now();
+    TCreateFilesResult r = CreateServerFiles(*p.Db, "srv", p.Op);
+    auto c1 = std::chrono::steady_clock::now();
+    if (!r.Ok) state.SkipWithError(r.Status.c_str());
+    state.ResumeTiming();
+    guideSeconds += std::chrono::duration<double>(t1 - t0).count();
+    packageSeconds += std::chrono::duration<double>(c1 - c0).count();
+    ++runs;
+  }
+  state.counters["programmes"] = static_cast<double>(programmes);
+  state.counters["guide_ms"] = guideSeconds / static_cast<double>(runs) * 1000;
+  state.counters["package_ms"] = packageSeconds / static_cast<double>(runs) * 1000;
+  state.counters["ratio_to_package"] = guideSeconds / packageSeconds;
+}
+BENCHMARK(BM_Guide50Channels7Days)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

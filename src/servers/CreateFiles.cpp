@@ -6,6 +6,7 @@
 
 #include "catalogue/Channels.h"
 #include "package/Cir2Lat.h"
+#include "servers/ServerEpg.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -32,14 +33,8 @@ bool SafeFolderName(const std::string& name) {
 
 TDateTime Today() { return static_cast<TDateTime>(DayCount(Now())); }
 
-struct TRowTimes {
-  TDateTime Calc = 0;
-  TDateTime Start = 0;
-  bool HasStart = false;
-};
+}  // namespace
 
-// "Calc from" and "Start at" of schedule row I; a malformed value, or a missing "Start at"
-// after the first row, is reported on its grid cell (which aborts).
 TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i) {
   TRowTimes t;
   int rowNo = static_cast<int>(i) + 1;
@@ -61,8 +56,6 @@ TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i) {
   }
   return t;
 }
-
-}  // namespace
 
 // The package folder of a server with a trailing separator: the servers directory and the
 // server's Name.
@@ -223,6 +216,9 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
   std::string videoRoot = GetOptionDir(db, odVideo);
   TSuperReference supRef(&Op);
   bool lastWithoutSchedule = false;
+  // With MakeEpg the built schedules are kept for the guide and the channel lists.
+  bool makeEpg = JsonBool(*server, "MakeEpg");
+  std::vector<TEpgRow> epgRows;
   try {
     supRef.Push(servers, ServerID, false);
     static const TJson noRows = TJson::array();
@@ -231,7 +227,8 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
     TDbCollectionItem& options = db.CollectionByName("SrvOptions");
     for (size_t i = 0; i < tsched.size(); ++i) {
       const TJson& row = tsched[i];
-      std::string stamp = DateTimeToStamp(ReadRowTimes(supRef, row, i).Start);
+      TRowTimes times = ReadRowTimes(supRef, row, i);
+      std::string stamp = DateTimeToStamp(times.Start);
 
       std::optional<TJson> opt = supRef.Push(options, tsched, 3, static_cast<int>(i), "Schedule", true);
       if (!MakeGroupsFile(supRef, db, *opt, stamp, static_cast<int>(i), F, Op))
@@ -244,10 +241,11 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
       TJson value;
       if (schedID.empty()) {
         if (i > 0) supRef.Get(db.CollectionByName("Schedules"), tsched, 0, static_cast<int>(i), "Shedules", true);
-        TSchedule sh(&db);
-        AddHeadEndChannels(supRef, db, *opt, sh);
-        std::string err = MakeScheduleFiles(sh, db, F, videoRoot, DateTimeToStamp(0), pls, cmdp, used, value, Op);
+        auto sh = std::make_shared<TSchedule>(&db);
+        AddHeadEndChannels(supRef, db, *opt, *sh);
+        std::string err = MakeScheduleFiles(*sh, db, F, videoRoot, DateTimeToStamp(0), pls, cmdp, used, value, Op);
         if (!err.empty()) supRef.ForceException(err);
+        if (makeEpg) epgRows.push_back({std::move(sh), times.Calc, times.Start, times.HasStart});
         md5.push_back(Md5Hex(CompactJsonText(value)));
         summaries.push_back(TJson::object());
         lastWithoutSchedule = true;
@@ -261,6 +259,7 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
         auto [films, cmds] = PlaylistDigests(pls.get(), cmdp.get());
         md5.push_back(ScheduleRowDigest(value, films, cmds));
         lastWithoutSchedule = false;
+        if (makeEpg) epgRows.push_back({std::move(sh), times.Calc, times.Start, times.HasStart});
       }
       supRef.Pop();  // the server options
     }
@@ -268,6 +267,7 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
                                      used, summaries, F, Op, Portal);
     if (!err.empty()) supRef.ForceException(err);
     WriteUsedFilmsFile(used, F);
+    if (makeEpg) WriteEpgFiles(supRef, db, *server, epgRows, F);
     supRef.Pop();
   } catch (const EDbFException& e) {
     supRef.ClrErrors();

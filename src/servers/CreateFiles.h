@@ -19,6 +19,15 @@ struct TCreateFilesResult {
 TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, IOperator& Op,
                                      IPortalMaker* Portal = nullptr);
 
+// "Calc from" and "Start at" of a server's schedule row I; a malformed value, or a missing
+// "Start at" after the first row, is reported on its grid cell (which aborts).
+struct TRowTimes {
+  TDateTime Calc = 0;
+  TDateTime Start = 0;
+  bool HasStart = false;
+};
+TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i);
+
 // Adds the head-end channels of the STB groups of a SrvOptions record to the schedule; a
 // channel of a group that is neither scheduled nor head-end is reported (aborts).
 void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "recstore/JsonText.h"
+#include "schedule/DoSchedule.h"
+#include "schedule/Epg.h"
 #include "schedule/EpgFixture.h"
 
 namespace {

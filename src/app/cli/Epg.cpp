@@ -7,9 +7,8 @@
 namespace {
 
 std::string ResolveServer(TCliContext& ctx, TDbFile& db, const std::string& arg) {
-  std::string id = ResolveRecordArg(db, ctx.Collection(db, "Servers"), arg);
-  if (id.empty()) throw ECliError(ExitNotFound, "no Servers record \"" + arg + "\"");
-  return id;
+  return RequireRecord(db, ctx.Collection(db, "Servers"), arg,
+                       "no Servers record \"" + arg + "\"");
 }
 
 // Writes the whole text, or nothing: "-" is standard output.

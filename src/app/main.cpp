@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
   TConsoleApplication app(argc, argv);
+  app.QuitOnTerminationSignals();
   QApplication::setApplicationName("Pelmora2");
   QApplication::setApplicationVersion(PELMORA_VERSION);
   QApplication::setWindowIcon(AppIcon());
@@ -15,8 +16,11 @@ int main(int argc, char** argv) {
     TFormPQ2 window;
     op.SetStatusBar(window.statusBar());
     window.OpenFromCommandLine(QApplication::arguments());
-    window.show();
-    rc = app.exec();
+    // A signal during the start (a box was open) has ended that box's loop only.
+    if (!TConsoleApplication::TerminationRequested()) {
+      window.show();
+      rc = app.exec();
+    }
   }
   SetAppOperator(nullptr);
   return rc;

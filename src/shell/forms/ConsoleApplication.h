@@ -11,6 +11,13 @@ public:
   TConsoleApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
 
+  // SIGTERM, SIGINT and SIGHUP (a logout, kill, Ctrl+C in the terminal) end the event loop
+  // instead of the process, so the windows and databases close normally: the project's lock is
+  // released and the next console does not find a stale one.
+  void QuitOnTerminationSignals();
+  // A termination signal came (also while a box of the start-up was open).
+  static bool TerminationRequested();
+
   // How many failures were caught since the start (for tests and the log).
   int CaughtFailures() const { return FCaught; }
 

@@ -45,7 +45,7 @@ struct TCliContext {
   TDbFile& OpenSelected(bool mustBeOpen = true, TOpenFor openFor = TOpenFor::Reading);
   // "contracts.json" or "timeline.json" of the working directory, loaded; a missing file is an
   // empty database that the first change creates.
-  TDbFile& OpenWork(bool contracts, TOpenFor openFor = TOpenFor::Reading);
+  TDbFile& OpenWork(bool contracts, TOpenFor openFor = TOpenFor::Reading, bool mustBeOpen = true);
   // Collection of the selected database; unknown names are a usage error (the time line
   // adds its collections on demand).
   TDbCollectionItem& Collection(TDbFile& db, const std::string& name);

@@ -69,7 +69,7 @@ TDbFile& TCliContext::OpenMain(bool mustBeOpen, TOpenFor openFor) {
   return *Main;
 }
 
-TDbFile& TCliContext::OpenWork(bool contracts, TOpenFor openFor) {
+TDbFile& TCliContext::OpenWork(bool contracts, TOpenFor openFor, bool mustBeOpen) {
   Prepare();
   std::unique_ptr<TDbFile>& slot = contracts ? Contracts : TimeLine;
   DropIfReadOnly(slot, openFor);
@@ -84,17 +84,16 @@ TDbFile& TCliContext::OpenWork(bool contracts, TOpenFor openFor) {
     // A missing contracts or time-line file is an empty database: the first change creates it.
     if (!exists) slot->New();
   }
+  if (mustBeOpen && !slot->DbIsOpen()) {
+    std::string why = slot->LastError().empty() ? "" : ": " + slot->LastError();
+    throw ECliError(ExitFailed, "cannot open " + slot->FileName() + why);
+  }
   return *slot;
 }
 
 TDbFile& TCliContext::OpenSelected(bool mustBeOpen, TOpenFor openFor) {
   if (DbName == "main") return OpenMain(mustBeOpen, openFor);
-  TDbFile& db = OpenWork(DbName == "contracts", openFor);
-  if (mustBeOpen && !db.DbIsOpen()) {
-    std::string why = db.LastError().empty() ? "" : ": " + db.LastError();
-    throw ECliError(ExitFailed, "cannot open " + db.FileName() + why);
-  }
-  return db;
+  return OpenWork(DbName == "contracts", openFor, mustBeOpen);
 }
 
 TDbCollectionItem& TCliContext::Collection(TDbFile& db, const std::string& name) {

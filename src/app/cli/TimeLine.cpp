@@ -16,18 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// contracts.json or timeline.json of the working directory; a missing file is an empty
-// database that the first change creates.
-TDbFile& OpenWorkDatabase(TCliContext& ctx, bool contracts,
-                          TCliContext::TOpenFor openFor = TCliContext::TOpenFor::Reading) {
-  TDbFile& db = ctx.OpenWork(contracts, openFor);
-  if (!db.DbIsOpen()) {
-    std::string why = db.LastError().empty() ? "" : ": " + db.LastError();
-    throw ECliError(ExitFailed, "cannot open " + db.FileName() + why);
-  }
-  return db;
-}
-
 std::string NameOf(TDbCollectionItem* coll, const std::string& id) {
   if (!coll) return {};
   auto rec = coll->GetRecord(id);
@@ -61,8 +49,8 @@ TDbFile* OptionalMain(TCliContext& ctx) {
 }
 
 void CmdAdd(TCliContext& ctx, const std::string& arg) {
-  TDbFile& contracts = OpenWorkDatabase(ctx, true);
-  TDbFile& line = OpenWorkDatabase(ctx, false, TCliContext::TOpenFor::Change);
+  TDbFile& contracts = ctx.OpenWork(true);
+  TDbFile& line = ctx.OpenWork(false, TCliContext::TOpenFor::Change);
   ctx.RequireWritable(line);
   TDbFile* main = OptionalMain(ctx);
   TDbCollectionItem& coll = contracts.CollectionByName("Contracts");
@@ -77,8 +65,8 @@ void CmdAdd(TCliContext& ctx, const std::string& arg) {
 }
 
 void CmdDelete(TCliContext& ctx, const std::string& arg) {
-  TDbFile& contracts = OpenWorkDatabase(ctx, true);
-  TDbFile& line = OpenWorkDatabase(ctx, false, TCliContext::TOpenFor::Change);
+  TDbFile& contracts = ctx.OpenWork(true);
+  TDbFile& line = ctx.OpenWork(false, TCliContext::TOpenFor::Change);
   ctx.RequireWritable(line);
   TTimeLine tl(line, contracts, nullptr, ctx.Op.get());
   TDbCollectionItem& coll = contracts.CollectionByName("Contracts");
@@ -125,8 +113,8 @@ void CmdShow(TCliContext& ctx, const std::string& arg, const std::string& from,
     throw ECliError(ExitUsage, "--from must be a date yyyymmdd, not \"" + from + "\"");
   if (!to.empty() && !ValidDayID(to))
     throw ECliError(ExitUsage, "--to must be a date yyyymmdd, not \"" + to + "\"");
-  TDbFile& contracts = OpenWorkDatabase(ctx, true);
-  TDbFile& line = OpenWorkDatabase(ctx, false);
+  TDbFile& contracts = ctx.OpenWork(true);
+  TDbFile& line = ctx.OpenWork(false);
   TDbCollectionItem& places = contracts.CollectionByName("Places");
   std::string place = FindRecordByIdOrName(contracts, places, arg);
   if (place.empty()) place = arg;  // a place removed from contracts.json may still have bookings

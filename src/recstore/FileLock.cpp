@@ -125,7 +125,13 @@ std::optional<TLockHolder> TLockHolder::FromText(const std::string& text) {
 // The lock
 
 TFileLock::TResult TFileLock::Acquire(const std::string& path, double waitSeconds) {
-  if (Held() && FPath == path) return TResult::Acquired;
+  if (Held() && FPath == path) {
+    // Still the file under that name? Another program may have put a new one in its place.
+    struct stat mine, named;
+    if (::fstat(FFd, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
+        mine.st_dev == named.st_dev && mine.st_ino == named.st_ino)
+      return TResult::Acquired;
+  }
   Release();
   FError.clear();
   FHolder = {};

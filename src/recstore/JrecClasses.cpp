@@ -394,6 +394,14 @@ bool TFileStorage::SaveAfterChange() {
   try {
     FDb.Save();
     return true;
+  } catch (const EDbFileChanged& e) {
+    // The change stays in memory, but no later save can succeed until the file is read again.
+    FDb.FLastError = e.what();
+    if (FDb.onFileChangedOnDisk)
+      FDb.onFileChangedOnDisk(FDb, e.what());
+    else
+      FDb.Operator().MessageBox("IO Error", e.what(), TMsgIcon::Error);
+    return false;
   } catch (const std::exception& e) {
     // The change stays in memory and is written by the next save that succeeds.
     FDb.FLastError = e.what();

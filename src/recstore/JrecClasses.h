@@ -215,6 +215,9 @@ public:
   bool ShowOnlyOneForm() const { return FShowOnlyOneForm; }
   void SetShowOnlyOneForm(bool v) { FShowOnlyOneForm = v; }
   TNotifyDataBaseUpdate onDataBaseUpdate;
+  // A change was not saved because the file on disk is no longer the one this program read
+  // (called with the reason). Without it the reason is shown as an "IO Error" message.
+  std::function<void(TDbFile& sender, const std::string& why)> onFileChangedOnDisk;
   TDbCollections& Collections() { return FDbCollections; }
 
   // Runs Load when AutoLoad is set (called once the properties are in place).

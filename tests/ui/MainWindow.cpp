@@ -331,6 +331,41 @@ private slots:
     QCOMPARE(w.windowTitle(), "Pelmora2 - " + Qs(tmp.File("copy.pq2pr")));
   }
 
+  // Another program replaced the project file: the console's change is refused, it offers to
+  // read the file again, and Yes shows what the other program wrote (No keeps everything).
+  void FileChangedOnDiskOffersReload() {
+    for (TMsgAnswer answer : {TMsgAnswer::No, TMsgAnswer::Yes}) {
+      TTempDir tmp;
+      TScopedFakeOperator op;
+      std::string a = MakeProject(tmp, "a.pq2pr", TJson{{"f1", {{"Name", "Film"}}}});
+      TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
+      w.OpenFromCommandLine({"pelmora", Qs(a)});
+      QVERIFY(w.Db().DbIsOpen());
+      const std::string other =
+          MakeProject(tmp, "other.pq2pr", TJson{{"f2", {{"Name", "From another program"}}}});
+      std::filesystem::rename(other, a);
+      const std::string theirs = ReadFileBytes(a);
+      op.Answers.push_back(answer);
+      QVERIFY(!w.Db().CollectionByName("Films").NewRecord("mine", TJson{{"Name", "Mine"}}));
+      QCOMPARE(ReadFileBytes(a), theirs);  // never written over
+      QTRY_VERIFY(!op.Messages.empty());
+      QVERIFY(op.Messages.back().Question);
+      QVERIFY(op.Messages.back().Text.find("another program replaced it") != std::string::npos);
+      auto& films = w.Db().CollectionByName("Films");
+      if (answer == TMsgAnswer::Yes) {
+        QVERIFY(w.Db().DbIsOpen());
+        QVERIFY(films.GetRecord("f2").has_value());
+        QVERIFY(!films.GetRecord("mine").has_value());
+        // Changes are saved again, over the file read last.
+        QVERIFY(films.NewRecord("after", TJson{{"Name", "After"}}));
+        QVERIFY(ReadFileBytes(a).find("after") != std::string::npos);
+      } else {
+        QVERIFY(films.GetRecord("mine").has_value());  // still in memory, not on disk
+        QCOMPARE(ReadFileBytes(a), theirs);
+      }
+    }
+  }
+
   void SaveAsLiftsTheSaveBlock() {
     TTempDir tmp;
     TScopedFakeOperator op;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -88,6 +89,9 @@ TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent
   DbF1 = CreateMainDatabase();
   DbFcon = CreateContractsDatabase(Std(dir));
   DbTimeLine = CreateTimeLineDatabase(Std(dir));
+  DbF1->onFileChangedOnDisk = [this](TDbFile&, const std::string& why) {
+    QTimer::singleShot(0, this, [this, why] { OfferReload(why); });
+  };
   DbF1->Loaded();  // no file name yet: stays empty and not open
   DbFcon->Loaded();
   DbTimeLine->Loaded();
@@ -338,6 +342,19 @@ void TFormPQ2::SaveToFile() {
   } catch (const std::exception& e) {
     AppOperator().MessageBox("IO Error", e.what(), TMsgIcon::Error);
   }
+}
+
+void TFormPQ2::OfferReload(const std::string& why) {
+  if (FReloadOffered) return;  // one question for a burst of refused saves
+  FReloadOffered = true;
+  const TMsgAnswer a = AppOperator().Ask(
+      "Project changed", why + "\nRead the project file again now? Open windows are closed first.",
+      TMsgIcon::Question, TMsgButtons::YesNo, TMsgAnswer::No);
+  FReloadOffered = false;
+  if (a != TMsgAnswer::Yes || !CloseAllChildren()) return;
+  DbF1->Load();
+  EnableMenu();
+  RebuildOnlineControlMenu();
 }
 
 void TFormPQ2::New1Click() {

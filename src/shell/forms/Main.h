@@ -52,6 +52,9 @@ public:
   void RebuildOnlineControlMenu();
   // Asks every child window to close, first to last; false when one refused.
   bool CloseAllChildren();
+  // Another program changed the project file after this console read it: offers to read it
+  // again (the refused change is lost), once the change that met it has returned.
+  void OfferReload(const std::string& why);
 
   void New1Click();
   void Open1Click();
@@ -102,4 +105,5 @@ private:
   QMenu* Onlinecontrol2 = nullptr;
   QDialog* FAboutBox = nullptr;
   QLabel* FStateLabel = nullptr;
+  bool FReloadOffered = false;
 };

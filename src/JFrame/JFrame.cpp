@@ -53,10 +53,12 @@ TJFrame::TJFrame(QWidget* owner) : QWidget(owner), FOwner(owner) {
   FBtnPanelUp->setObjectName("BtnPanelUp");
   FBtnPanelUp->setArrowType(Qt::UpArrow);
   FBtnPanelUp->setToolTip("Move up");
+  FBtnPanelUp->setAccessibleName("Move up");
   FBtnPanelDown = new QToolButton(FBtnPanel);
   FBtnPanelDown->setObjectName("BtnPanelDown");
   FBtnPanelDown->setArrowType(Qt::DownArrow);
   FBtnPanelDown->setToolTip("Move down");
+  FBtnPanelDown->setAccessibleName("Move down");
   btnLayout->addWidget(FBtnPanelUp);
   btnLayout->addWidget(FBtnPanelDown);
   btnLayout->addStretch(1);
@@ -64,6 +66,8 @@ TJFrame::TJFrame(QWidget* owner) : QWidget(owner), FOwner(owner) {
 
   TreeView = new TRecTree(FTreeViewPanel);
   TreeView->setObjectName("TreeView");
+  // Names for screen readers and for tools that drive the windows from outside.
+  TreeView->setAccessibleName("Records");
   panelLayout->addWidget(TreeView, 1);
 
   FEdit_ID = new QLineEdit(this);
@@ -131,6 +135,7 @@ void TJFrame::AssignComponents(QTabWidget* pageControl, QWidget* tabSheetRec,
   }
   FEditName = new QLineEdit(host);
   FEditName->setObjectName("EditName");
+  FEditName->setAccessibleName("Name");
   FEditName->setAlignment(Qt::AlignCenter);
   QFont bold = FEditName->font();
   bold.setBold(true);
@@ -158,6 +163,7 @@ void TJFrame::AssignComponents(QTabWidget* pageControl, QWidget* tabSheetRec,
 void TJFrame::CreatePopupMenu() {
   FPopupMenu = new QMenu(this);
   FPopupMenu->setObjectName("PopupMenu");
+  FPopupMenu->setAccessibleName("Records menu");
   auto add = [this](const char* name, const QString& text, const QKeySequence& key,
                     void (TJFrame::*slot)()) {
     QAction* a = FPopupMenu->addAction(text);

@@ -1,9 +1,42 @@
 // The console: the main window, opened on the project named on the command line.
+#include <cstdio>
+#include <cstring>
+
 #include "shell/forms/ConsoleApplication.h"
 #include "shell/forms/GuiOperator.h"
 #include "shell/forms/Main.h"
 
+namespace {
+
+const char* const Usage =
+    "Usage: pelmora [PROJECT-FILE | HOST[:PORT] DATABASE]\n"
+    "The desktop console of an IPTV / video-on-demand head-end: the catalogue of movies,\n"
+    "channels, STB groups and playlists, channel schedules, the packages of the playout\n"
+    "servers, the STB portal pages, remote control panels and advertising.\n"
+    "\n"
+    "  PROJECT-FILE          open this project file (.pq2pr)\n"
+    "  HOST[:PORT] DATABASE  open the main database on a MongoDB server (port 27017 when\n"
+    "                        none is given)\n"
+    "  -h, --help            print this help and exit\n"
+    "  --version             print the version and exit\n"
+    "\n"
+    "Without arguments the console starts with no database open (File > Open, File > New).\n"
+    "Qt's own options (-platform, -style, ...) are accepted as well.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Answered before any window system is touched, so they work without a display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("pelmora %s\n", PELMORA_VERSION);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(Usage, stdout);
+      return 0;
+    }
+  }
   TConsoleApplication app(argc, argv);
   app.QuitOnTerminationSignals();
   QApplication::setApplicationName("Pelmora2");

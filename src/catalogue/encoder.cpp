@@ -57,13 +57,6 @@ TEncoderSettings EncoderSettingsFromOptions(const TJson& options, const std::str
   return s;
 }
 
-std::string ProgramDir() {
-  std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::current_path(ec).string();
-  return exe.parent_path().string();
-}
-
 namespace {
 
 bool IsExecutableFile(const fs::path& p) {
@@ -94,6 +87,8 @@ std::string DefaultEncoderWorkDir() {
   fs::path bin = fs::path(ProgramDir()) / "ffmpeg" / "bin";
   std::error_code ec;
   if (fs::is_directory(bin, ec)) return bin.string();
+  // An installed program writes its encoders' logs to the user's folder, not beside itself.
+  if (!InstalledDataDir().empty()) return UserDataDir("encoder");
   return ProgramDir();
 }
 

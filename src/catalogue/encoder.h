@@ -21,6 +21,7 @@
 
 #include "recstore/Json.h"
 #include "base/CommonProcedures.h"
+#include "base/InstallPaths.h"
 
 class IOperator;
 
@@ -43,8 +44,6 @@ struct TEncoderSettings {
 // Settings from ReadOptions' record (missing keys keep the defaults above) and the video root.
 TEncoderSettings EncoderSettingsFromOptions(const TJson& options, const std::string& videoRoot);
 
-// The folder of the running program.
-std::string ProgramDir();
 // ffmpeg/bin/ffmpeg below the program's folder when it is there, otherwise "ffmpeg" found on
 // PATH; "" when neither exists.
 std::string FindFfmpeg();

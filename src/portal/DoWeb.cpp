@@ -14,6 +14,7 @@
 #include "base/StrUtils.h"
 #include "package/Cir2Lat.h"
 #include "base/CommonProcedures.h"
+#include "base/InstallPaths.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -103,13 +104,7 @@ std::string ReadStreamServerAddress(TDbFile& db) {
   return value.empty() ? DefaultStreamServer : value;
 }
 
-std::string DefaultTemplatesDir() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-  if (n <= 0) return "default_templates";
-  buf[n] = 0;
-  return (fs::path(buf).parent_path() / "default_templates").string();
-}
+std::string DefaultTemplatesDir() { return ProgramDataPath("default_templates"); }
 
 bool CopyFolder(const std::string& source, const std::string& destination, bool stopOnError,
                 bool recursive, bool overwrite) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <unistd.h>
 
+#include "base/InstallPaths.h"
 #include "catalogue/Channels.h"
 
 namespace fs = std::filesystem;
@@ -443,19 +444,15 @@ TJson ScheduleSummary(TDbFile& db, const TSchedule& sh, std::vector<std::string>
 }
 
 std::string ScheduleCsvDir() {
-  std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    fs::path dir = exe.parent_path() / "csv";
+  // Beside the program when it runs from a folder it may write to; an installed program writes
+  // to the user's data folder.
+  if (InstalledDataDir().empty()) {
+    std::error_code ec;
+    fs::path dir = fs::path(ProgramDir()) / "csv";
     fs::create_directories(dir, ec);
     if (!ec && access(dir.c_str(), W_OK) == 0) return dir.string();
   }
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  fs::path base = xdg && *xdg ? fs::path(xdg) : fs::path(home ? home : "/tmp") / ".local" / "share";
-  fs::path dir = base / "pelmora" / "csv";
-  fs::create_directories(dir, ec);
-  return dir.string();
+  return UserDataDir("csv");
 }
 
 std::string PrintScheduleDebug(const TSchedule& sh, std::vector<std::string>& Memo,

@@ -8,7 +8,7 @@
 
 int main(int argc, char** argv) {
   TCliContext ctx;
-  CLI::App app{"Pelmora console, command-line edition"};
+  CLI::App app{"Pelmora console, command-line edition", "pelmora-cli"};
   app.require_subcommand(1);
   // Global options may also follow the command ("check-schedule X --json"); set before the
   // command groups are added, whose subcommands take it over.

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <vector>
 
+#include "base/InstallPaths.h"
 #include "shell/Databases.h"
 #include "shell/Options.h"
 #include "shell/ProjectArguments.h"
@@ -30,9 +31,6 @@
 #include "JFrame/FormRegistry.h"
 #include "shell/forms/MongoDBparam.h"
 
-#ifndef PELMORA_MANUAL_DIR
-#define PELMORA_MANUAL_DIR ""
-#endif
 
 namespace {
 TFormPQ2* GFormPQ2 = nullptr;
@@ -324,7 +322,10 @@ bool TFormPQ2::CloseAllChildren() {
 }
 
 QString TFormPQ2::ProjectsDir() {
-  const std::string exeDir = Std(QCoreApplication::applicationDirPath());
+  // An installed program starts in the operator's home folder, not in the system's.
+  const std::string exeDir = InstalledDataDir().empty()
+                                 ? Std(QCoreApplication::applicationDirPath())
+                                 : Std(QDir::homePath());
   // Only an open database keeps the setting; a closed one would be written to no file.
   if (!DbF1->DbIsOpen()) return Qs(exeDir);
   return Qs(ReadSetting(*DbF1, exeDir, "AutoChanged", "ProjectsDir", "Directories"));
@@ -471,12 +472,14 @@ void TFormPQ2::OnLIneContrItemClk(QAction* item) {
 }
 
 QString TFormPQ2::ManualPath() {
-  const QString exeDir = QCoreApplication::applicationDirPath();
-  const QStringList candidates = {exeDir + "/docs/manual/index.html",
-                                  exeDir + "/../share/pelmora/manual/index.html",
-                                  QString(PELMORA_MANUAL_DIR) + "/index.html"};
-  for (const QString& c : candidates)
-    if (QFileInfo(c).isFile()) return QFileInfo(c).absoluteFilePath();
+  // Beside the program in a build tree, <prefix>/share/pelmora/manual when installed.
+  const QString page = Qs(ProgramDataPath("docs/manual/index.html"));
+  if (QFileInfo(page).isFile()) return QFileInfo(page).absoluteFilePath();
+  const std::string installed = InstalledDataDir();
+  if (!installed.empty()) {
+    const QString shared = Qs(installed + "/manual/index.html");
+    if (QFileInfo(shared).isFile()) return QFileInfo(shared).absoluteFilePath();
+  }
   return {};
 }
 

@@ -78,7 +78,11 @@ cd "$work/demo"
 package="$work/demo/servers/Playout 1"
 [ -f "$package/config.json" ] || fail "the demo package has no config.json"
 [ -n "$(find "$package" -name '*.json' -path '*json*' | head -n1)" ] || fail "no schedule files"
-# The installed program wrote nothing into the installed tree.
+# An installed program writes its own files to the user's data folder, never beside itself.
+schedule=$("$bin/pelmora-cli" --project demo.pq2pr list Schedules | head -n1 | cut -f1)
+"$bin/pelmora-cli" --project demo.pq2pr show-schedule "$schedule" --csv >/dev/null 2>&1 ||
+  fail "show-schedule --csv"
+ls "$XDG_DATA_HOME"/pelmora/csv/*.csv >/dev/null 2>&1 || fail "no schedule CSV in \$XDG_DATA_HOME/pelmora/csv"
 [ ! -e "$root/usr/bin/csv" ] || fail "the program wrote into its installed folder"
 
 # The console starts offscreen on the demo and stays up until it is asked to end.

@@ -421,6 +421,28 @@ TEST_F(TimeLineTest, ABadDateIsReportedAgainstTheContractRow) {
   EXPECT_FALSE(std::filesystem::exists(Line->FileName()));
 }
 
+// A day mask that is a number but not a whole one is refused against its row, not read as "all
+// days"; a whole number written as 3.0 is the mask 3.
+TEST_F(TimeLineTest, ANonIntegerDayMaskIsRefused) {
+  TJson half = Row("P", "f1", "01.01.2024", "07.01.2024", WholeWeek, 0);
+  half[5] = 3.5;
+  Put("c1", Contract("Half", {half}));
+  EXPECT_FALSE(TL.AddContract("c1"));
+  ASSERT_EQ(Op.Messages.size(), 1u);
+  EXPECT_NE(Op.Messages[0].Caption.find("row \"1\". The days of week value 3.5 is not a whole number."),
+            std::string::npos)
+      << Op.Messages[0].Caption;
+  EXPECT_FALSE(std::filesystem::exists(Line->FileName()));
+
+  Op.Messages.clear();
+  TJson whole = half;
+  whole[5] = 3.0;
+  Put("c2", Contract("Whole", {whole}));
+  ASSERT_TRUE(TL.AddContract("c2"));
+  EXPECT_EQ(DayIDs(PlaceOnDisk("P")), (std::vector<std::string>{"20240101", "20240102"}));
+  EXPECT_TRUE(Op.Messages.empty());
+}
+
 TEST_F(TimeLineTest, DanglingCellsAreOverwrittenNotFollowed) {
   // A day record that points past its table (a damaged file) is booked as if empty.
   Line->Collections().Add("P");

@@ -48,15 +48,17 @@ struct TAdvertProject : TUiProject {
     Coll("Films").NewRecord("f2", TJson{{"Name", "Coffee"}, {"Duration", "00:00:15,000"}});
     Coll("PlayLists").NewRecord(
         "l1", TJson{{"Name", "Spots"}, {"Table", TJson::array({TJson::array({Ref("f1", "Films")})})}});
-    auto c = CreateContractsDatabase(Tmp.Path().string());
-    c->New();
-    c->CollectionByName("Places").SetRecordNo1("p1", {{"Name", "Mall"}, {"Table", TJson::array()}});
-    c->CollectionByName("Places").SetRecordNo1("p2", {{"Name", "Station"}, {"Table", TJson::array()}});
-    c->CollectionByName("Contracts").SetRecordNo1("c1", TJson::parse(ShopContract));
-    c->CollectionByName("Contracts").SetRecordNo1("c2", TJson::parse(CafeContract));
-    c->CollectionByName("Tree").SetRecordNo1("Contracts", TJson::parse(R"([{"_ID": "c1"}, {"_ID": "c2"}])"));
-    c->CollectionByName("Tree").SetRecordNo1("Places", TJson::parse(R"([{"_ID": "p1"}, {"_ID": "p2"}])"));
-    c->Save();
+    {
+      auto c = CreateContractsDatabase(Tmp.Path().string());
+      c->New();
+      c->CollectionByName("Places").SetRecordNo1("p1", {{"Name", "Mall"}, {"Table", TJson::array()}});
+      c->CollectionByName("Places").SetRecordNo1("p2", {{"Name", "Station"}, {"Table", TJson::array()}});
+      c->CollectionByName("Contracts").SetRecordNo1("c1", TJson::parse(ShopContract));
+      c->CollectionByName("Contracts").SetRecordNo1("c2", TJson::parse(CafeContract));
+      c->CollectionByName("Tree").SetRecordNo1("Contracts", TJson::parse(R"([{"_ID": "c1"}, {"_ID": "c2"}])"));
+      c->CollectionByName("Tree").SetRecordNo1("Places", TJson::parse(R"([{"_ID": "p1"}, {"_ID": "p2"}])"));
+      c->Save();
+    }  // its lock on the file goes with it
     Contracts = CreateContractsDatabase(Tmp.Path().string());
     Contracts->Load();
     Line = CreateTimeLineDatabase(Tmp.Path().string());
@@ -221,16 +223,22 @@ private slots:
     QVERIFY(form.MemoMixes->toPlainText().contains("Nothing is booked"));
   }
 
-  // contracts.json that may not be written (a newer program's file) books nothing: what the
-  // window shows may differ from what the file holds.
+  // contracts.json that may not be written (a newer program's file) books nothing: the store
+  // keeps the contracts entered meanwhile in memory only, so what the window shows is not what
+  // the file holds.
   void WriteProtectedContractsBookNothing() {
     TAdvertProject p;
     TJson doc = ParseProjectBytes(ReadFileBytes(p.Tmp.File("contracts.json")));
     doc["DBVersion"] = "9.0.0.0";
     WriteFileBytes(p.Tmp.File("contracts.json"), doc.dump());
+    p.Contracts.reset();
     auto contracts = CreateContractsDatabase(p.Tmp.Path().string());
     QVERIFY(!contracts->Load());
     QVERIFY(contracts->SaveDisabled());
+    // Entered after the refused load: in memory, not in the file.
+    contracts->CollectionByName("Places").SetRecordNo1("p1", {{"Name", "Mall"}, {"Table", TJson::array()}});
+    contracts->CollectionByName("Contracts").SetRecordNo1("c1", TJson::parse(ShopContract));
+    contracts->CollectionByName("Tree").SetRecordNo1("Contracts", TJson::parse(R"([{"_ID": "c1"}])"));
     p.Op.Messages.clear();
     TFormContracts form(*contracts, nullptr, p.Db.get(), p.Line.get());
     form.JFrame1->SetID("c1");

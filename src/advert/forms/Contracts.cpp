@@ -128,12 +128,9 @@ TFormContracts::TFormContracts(TDbFile& contracts, QWidget* parent, TDbFile* mai
   }
   grid->OnLoaded = [this](TRefStringGrid* g) { RefTblFrame1StringGridLoaded(g); };
   grid->Loaded();
-  grid->setColumnWidth(1, 150);
-  grid->setColumnWidth(2, 170);
-  grid->setColumnWidth(3, 90);
-  grid->setColumnWidth(4, 90);
-  grid->setColumnWidth(5, 150);
-  grid->setColumnWidth(6, 150);
+  // The view's columns leave out the fixed one (it is the row header).
+  const int widths[ccContractColumns] = {150, 170, 90, 90, 130, 150};
+  for (int c = 0; c < ccContractColumns; ++c) grid->setColumnWidth(c, widths[c]);
 
   JFrame1->LayerComps->AddComp("Table", grid);
   JFrame1->LayerComps->AddComp("Description", EditDescr, vt_String);

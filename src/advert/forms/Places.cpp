@@ -34,7 +34,7 @@ TFormPlaces::TFormPlaces(TDbFile& contracts, QWidget* parent, TDbFile* mainDb)
   }
   grid->OnLoaded = [this](TRefStringGrid* g) { RefTblFrame1StringGridLoaded(g); };
   grid->Loaded();
-  grid->setColumnWidth(1, 240);
+  grid->setColumnWidth(0, 240);  // "Server"; "Group of STB" takes the rest
 
   JFrame1->LayerComps->AddComp("Table", grid);
   LoadFrame();

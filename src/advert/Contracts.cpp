@@ -322,8 +322,14 @@ std::vector<TContractRow> ContractRows(const TJson& contract, const TContractRow
     }
     if (row.StopDate - row.StartDate > MaxRowDays)
       rowError("The period from the start date to the stop date is longer than 100 years.", r);
-    row.DayOfWeek = static_cast<uint16_t>(DayMaskOfCell(cell(ccDaysOfWeek)));
-    if (!cell(ccDaysOfWeek).is_number()) row.DayOfWeek = 0;  // no mask: no days
+    // A mask that is a number but not a whole one (3.5) is no set of days: reading it as "all
+    // days" would book every day of the period.
+    const TJson& mask = cell(ccDaysOfWeek);
+    bool writeBack = false;
+    int maskValue = DayMaskOfCell(mask, &writeBack);
+    if (mask.is_number() && writeBack)
+      rowError(fmt::format("The days of week value {} is not a whole number.", mask.dump()), r);
+    row.DayOfWeek = mask.is_number() ? static_cast<uint16_t>(maskValue) : 0;  // no mask: no days
     row.TimesPerHour = TimesPerHourOf(ReadTimesArray(cell(ccTimes)));
     if (source.MainDb) {
       if (row.Film.empty()) rowError("", r);

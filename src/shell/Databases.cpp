@@ -6,6 +6,8 @@
 
 namespace {
 TDbFile* GDbF1 = nullptr;
+TDbFile* GContractsDb = nullptr;
+TDbFile* GTimeLineDb = nullptr;
 
 std::string InWorkDir(const std::string& workDir, const char* name) {
   if (workDir.empty()) return name;
@@ -15,6 +17,10 @@ std::string InWorkDir(const std::string& workDir, const char* name) {
 
 TDbFile* DbF1() { return GDbF1; }
 void SetDbF1(TDbFile* db) { GDbF1 = db; }
+TDbFile* ContractsDb() { return GContractsDb; }
+void SetContractsDb(TDbFile* db) { GContractsDb = db; }
+TDbFile* TimeLineDb() { return GTimeLineDb; }
+void SetTimeLineDb(TDbFile* db) { GTimeLineDb = db; }
 
 std::unique_ptr<TDbFile> CreateMainDatabase(IOperator* op) {
   auto db = std::make_unique<TDbFile>(op);

@@ -26,3 +26,8 @@ bool CollectionHasTree(const TDbCollectionItem& coll);
 // The main database of this process, set once the main window or the CLI has made it.
 TDbFile* DbF1();
 void SetDbF1(TDbFile* db);
+// The contracts and time-line databases of this process (the main window sets them).
+TDbFile* ContractsDb();
+void SetContractsDb(TDbFile* db);
+TDbFile* TimeLineDb();
+void SetTimeLineDb(TDbFile* db);

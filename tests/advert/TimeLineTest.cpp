@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "advert/TimeLine.h"
+#include "advert/TimeLineView.h"
 #include "recstore/JsonText.h"
 #include "shell/Databases.h"
 #include "support/TestSupport.h"
@@ -419,6 +420,59 @@ TEST_F(TimeLineTest, ABadDateIsReportedAgainstTheContractRow) {
   EXPECT_EQ(Op.Messages[0].Caption.rfind("Error in record: Contracts Dated. Table \"Table\", row \"2\". ", 0), 0u)
       << Op.Messages[0].Caption;
   EXPECT_FALSE(std::filesystem::exists(Line->FileName()));
+}
+
+// A day mask that is a number but not a whole one is refused against its row, not read as "all
+// days"; a whole number written as 3.0 is the mask 3.
+TEST_F(TimeLineTest, ANonIntegerDayMaskIsRefused) {
+  TJson half = Row("P", "f1", "01.01.2024", "07.01.2024", WholeWeek, 0);
+  half[5] = 3.5;
+  Put("c1", Contract("Half", {half}));
+  EXPECT_FALSE(TL.AddContract("c1"));
+  ASSERT_EQ(Op.Messages.size(), 1u);
+  EXPECT_NE(Op.Messages[0].Caption.find("row \"1\". The days of week value 3.5 is not a whole number."),
+            std::string::npos)
+      << Op.Messages[0].Caption;
+  EXPECT_FALSE(std::filesystem::exists(Line->FileName()));
+
+  Op.Messages.clear();
+  TJson whole = half;
+  whole[5] = 3.0;
+  Put("c2", Contract("Whole", {whole}));
+  ASSERT_TRUE(TL.AddContract("c2"));
+  EXPECT_EQ(DayIDs(PlaceOnDisk("P")), (std::vector<std::string>{"20240101", "20240102"}));
+  EXPECT_TRUE(Op.Messages.empty());
+}
+
+// "Check free time" counts the cells of a row that other contracts hold already, and the
+// report's CSV quotes names with commas.
+TEST_F(TimeLineTest, FreeTimeAndReportOfTwoContracts) {
+  Contracts->CollectionByName("Places").SetRecordNo1("P", {{"Name", "Mall, east"}});
+  Put("c1", Contract("First", {Row("P", "f1", "01.01.2024", "07.01.2024", Times({{10, 11, 2}}), 127)}));
+  Put("c2", Contract("Second \"B\"", {Row("P", "f2", "06.01.2024", "09.01.2024", Times({{11, 12, 1}}), 127)}));
+  ASSERT_TRUE(TL.AddContract("c1"));
+  TSuperReference tracker(&Op);
+  TContractRowsSource src;
+  auto rows = ContractRows(*Contracts->CollectionByName("Contracts").GetRecord("c2"), src, tracker);
+  std::vector<TFreeTimeRow> free = CheckFreeTime(*Line, rows, "c2");
+  ASSERT_EQ(free.size(), 1u);
+  EXPECT_EQ(free[0].Cells, 4 * 2);
+  EXPECT_EQ(free[0].TakenCells, 2);  // 11:00 on the 6th and the 7th
+  EXPECT_EQ(free[0].MaxOtherSpots, 2);
+
+  ASSERT_TRUE(TL.AddContract("c2"));
+  TAsBookedReport r = AsBookedReport(*Line, Contracts.get(), "c2");
+  EXPECT_EQ(r.Hours, 8);
+  EXPECT_EQ(r.Spots, 8);
+  EXPECT_EQ(AsBookedCsv(r),
+            "Contract,Place,Date,Hours,Spots\r\n"
+            "\"Second \"\"B\"\"\",\"Mall, east\",06.01.2024,2,2\r\n"
+            "\"Second \"\"B\"\"\",\"Mall, east\",07.01.2024,2,2\r\n"
+            "\"Second \"\"B\"\"\",\"Mall, east\",08.01.2024,2,2\r\n"
+            "\"Second \"\"B\"\"\",\"Mall, east\",09.01.2024,2,2\r\n"
+            "\"Second \"\"B\"\"\",\"Mall, east\",Total,8,8\r\n"
+            "\"Second \"\"B\"\"\",,Total,8,8\r\n");
+  EXPECT_EQ(AsBookedReport(*Line, Contracts.get(), "c1").Spots, 7 * 2 * 2);
 }
 
 TEST_F(TimeLineTest, DanglingCellsAreOverwrittenNotFollowed) {

@@ -133,6 +133,8 @@ TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent
   SetFormShowHandler(ShowCollectionForm);
   qApp->installEventFilter(this);
   SetDbF1(DbF1.get());
+  SetContractsDb(DbFcon.get());
+  SetTimeLineDb(DbTimeLine.get());
   GFormPQ2 = this;
 }
 
@@ -141,6 +143,8 @@ TFormPQ2::~TFormPQ2() {
   // Child windows hold frames registered with the databases: they go before the databases.
   for (QMdiSubWindow* child : FMdiArea->subWindowList()) delete child;
   if (::DbF1() == DbF1.get()) SetDbF1(nullptr);
+  if (ContractsDb() == DbFcon.get()) SetContractsDb(nullptr);
+  if (TimeLineDb() == DbTimeLine.get()) SetTimeLineDb(nullptr);
   if (GFormPQ2 == this) GFormPQ2 = nullptr;
   if (FormArea() == FMdiArea) SetFormArea(nullptr);
 }

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -56,6 +57,26 @@ TFormPlayLists::TFormPlayLists(TDbFile& db, QWidget* parent)
 
   JFrame1->OnChange = [this](TJFrame*) { JFrame1Change(); };
   connect(grid, &TRefStringGrid::Changed, this, [this] { JFrame1Change(); });
+  // The frame also reloads the shown record without reporting a change (after saving, on
+  // Cancel, when the same record is selected again); the grid's rows then come back without
+  // their figures. Any change of the rows or the items refreshes them once the loading is
+  // over.
+  auto later = [this] {
+    if (FRefreshPending) return;
+    FRefreshPending = true;
+    QTimer::singleShot(0, this, [this] {
+      FRefreshPending = false;
+      JFrame1Change();
+    });
+  };
+  QAbstractItemModel* model = grid->model();
+  connect(model, &QAbstractItemModel::rowsInserted, this, later);
+  connect(model, &QAbstractItemModel::rowsRemoved, this, later);
+  connect(model, &QAbstractItemModel::dataChanged, this,
+          [later, grid](const QModelIndex& a, const QModelIndex& b) {
+            const int itemCol = 1 - grid->FixedColCount();
+            if (a.column() <= itemCol && b.column() >= itemCol) later();
+          });
   connect(FloatSpinEditNRepeat, &QLineEdit::textChanged, this, [this] { JFrame1Change(); });
 
   JFrame1->LayerComps->AddComp("Table", grid);

@@ -21,4 +21,7 @@ public:
   void RefTblFrame1StringGridLoaded(TRefStringGrid* grid);
   // Refreshes "Durations", "Summary" and the total from the grid as shown.
   void JFrame1Change();
+
+private:
+  bool FRefreshPending = false;
 };

@@ -54,7 +54,13 @@ private slots:
                                   ", label " + form.Label2->text()));
 
     QScreen* screen = QGuiApplication::primaryScreen();
-    QImage img = screen->grabWindow(form.PasLibVlcPlayer1->winId()).toImage();
+    // What the screen shows where the widget is (libvlc draws into a window of its own inside
+    // the widget's window).
+    const QPoint at = form.PasLibVlcPlayer1->mapToGlobal(QPoint(0, 0));
+    const QSize size = form.PasLibVlcPlayer1->size();
+    QImage img =
+        screen->grabWindow(0, at.x(), at.y(), size.width(), size.height()).toImage();
+    if (const char* shot = std::getenv("PELMORA_SHOT")) img.save(shot);
     QVERIFY(!img.isNull());
     qint64 bright = 0, all = 0;
     for (int y = 0; y < img.height(); y += 4)

@@ -2,7 +2,9 @@
 // record saved, the zero-duration question, records added by the encoder), playlists (the
 // picker, the figures after every edit, a film with a broken length), channels (the type rule,
 // the preview gate) and the encoder (pause, cancel, nothing to create).
+#include <QAction>
 #include <QCheckBox>
+#include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -112,6 +114,11 @@ private slots:
       QVERIFY(!form.BtnPlay->isChecked());
     }
     TFormFilms again(*p.Db);
+    QStringList entries;
+    for (QAction* a : again.JFrame1->PopupMenu()->actions()) entries << a->text();
+    QVERIFY(entries.size() > 3);
+    QCOMPARE(entries.mid(entries.size() - 2), (QStringList{"Add movies", "Add and encode movies"}));
+    QVERIFY(entries[entries.size() - 3].isEmpty());  // the separator
     again.JFrame1->SetID(id);
     QCOMPARE(again.EditVideoFileName->text(), QString("Serials\\Ep01.m2t"));
     QCOMPARE(again.DateTimeEditDuration->ValueAsText(), length);
@@ -174,7 +181,10 @@ private slots:
   // The encoder's pairs become records beside the selection, in order, each saved at once.
   void AddRecordsSavesEachPairBesideTheSelection() {
     TProject p;
-    p.Coll("Films").NewRecord("f1", Film("First", ""));
+    // A description written on Windows, with CR LF: shown and left, it is not a change.
+    TJson first = Film("First", "");
+    first["Description"] = "line one\r\nline two";
+    p.Coll("Films").NewRecord("f1", first);
     p.Coll("Tree").UpdateRecord("Films", TJson::parse(R"([{"_ID": "f1"}])"));
     TFormFilms form(*p.Db);
     form.JFrame1->SetID("f1");

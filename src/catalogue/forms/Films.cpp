@@ -33,6 +33,17 @@ TRecordFormRegistration<TFormFilms> registration("TFormFilms");
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
+// LF line breaks as CR LF.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return !path.empty() && std::filesystem::is_regular_file(path, ec);
@@ -166,15 +177,14 @@ TFormFilms::TFormFilms(TDbFile& db, QWidget* parent)
   JFrame1->OnChange = [this](TJFrame*) { JFrame1Change(); };
   JFrame1->OnNewRecordAdded = [this](TJFrame*, bool paste) { JFrame1NewRecordAdded(paste); };
   JFrame1->OnSaveRecord = [this](TJFrame*, bool& can) { JFrame1SaveRecord(can); };
-  if (QMenu* menu = JFrame1->PopupMenu()) {
-    menu->addSeparator();
-    QAction* add = menu->addAction("Add movies");
-    add->setObjectName("AddMovies1");
-    connect(add, &QAction::triggered, this, [this] { AddMoviesClick(false); });
-    QAction* enc = menu->addAction("Add and encode movies");
-    enc->setObjectName("AddAndEncodeMovies1");
-    connect(enc, &QAction::triggered, this, [this] { AddMoviesClick(true); });
-  }
+  // Descriptions keep the line breaks they were stored with (CR LF from the consoles on
+  // Windows); the text control only knows LF, and every film would look changed otherwise.
+  JFrame1->OnCompToRecord = [this](TJFrame*, TJson& rec) {
+    const std::string old = JsonStr(JFrame1->OldRecord(), "Description");
+    if (!rec.contains("Description") || !rec["Description"].is_string()) return;
+    if (old.find('\n') != std::string::npos && old.find("\r\n") == std::string::npos) return;
+    rec["Description"] = WithCrLf(rec["Description"].get<std::string>());
+  };
 
   TLayerOfComps* l = JFrame1->LayerComps;
   l->AddComp("FileName", EditVideoFileName, vt_String);
@@ -186,6 +196,16 @@ TFormFilms::TFormFilms(TDbFile& db, QWidget* parent)
   l->AddComp("Cast", EditCast, vt_String);
   l->AddComp("Genres", EditGenres, vt_String);
   LoadFrame();
+  // The frame makes its popup menu when it loads; these come after its own entries.
+  if (QMenu* menu = JFrame1->PopupMenu()) {
+    menu->addSeparator();
+    QAction* add = menu->addAction("Add movies");
+    add->setObjectName("AddMovies1");
+    connect(add, &QAction::triggered, this, [this] { AddMoviesClick(false); });
+    QAction* enc = menu->addAction("Add and encode movies");
+    enc->setObjectName("AddAndEncodeMovies1");
+    connect(enc, &QAction::triggered, this, [this] { AddMoviesClick(true); });
+  }
 }
 
 TFormFilms::~TFormFilms() {

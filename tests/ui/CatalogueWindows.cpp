@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QMenu>
+#include <QPointer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -335,6 +336,42 @@ private slots:
     QVERIFY(enc->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!TFormEncoder::Instance());
+  }
+
+  // Closing while encoding asks; Yes keeps encoding, No cancels and the window closes once its
+  // job loop has ended (not under the loop's feet).
+  void ClosingWhileEncodingAsksAndWaitsForTheLoop() {
+    TProject p;
+    MakeClip(p.Root + "/long.mp4", 30, "-c:v mpeg4");
+    QPointer<TFormEncoder> enc = TFormEncoder::Open(*p.Db);
+    bool keptOpen = false, closedDuringLoop = false;
+    int step = 0;
+    QTimer timer;
+    timer.setInterval(100);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+      p.Op.RunQueued();
+      if (!enc || !enc->BtnPause->isEnabled()) return;
+      if (step == 0) {
+        p.Op.Answers.push_back(TMsgAnswer::Yes);
+        keptOpen = !enc->close();
+        step = 1;
+      } else if (step == 1) {
+        p.Op.Answers.push_back(TMsgAnswer::No);
+        enc->close();
+        closedDuringLoop = enc.isNull();
+        step = 2;
+      }
+    });
+    timer.start();
+    enc->addFiles({p.Root + "/long.mp4"});
+    timer.stop();
+    QVERIFY(keptOpen);
+    QVERIFY(!closedDuringLoop);
+    QCOMPARE(step, 2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(enc.isNull());
+    QVERIFY(!TFormEncoder::Instance());
+    QCOMPARE(Qs(p.Op.Messages.back().Text), QString("Do continue encoding?"));
   }
 };
 

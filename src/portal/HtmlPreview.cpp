@@ -4,13 +4,6 @@
 
 namespace {
 
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
 // The first "<name" followed by ">", blank or "/" (case-insensitive), from Pos.
 size_t FindTag(const std::string& lower, const std::string& name, size_t pos = 0) {
   std::string open = "<" + name;
@@ -53,12 +46,13 @@ std::string DropLeadingSlashOfHrefs(const std::string& head) {
 std::string HtmlBodyText(const std::string& html) {
   std::string lower = LowerCase(html);
   size_t b = FindTag(lower, "body");
-  if (b == std::string::npos) return Trim(html);
+  if (b == std::string::npos) return Trim(html, " \t\r\n");
   size_t start = lower.find('>', b);
   if (start == std::string::npos) return {};
   ++start;
   size_t end = lower.find("</body>", start);
-  return Trim(html.substr(start, end == std::string::npos ? std::string::npos : end - start));
+  return Trim(html.substr(start, end == std::string::npos ? std::string::npos : end - start),
+              " \t\r\n");
 }
 
 std::string ComposePreviewPage(const std::string& parentText, const std::string& body) {

@@ -55,7 +55,17 @@ std::string HtmlBodyText(const std::string& html) {
               " \t\r\n");
 }
 
-std::string ComposePreviewPage(const std::string& parentText, const std::string& body) {
+std::string FileBaseAddress(const std::string& folder) {
+  std::string f = folder;
+  for (char& c : f)
+    if (c == '\\') c = '/';
+  while (!f.empty() && f.front() == '/') f.erase(0, 1);
+  if (!f.empty() && f.back() != '/') f += '/';
+  return "file:///" + f;
+}
+
+std::string ComposePreviewPage(const std::string& parentText, const std::string& body,
+                               const std::string& parentFolder) {
   if (parentText.empty()) return body;
   std::string text = parentText;
   const std::string tag = "<#SystemTemplate>";
@@ -71,5 +81,8 @@ std::string ComposePreviewPage(const std::string& parentText, const std::string&
     size_t e = lower.find("</head>", h);
     if (e != std::string::npos) head = DropLeadingSlashOfHrefs(text.substr(h, e + 7 - h));
   }
+  if (!parentFolder.empty())
+    if (size_t l = FindTag(LowerCase(head), "link"); l != std::string::npos)
+      head.insert(l, "<BASE href=\"" + FileBaseAddress(parentFolder) + "\">");
   return doctype + "<HTML>" + head + "\r\n" + "<BODY>" + body + "\r\n" + "</BODY></HTML>";
 }

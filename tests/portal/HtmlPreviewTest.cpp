@@ -39,4 +39,13 @@ TEST(HtmlPreview, ComposedPage) {
                                "B"),
             "<HTML><head></head>\r\n<BODY>B\r\n</BODY></HTML>");
   EXPECT_EQ(ComposePreviewPage("", "<p>B</p>"), "<p>B</p>");
+  // With the parent's folder a BASE element goes before the first LINK of the head.
+  EXPECT_EQ(ComposePreviewPage("<head><title>t</title><LINK href=\"/s.css\"><link href=x.css></head>",
+                               "B", "/srv/HTML/sub"),
+            "<HTML><head><title>t</title><BASE href=\"file:///srv/HTML/sub/\"><LINK href=\"s.css\">"
+            "<link href=x.css></head>\r\n<BODY>B\r\n</BODY></HTML>");
+  // A head without LINKs gets none.
+  EXPECT_EQ(ComposePreviewPage("<head><style>p{}</style></head>", "B", "/srv/HTML"),
+            "<HTML><head><style>p{}</style></head>\r\n<BODY>B\r\n</BODY></HTML>");
+  EXPECT_EQ(FileBaseAddress("C:\\portal\\HTML"), "file:///C:/portal/HTML/");
 }

@@ -40,13 +40,15 @@ struct TProject : TUiProject {
                     {"Refs", TJson::array({TJson::array({"ref_x", Ref("sys", "WebPages"), "X"})})},
                     {"Imgs", TJson::parse(R"([["image1", "a.png", null]])")}});
     Coll("Tree").NewRecord("WebPages", TJson::parse(R"([{"_ID": "p1"}, {"_ID": "sys"}])"));
-    Coll("Portals").NewRecord("P", TJson{{"Name", "Portal"},
-                                         {"StartPage", Ref("p1", "WebPages")},
-                                         {"SysTmpl", Ref("sys", "WebPages")},
-                                         {"Folder", "..\\custom"}});
-    Coll("Portals").NewRecord("Q", TJson{{"Name", "No system template"},
-                                         {"StartPage", Ref("p1", "WebPages")},
-                                         {"Folder", "..\\custom"}});
+    // Portal records as the window stores them (every bound key present).
+    auto portal = [](const char* name, const TJson& sysTmpl) {
+      return TJson{{"Name", name},           {"StartPage", Ref("p1", "WebPages")},
+                   {"SysTmpl", sysTmpl},     {"Description", ""},
+                   {"Folder", "..\\custom"}, {"SchTempl", Ref("", "")},
+                   {"ChSchTempl", ""},       {"MovieDTempl", ""}};
+    };
+    Coll("Portals").NewRecord("P", portal("Portal", Ref("sys", "WebPages")));
+    Coll("Portals").NewRecord("Q", portal("No system template", Ref("", "")));
     Coll("Tree").NewRecord("Portals", TJson::parse(R"([{"_ID": "P"}, {"_ID": "Q"}])"));
   }
   std::string Html() { return Tmp.File("HTML"); }

@@ -141,18 +141,20 @@ std::string THTMLEdit::GetText() {
 
 void THTMLEdit::LoadIntoEngine(const std::string& text) {
   std::string parent;
+  std::string folder;
   QUrl base = QUrl("about:blank");
   if (!ParentHTMLFileName.empty()) {
     QFile f(QString::fromStdString(ParentHTMLFileName));
     if (f.open(QIODevice::ReadOnly)) {
       parent = f.readAll().toStdString();
       if (parent.empty()) parent = " ";  // an empty parent still gives the page its frame
+      folder = QFileInfo(f).absolutePath().toStdString();
       base = QUrl::fromLocalFile(QFileInfo(f).absolutePath() + "/");
     }
   }
   std::string page;
   try {
-    page = ComposePreviewPage(parent, text);
+    page = ComposePreviewPage(parent, text, folder);
   } catch (const std::exception&) {
     page = text;  // the plain body, as without a parent
   }

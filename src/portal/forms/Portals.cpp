@@ -80,6 +80,7 @@ TFormPortals::TFormPortals(TDbFile& db, QWidget* parent)
       FGen(std::make_unique<TDataModuleDoWeb>(db)) {
   setObjectName("FormPortals");
   setProperty("HelpContext", 28);
+  resize(860, 700);
   auto* recLayout = new QVBoxLayout(TabSheetRec);
   recLayout->addWidget(RefBox(TabSheetRec, "Invisible start Web page", RefEditWPage, "RefEditWPage", db));
   recLayout->addWidget(RefBox(TabSheetRec, "Default system template", RefEditSystemTemplate,

@@ -113,12 +113,20 @@ TFormWebPage::TFormWebPage(TDbFile& db, QWidget* parent)
   PageControlTags = new QTabWidget(TabSheetRec);
   PageControlTags->setObjectName("PageControlTags");
   recLayout->addWidget(PageControlTags, 1);
+  // Takes the room of the tabs while the template has no tags.
+  recLayout->addStretch(0);
+  for (QWidget* w : {static_cast<QWidget*>(GroupBoxTemplate), static_cast<QWidget*>(GroupBoxDescr),
+                     static_cast<QWidget*>(GroupBoxSysTmpl)})
+    w->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
   TabSheetText = new QWidget;
   TabSheetText->setObjectName("TabSheetText");
   auto* textLayout = new QVBoxLayout(TabSheetText);
   RefStringGridText = TagGrid(TabSheetText, "RefStringGridText", {"Tag", "Text"});
+  // Texts are shown whole: wrapped, each row as high as its text.
   RefStringGridText->setWordWrap(true);
+  RefStringGridText->setTextElideMode(Qt::ElideNone);
+  RefStringGridText->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   RefStringGridText->Loaded();
   textLayout->addWidget(RefStringGridText, 1);
   auto* btnHtml = new QPushButton("HTML editor...", TabSheetText);

@@ -55,6 +55,12 @@ struct TProject : TUiProject {
 };
 
 bool TabShown(TFormWebPage& f, int i) { return f.PageControlTags->isTabVisible(i); }
+
+// A tool bar shows and hides its buttons once it lays itself out.
+bool Shown(QToolButton* b) {
+  QTest::qWait(20);
+  return b->isVisible();
+}
 }  // namespace
 
 class TPortalWindowsTest : public QObject {
@@ -199,7 +205,7 @@ private slots:
     edit.ParentHTMLFileName = p.Html() + "/style.html";
     edit.show();
     QCOMPARE(edit.State(), THTMLEdit::hsVisualEdit);
-    QVERIFY(edit.Button0->isVisible() && edit.Button1->isVisible());
+    QVERIFY(Shown(edit.Button0) && Shown(edit.Button1));
     QCOMPARE(edit.Button0->text(), QString("Show HTML"));
     const std::string body = "<p>Hello <b>world</b></p>";
     edit.SetText(body);
@@ -209,20 +215,24 @@ private slots:
     // Visual view and back.
     edit.Button1Click();
     QCOMPARE(edit.State(), THTMLEdit::hsVisualView);
-    QVERIFY(!edit.Button0->isVisible());
+    QVERIFY(!Shown(edit.Button0));
     QCOMPARE(edit.Button1->text(), QString("Edit"));
     QCOMPARE(edit.DesignMode(), QString("off"));
     edit.Button1Click();
     QCOMPARE(edit.State(), THTMLEdit::hsVisualEdit);
+    QVERIFY(Shown(edit.Button0) && Shown(edit.Button1));
+    QCOMPARE(edit.Button1->text(), QString("View"));
     // Source, edited, visual, source: the body survives.
     edit.Button0Click();
     QCOMPARE(edit.State(), THTMLEdit::hsSource);
     QCOMPARE(edit.Button0->text(), QString("Visually"));
-    QVERIFY(!edit.Button1->isVisible());
+    QVERIFY(!Shown(edit.Button1));
     QCOMPARE(edit.Memo->toPlainText(), QString::fromStdString(body));
     edit.Memo->setPlainText("<p>Changed</p>");
     edit.Button0Click();
     QVERIFY(edit.WaitLoaded());
+    QCOMPARE(edit.State(), THTMLEdit::hsVisualEdit);
+    QVERIFY(Shown(edit.Button0) && Shown(edit.Button1));
     QCOMPARE(QString::fromStdString(edit.GetText()), QString("<p>Changed</p>"));
     edit.Button0Click();
     QCOMPARE(edit.Memo->toPlainText(), QString("<p>Changed</p>"));

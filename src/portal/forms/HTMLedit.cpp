@@ -41,8 +41,8 @@ THTMLEdit::THTMLEdit(QWidget* parent) : QWidget(parent) {
   Button0->setObjectName("Button0");
   Button1 = new QToolButton(ToolBar);
   Button1->setObjectName("Button1");
-  ToolBar->addWidget(Button0);
-  ToolBar->addWidget(Button1);
+  FAction0 = ToolBar->addWidget(Button0);
+  FAction1 = ToolBar->addWidget(Button1);
   layout->addWidget(ToolBar);
   Memo = new QPlainTextEdit(this);
   Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -76,27 +76,26 @@ void THTMLEdit::SetControlName(const QString& name) {
 
 void THTMLEdit::SetState(TState state) {
   FState = state;
+  // A widget in a tool bar is shown and hidden through its action (the tool bar would undo a
+  // change made on the widget itself).
   switch (state) {
     case hsVisualEdit:
       Button0->setText("Show HTML");
-      Button0->setVisible(true);
+      FAction0->setVisible(true);
       Button1->setText("View");
-      Button1->setVisible(true);
+      FAction1->setVisible(true);
       break;
     case hsVisualView:
-      Button0->setVisible(false);
+      FAction0->setVisible(false);
       Button1->setText("Edit");
-      Button1->setVisible(true);
+      FAction1->setVisible(true);
       break;
     case hsSource:
       Button0->setText("Visually");
-      Button0->setVisible(true);
-      Button1->setVisible(false);
+      FAction0->setVisible(true);
+      FAction1->setVisible(false);
       break;
   }
-  // A hidden tool button keeps its place in a tool bar unless its action is hidden too.
-  for (QAction* a : ToolBar->actions())
-    if (QWidget* w = ToolBar->widgetForAction(a)) a->setVisible(!w->isHidden());
 }
 
 QString THTMLEdit::RunScript(const QString& script, int timeoutMs) {

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <string>
 
+class QAction;
 class QPlainTextEdit;
 class QToolBar;
 class QToolButton;
@@ -64,6 +65,8 @@ signals:
 private:
   void SetState(TState state);
   void LoadIntoEngine(const std::string& text);
+  QAction* FAction0 = nullptr;  // the tool bar's actions of Button0 and Button1
+  QAction* FAction1 = nullptr;
   TState FState = hsVisualEdit;
   bool FLoaded = false;
   bool FHasDocument = false;

@@ -39,7 +39,7 @@ struct TFixture {
   std::unique_ptr<TDataModuleDoWeb> Gen;
   TBenchFilms Films;
   TJson SrvOpt;
-  TJson Summaries = TJson::array();
+  TJson Summary = TJson::object();  // of the one schedule row
   int Pages = 0;
 
   TFixture() {
@@ -95,7 +95,7 @@ struct TFixture {
             {"10:00 14:00 18:00", "film" + std::to_string((c * EntriesPerChannel + e) % FilmCount)}));
       summary[id] = std::move(entries);
     }
-    Summaries.push_back(std::move(summary));
+    Summary = std::move(summary);
     auto ref = [](const std::string& cl, const std::string& id) {
       return TJson{{"_ID", id}, {"_CL", cl}};
     };
@@ -126,7 +126,7 @@ struct TFixture {
     sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
     std::string err;
     Gen->MakePortals(sr, &SrvOpt, Package().string(), "20260101T060000", err, nullptr, &Films,
-                     nullptr, &Summaries);
+                     nullptr, &Summary);
     sr.Pop();
     if (!err.empty()) throw std::runtime_error(err);
     Pages = Gen->PagesWritten + Gen->PagesUnchanged;

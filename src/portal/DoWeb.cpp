@@ -160,6 +160,24 @@ std::string MakeTable(const std::vector<std::string>& colNames, const std::strin
   return out;
 }
 
+std::string PercentEncodePath(const std::string& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(path.size());
+  for (unsigned char c : path) {
+    bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    if (keep) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
 std::string PortalDurationText(const std::string& duration) {
   TDateTime v = 0;
   try {
@@ -264,22 +282,25 @@ std::string TDataModuleDoWeb::MakeMenu(TSuperReference& sr, const TJson& page) {
 }
 
 std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
-                                       const std::string& caption, TLinkForm form) {
+                                       const std::string& caption, TLinkForm form, bool encoded) {
   std::string cl = JsonStr(ref, "_CL");
   std::string id = JsonStr(ref, "_ID");
-  if (form == TLinkForm::Id) return cl.empty() ? std::string() : id;
+  auto enc = [encoded](const std::string& path) {
+    return encoded ? PercentEncodePath(path) : path;
+  };
+  if (form == TLinkForm::Id) return cl.empty() ? std::string() : enc(id);
   if (id.empty()) sr.ShowErrorMsg("", true);
   std::string target;
   if (cl == "WebPages") {
     TDbCollectionItem& pages = FDbF->CollectionByName("WebPages");
     sr.Push(pages, id, true);
-    target = PageNameByID(sr, id) + ".html";
+    target = enc(PageNameByID(sr, id) + ".html");
     sr.Pop();
   } else if (cl == "Channels") {
     // The TV schedule page points its channel references at the channels' schedule pages;
     // those names are not records.
     sr.Push(FDbF->CollectionByName("Channels"), id, !EndsWith(id, ".html"));
-    target = "chn://" + id;
+    target = "chn://" + enc(id);
     sr.Pop();
   } else if (cl == "Films") {
     std::optional<TJson> film = sr.Push(FDbF->CollectionByName("Films"), id, true);
@@ -299,8 +320,7 @@ std::string TDataModuleDoWeb::MakeLink(TSuperReference& sr, const TJson& ref,
       // found on a case-sensitive file system).
       std::string err = LUsedFilms->RegisterFilm(id, stored, FVideoRoot);
       if (!err.empty()) sr.ForceException(err);
-      target = "rtsp://" + FStreamServer + "/" +
-               LowerCase(Cir2Lat(BaseName(fileName)));
+      target = "rtsp://" + FStreamServer + "/" + enc(LowerCase(Cir2Lat(BaseName(fileName))));
     }
     sr.Pop();
   } else {
@@ -328,7 +348,9 @@ TJson TDataModuleDoWeb::TagParams(TSuperPageProducer& pp, TSuperReference& sr,
     if (value.size() >= 3 && StartsWith(value, "<#") && value.back() == '>') {
       std::string tag = value.substr(2, value.size() - 3);
       const TJson* row = FindRow(pp.CurrPage, "Refs", tag);
-      value = row ? MakeLink(sr, Cell(*row, 1), CellText(Cell(*row, 2)), TLinkForm::Target)
+      // The bare target: such a value names a page ("ifpage eq=<#ref_home>").
+      value = row ? MakeLink(sr, Cell(*row, 1), CellText(Cell(*row, 2)), TLinkForm::Target,
+                             false)
                   : std::string();
       size_t html = value.find(".html");
       if (html != std::string::npos && html + 5 == value.size()) value.erase(html);
@@ -652,7 +674,7 @@ std::string TDataModuleDoWeb::MakeWebPortal(IOperator* aStatusBar, const std::st
   return result;
 }
 
-TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& jscheduleArr) {
+TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& RowSummary) {
   TJson byPortal = TJson::object();
   std::unordered_map<std::string, std::optional<TJson>> channels;
   TDbCollectionItem& portals = FDbF->CollectionByName("Portals");
@@ -663,18 +685,20 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& jsc
     return "ch_" + LowerCase(Cir2Lat("schedule_" + name));
   };
   const TJson* table = srvopt.is_object() && srvopt.contains("Table") ? &srvopt["Table"] : nullptr;
-  if (!table || !table->is_array() || !jscheduleArr.is_array()) return byPortal;
+  if (!table || !table->is_array()) return byPortal;
   for (size_t i = 0; i < table->size(); ++i) {
     std::string portalId = JsonStr(Cell((*table)[i], 1), "_ID");
-    if (portalId.empty() || i >= jscheduleArr.size()) continue;
-    TJson arr = byPortal.contains(portalId) ? byPortal[portalId] : TJson::array();
+    // Every group row renders the same schedule row, so a portal named by several rows gets
+    // its schedule pages once.
+    if (portalId.empty() || byPortal.contains(portalId)) continue;
+    TJson arr = TJson::array();
     std::optional<TJson> portal = portals.GetRecord(portalId);
     if (!portal || !portal->is_object()) continue;
     std::string schId = JsonStr(*portal, "SchTempl._ID");
     if (schId.empty()) continue;
     std::optional<TJson> schTemplate = pages.GetRecord(schId);
     if (!schTemplate || !schTemplate->is_object()) continue;
-    const TJson& summary = jscheduleArr[i];
+    const TJson& summary = RowSummary;
     if (summary.is_object()) {
       for (auto it = summary.begin(); it != summary.end(); ++it) {
         const std::string& channelId = it.key();
@@ -702,7 +726,8 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& jsc
               filmName = JsonStr(*film, "Name");
               if (movie) movie->Name = filmName;
             }
-            std::string cell = movie ? "<h3><a href=\"md_" + movie->HtmlFileName + ".html" +
+            std::string cell = movie ? "<h3><a href=\"" +
+                                           PercentEncodePath("md_" + movie->HtmlFileName + ".html") +
                                            "\">" + filmName + "</a></h3>"
                                      : "<h3>" + filmName + "</h3>";
             rows.push_back(TJson::array({times, cell}));
@@ -742,7 +767,7 @@ std::string TDataModuleDoWeb::MakePortals(TSuperReference& sr, const TJson* srvo
                                           std::string& errMsg, IOperator* aStatusBar,
                                           IPortalFilms* UsedFilms,
                                           const TJson* CustomPagesByPortalID,
-                                          const TJson* jscheduleArr) {
+                                          const TJson* RowSummary) {
   std::string serverFolder = WithTrailingDelimiter(aServerFolder);
   errMsg.clear();
   std::string result;
@@ -754,8 +779,8 @@ std::string TDataModuleDoWeb::MakePortals(TSuperReference& sr, const TJson* srvo
   LUsedFilms = UsedFilms;
   TJson schedulePages;
   const TJson* pagesByPortal = CustomPagesByPortalID;
-  if (!pagesByPortal && jscheduleArr) {
-    schedulePages = BuildSchedulePages(*srvopt, *jscheduleArr);
+  if (!pagesByPortal && RowSummary) {
+    schedulePages = BuildSchedulePages(*srvopt, *RowSummary);
     pagesByPortal = &schedulePages;
   }
   LUsedFilms = nullptr;

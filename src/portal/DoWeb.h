@@ -60,6 +60,10 @@ bool CopyFolder(const std::string& source, const std::string& destination, bool 
 std::string MakeTable(const std::vector<std::string>& colNames, const std::string& attrText,
                       int width, const TJson& rows);
 
+// A link target's path as it may stand in an href: unreserved characters (letters, digits,
+// "-", ".", "_", "~") and "/" stay, every other byte becomes %XX (the apostrophe too).
+std::string PercentEncodePath(const std::string& path);
+
 // "h ч. mm мин." of a film duration text ("01:32:07,045" gives "1 ч. 32 мин.").
 std::string PortalDurationText(const std::string& duration);
 
@@ -68,14 +72,16 @@ public:
   explicit TDataModuleDoWeb(TDbFile& DBF);
   ~TDataModuleDoWeb();
 
-  // Generates the portals of one server options record into the package folder. Returns
-  // "/inbox/portal/" + dt, or "" when no row names a portal; ErrMsg receives the first error
-  // text of MakeWebPortal. CustomPagesByPortalID (portal id -> array of page descriptors) may
-  // be null; then the schedule pages are built from JscheduleArr (may be null).
+  // Generates the portals of one server options record into the package folder, for the
+  // schedule row that starts at dt. Returns "/inbox/portal/" + dt, or "" when no row names a
+  // portal; ErrMsg receives the first error text of MakeWebPortal. CustomPagesByPortalID
+  // (portal id -> array of page descriptors) may be null; then the schedule pages are built
+  // from RowSummary, the schedule summary of that schedule row (may be null), which serves
+  // every STB group of the options alike.
   std::string MakePortals(TSuperReference& sr, const TJson* srvopt,
                           const std::string& aServerFolder, const std::string& dt,
                           std::string& errMsg, IOperator* StatusBar, IPortalFilms* UsedFilms,
-                          const TJson* CustomPagesByPortalID, const TJson* jscheduleArr);
+                          const TJson* CustomPagesByPortalID, const TJson* RowSummary);
 
   // Generates portal PortalID. A non-empty ServrID makes a real run into PortalOutFoldr.
   // Returns "" on success or the error text of the final copy step.
@@ -92,8 +98,10 @@ public:
   std::optional<TJson> CollectFields(TSuperPageProducer& pp,
                                      const std::string& HtmlTemplateFileName);
 
-  // {portal id: [page descriptors]}: the channel schedule pages and the TV schedule page.
-  TJson BuildSchedulePages(const TJson& srvopt, const TJson& jscheduleArr);
+  // {portal id: [page descriptors]}: the channel schedule pages and the TV schedule page of
+  // every portal the STB group rows of srvopt name, all from the one schedule summary of the
+  // schedule row being rendered ({channel id: [[times, film id], ...]}).
+  TJson BuildSchedulePages(const TJson& srvopt, const TJson& RowSummary);
 
   // Page naming.
   TJson& AddUsedPage(TSuperReference& sr, const std::string& id, const std::string& pageName);
@@ -132,8 +140,10 @@ private:
   TJson TagParams(TSuperPageProducer& pp, TSuperReference& sr,
                   const std::vector<std::string>& params);
   enum class TLinkForm { Anchor, Target, Id };
+  // Encoded: the target as it goes into the page (percent-encoded path); otherwise the bare
+  // target, as page names are compared.
   std::string MakeLink(TSuperReference& sr, const TJson& ref, const std::string& caption,
-                       TLinkForm form);
+                       TLinkForm form, bool encoded = true);
   std::string SubPage(TSuperPageProducer& pp, TSuperReference& sr, const TJson& ref);
   void Status(const std::string& text);
   void CheckPageName(TSuperReference& sr, const std::string& name);

@@ -12,13 +12,13 @@ std::string TPortalMakerDoWeb::MakePortals(TSuperReference& supRef, TDbFile& db,
                                            const std::string& SrvOptionsID,
                                            const TJson& SrvOptions, const std::string& stamp,
                                            const std::string& F, TUsedFilms& used,
-                                           const TJson& Summaries, std::string& Root) {
+                                           const TJson& RowSummary, std::string& Root) {
   TUsedFilmsPortal films(used, db.Operator());
   std::string err;
   // The server options record is the context of the errors about its rows.
   supRef.Push(db.CollectionByName("SrvOptions"), SrvOptionsID, false);
   Root = FGen->MakePortals(supRef, SrvOptionsID.empty() ? nullptr : &SrvOptions, F, stamp, err,
-                           FStatus, &films, nullptr, &Summaries);
+                           FStatus, &films, nullptr, &RowSummary);
   supRef.Pop();
   return err;
 }

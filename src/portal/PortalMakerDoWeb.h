@@ -25,7 +25,7 @@ public:
   TPortalMakerDoWeb(TDbFile& db, IOperator* StatusBar);
   std::string MakePortals(TSuperReference& supRef, TDbFile& db, const std::string& SrvOptionsID,
                           const TJson& SrvOptions, const std::string& stamp, const std::string& F,
-                          TUsedFilms& used, const TJson& Summaries, std::string& Root) override;
+                          TUsedFilms& used, const TJson& RowSummary, std::string& Root) override;
   TDataModuleDoWeb& Generator() { return *FGen; }
 
 private:

@@ -141,7 +141,8 @@ std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db, const TJson& TS
       std::optional<TJson> opt = optID.empty() ? std::nullopt : options.GetRecord(optID);
       std::string root;
       std::string err = Portal->MakePortals(supRef, db, optID, opt ? *opt : TJson::object(), stamp,
-                                            F, used, Summaries, root);
+                                            F, used, i < Summaries.size() ? Summaries[i] : TJson::object(),
+                                            root);
       if (!err.empty()) supRef.ForceException(err);
       if (!root.empty()) entry["portal"] = root;
     }

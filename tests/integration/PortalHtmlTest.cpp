@@ -132,7 +132,7 @@ TEST(PortalHtml, EveryDemoPageParses) {
     films.List.push_back({id, name.substr(0, name.rfind('.')), ""});
     movies.push_back(TJson::array({"00:00 02:00", id}));
   }
-  TJson summaries = TJson::array({TJson::object({{"64f0c1a0a1b2c3000b000001", movies}})});
+  TJson summary = TJson::object({{"64f0c1a0a1b2c3000b000001", movies}});
   auto srvopt = db->CollectionByName("SrvOptions").GetRecord("64f0c1a0a1b2c30012000001");
   ASSERT_TRUE(srvopt);
 
@@ -140,7 +140,7 @@ TEST(PortalHtml, EveryDemoPageParses) {
   sr.Push(db->CollectionByName("SrvOptions"), "64f0c1a0a1b2c30012000001", false);
   std::string err;
   std::string root = gen.MakePortals(sr, &*srvopt, tmp.File("pkg"), "20260101T060000", err, &op,
-                                     &films, nullptr, &summaries);
+                                     &films, nullptr, &summary);
   sr.Pop();
   ASSERT_EQ(err, "");
   ASSERT_EQ(root, "/inbox/portal/20260101T060000");
@@ -213,4 +213,68 @@ TEST(PortalHtml, TheDemoPackageHoldsABrowsablePortal) {
   std::string dfs = ReadFileBytes((portal / "dfs.html").string());
   int checked = CheckPages(package / "portal", dfs, tmp);
   EXPECT_GE(checked, 6);
+}
+
+// A server whose first schedule row relays head-end channels only and whose second row plays
+// the demo schedule to two STB groups: every group of the second row gets the TV schedule
+// pages of that row, the head-end row gets none, and every page of the package parses.
+TEST(PortalHtml, ATwoRowPackageGivesEveryGroupTheSchedulePagesOfItsRow) {
+  ASSERT_EQ(RunShell("tidy -v >/dev/null 2>&1"), 0) << "tidy is missing: run scripts/install-deps";
+  TTempDir tmp;
+  fs::copy(DemoDir + "/HTML", tmp.File("HTML"), fs::copy_options::recursive);
+  for (const char* f : {"video/city/city_lights.m2t", "video/city/night_city.m2t",
+                        "video/nature/mountain_morning.m2t"}) {
+    fs::create_directories(fs::path(tmp.File(f)).parent_path());
+    WriteFileBytes(tmp.File(f), "ts");
+  }
+  const std::string portalRef = R"({"_ID": "64f0c1a0a1b2c30013000001", "_CL": "Portals"})";
+  WriteFileBytes(tmp.File("two-rows.json"), R"({
+    "Groups": {
+      "64f0c1a0a1b2c3000d000002": {"Name": "Bar boxes", "Table": [
+        [{"_ID": "64f0c1a0a1b2c3000b000001", "_CL": "Channels"}],
+        [{"_ID": "64f0c1a0a1b2c3000b000002", "_CL": "Channels"}]]},
+      "64f0c1a0a1b2c3000d000003": {"Name": "Head-end boxes", "Table": [
+        [{"_ID": "64f0c1a0a1b2c3000b000002", "_CL": "Channels"}]]}},
+    "SrvOptions": {
+      "64f0c1a0a1b2c30012000001": {"Name": "Lobby options", "Table": [
+        [{"_ID": "64f0c1a0a1b2c3000d000001", "_CL": "Groups"}, )" + portalRef + R"(],
+        [{"_ID": "64f0c1a0a1b2c3000d000002", "_CL": "Groups"}, )" + portalRef + R"(]]},
+      "64f0c1a0a1b2c30012000002": {"Name": "Head-end options", "Table": [
+        [{"_ID": "64f0c1a0a1b2c3000d000003", "_CL": "Groups"}, )" + portalRef + R"(]]}},
+    "Servers": {
+      "64f0c1a0a1b2c3000e000001": {"Name": "Playout 1", "URL": "127.0.0.1", "VoDIP": "127.0.0.1",
+        "SatelliteSys": false, "MakeEpg": false, "TSched": [
+          [{"_ID": "", "_CL": ""}, "01.01.2026 00:00:00", "",
+           {"_ID": "64f0c1a0a1b2c30012000002", "_CL": "SrvOptions"}],
+          [{"_ID": "64f0c1a0a1b2c30011000001", "_CL": "Schedules"}, "01.01.2026 00:00:00",
+           "02.01.2026 06:00:00", {"_ID": "64f0c1a0a1b2c30012000001", "_CL": "SrvOptions"}]]}}
+  })");
+  std::string project = tmp.File("demo.pq2pr");
+  std::string cli = "'" + std::string(PELMORA_CLI_PATH) + "' --project '" + project + "' ";
+  ASSERT_EQ(RunShell("'" + std::string(PELMORA_CLI_PATH) + "' new '" + project + "' >/dev/null"), 0);
+  for (const char* f : {"records.json", "portal-records.json"})
+    ASSERT_EQ(RunShell(cli + "import '" + DemoDir + "/" + f + "' >/dev/null"), 0) << f;
+  ASSERT_EQ(RunShell(cli + "import '" + tmp.File("two-rows.json") + "' >/dev/null"), 0);
+  ASSERT_EQ(RunShell("cd '" + tmp.Path().string() + "' && " + cli +
+                     "--yes build-package 'Playout 1' >build.out 2>build.err"),
+            0)
+      << ReadFileBytes(tmp.File("build.err"));
+
+  fs::path package = tmp.File("servers/Playout 1");
+  TJson config = TJson::parse(ReadFileBytes((package / "config.json").string()));
+  ASSERT_EQ(config.size(), 2u);
+  EXPECT_EQ(config[0]["portal"], "/inbox/portal/18991230T000000");
+  EXPECT_EQ(config[1]["portal"], "/inbox/portal/20260102T060000");
+  for (const char* group : {"Lobby boxes", "Bar boxes"}) {
+    fs::path dir = package / "portal" / "20260102T060000" / group;
+    EXPECT_TRUE(fs::is_regular_file(dir / "ch_schedule_demo_movies.html")) << group;
+    std::string tv = ReadFileBytes((dir / "v_schedule.html").string());
+    EXPECT_NE(tv.find("href=\"ch_schedule_demo_movies.html\""), std::string::npos) << group << tv;
+  }
+  fs::path headEnd = package / "portal" / "18991230T000000" / "Head-end boxes";
+  EXPECT_TRUE(fs::is_regular_file(headEnd / "index.html"));
+  EXPECT_FALSE(fs::exists(headEnd / "ch_schedule_demo_movies.html"));
+
+  std::string dfs = ReadFileBytes((headEnd / "dfs.html").string());
+  EXPECT_GE(CheckPages(package / "portal", dfs, tmp), 18);
 }

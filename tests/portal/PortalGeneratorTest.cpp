@@ -216,6 +216,41 @@ TEST_F(PortalGeneratorTest, FilmLinks) {
                 "/vod/a/b.m2t\" must be located in a directory \"" + Tmp.File("video") + "/vod\"");
 }
 
+// Link targets are percent-encoded (an apostrophe would end the href='...' attribute); the
+// captions stay as written, the files keep their names, and a page still recognises itself in
+// an ifpage tag.
+TEST_F(PortalGeneratorTest, LinkTargetsArePercentEncoded) {
+  Template("start.html", "<#ref_f>|<#ref_p>|<#ref_f value>|<#ref_p value>");
+  Template("Our news & views.html", "<#ifpage eq=\"<#ref_self>\" text=here>");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"},
+                 {"Refs", {{"ref_f", Ref("Films", "f1"), "Ocean's Eleven"},
+                           {"ref_p", Ref("WebPages", "news"), "News & views"}}}});
+  Page("news", {{"Name", "News"}, {"HTMLfile", "Our news & views.html"},
+                {"Refs", {{"ref_self", Ref("WebPages", "news"), ""}}}});
+  Db->CollectionByName("Films").NewRecord("f1", {{"Name", "F"}, {"FileName", "vod\\Ocean's Eleven.m2t"}});
+  Portal("P", "start");
+  TFakeFilms films;
+  ASSERT_EQ(Run("P", &films), "");
+  EXPECT_EQ(Read("index.html"),
+            "<a href='rtsp://10.1.2.3:554/ocean%27s_eleven.m2t'>Ocean's Eleven</a>|"
+            "<a href='our%20news%20%26%20views_0.html'>News & views</a>|"
+            "rtsp://10.1.2.3:554/ocean%27s_eleven.m2t|our%20news%20%26%20views_0.html\r\n");
+  EXPECT_EQ(Read("our news & views_0.html"), "here\r\n");
+}
+
+TEST(PortalTexts, PercentEncodedPaths) {
+  struct {
+    std::string In, Out;
+  } cases[] = {
+      {"index_0.html", "index_0.html"},
+      {"A-Z.a~b/c_d.m2t", "A-Z.a~b/c_d.m2t"},
+      {"ocean's_eleven.m2t", "ocean%27s_eleven.m2t"},
+      {"a b&c=d?e#f%g\"h<i>", "a%20b%26c%3Dd%3Fe%23f%25g%22h%3Ci%3E"},
+      {"\xD0\x9F", "%D0%9F"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PercentEncodePath(c.In), c.Out) << c.In;
+}
+
 TEST_F(PortalGeneratorTest, MovieDetailPages) {
   Template("start.html", "start");
   Template("movie.html", "<#text_name>|<#text_descr>|<#text_styear>|<#text_cast>|<#text_genres>|<#text_dur>");
@@ -248,7 +283,9 @@ TEST_F(PortalGeneratorTest, PageNamesThatWouldLeaveThePortalFolderAreRefused) {
   EXPECT_FALSE(fs::exists(Tmp.File("escape.html")));
 }
 
-TEST_F(PortalGeneratorTest, SchedulePagesFromSummaries) {
+// The schedule pages come from the summary of the schedule row being rendered, and every STB
+// group row of the server options gets them, not only the group at the row's own index.
+TEST_F(PortalGeneratorTest, SchedulePagesFromTheRowSummaryForEveryGroup) {
   Template("start.html", "start");
   Template("chsched.html", "<#text_channel><#table colname0=Time colname1=Film>");
   Template("tv.html", "<#ref_c id>|<#ref_c>|<#ref_other id>");
@@ -261,14 +298,16 @@ TEST_F(PortalGeneratorTest, SchedulePagesFromSummaries) {
   Db->CollectionByName("Channels").NewRecord("c9", {{"Name", "Other"}});
   Db->CollectionByName("Films").NewRecord("f1", {{"Name", "Film One"}});
   Db->CollectionByName("Groups").NewRecord("g1", {{"Name", "Lobby"}});
+  Db->CollectionByName("Groups").NewRecord("g2", {{"Name", "Bar"}});
   TFakeFilms films;
   films.List = {{"f1", "vod_film_one", ""}};
   TJson srvopt = {{"Name", "Opt"},
-                  {"Table", {{Ref("Groups", "g1"), Ref("Portals", "P")}}}};
-  TJson summaries = TJson::parse(R"([{"c1": [["10:00 12:30", "f1"]]}])");
+                  {"Table", {{Ref("Groups", "g1"), Ref("Portals", "P")},
+                             {Ref("Groups", "g2"), Ref("Portals", "P")}}}};
+  TJson summary = TJson::parse(R"({"c1": [["10:00 12:30", "f1"]]})");
 
   Gen->LUsedFilms = &films;
-  TJson pages = Gen->BuildSchedulePages(srvopt, summaries);
+  TJson pages = Gen->BuildSchedulePages(srvopt, summary);
   Gen->LUsedFilms = nullptr;
   TJson expected = TJson::parse(R"({"P": [
     {"PageName": "ch_schedule_novosti_24", "HTMLfile": "chsched.html",
@@ -284,11 +323,13 @@ TEST_F(PortalGeneratorTest, SchedulePagesFromSummaries) {
   sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
   std::string err;
   std::string root = Gen->MakePortals(sr, &srvopt, Tmp.File("pkg"), "20260101T060000", err, &Op,
-                                      &films, nullptr, &summaries);
+                                      &films, nullptr, &summary);
   sr.Pop();
   EXPECT_EQ(root, "/inbox/portal/20260101T060000");
   EXPECT_EQ(err, "");
-  std::string dir = Tmp.File("pkg/portal/20260101T060000/Lobby");
+  for (const char* group : {"Lobby", "Bar"}) {
+  SCOPED_TRACE(group);
+  std::string dir = Tmp.File("pkg/portal/20260101T060000/") + group;
   EXPECT_EQ(ReadFileBytes(dir + "/v_schedule.html"),
             "ch_schedule_novosti_24.html|<a href='chn://ch_schedule_novosti_24.html'>News</a>|c9\r\n");
   EXPECT_EQ(ReadFileBytes(dir + "/ch_schedule_novosti_24.html"),
@@ -296,6 +337,7 @@ TEST_F(PortalGeneratorTest, SchedulePagesFromSummaries) {
             "<TR><TH class=\"title\">Time</TH><TH class=\"title\">Film</TH></TR>\r\n"
             "<TR><TD>10:00 12:30</TD><TD><h3><a href=\"md_vod_film_one.html\">Film One</a></h3></TD></TR>\r\n"
             "</Table>\r\n");
+  }
   EXPECT_FALSE(fs::exists(Tmp.File("pkg/portal/default")));
 }
 

@@ -1,0 +1,98 @@
+#pragma once
+// The web pages window: web page records, each an HTML template file with the texts,
+// references, images and navigation menu for the template's tags. The window shows only the
+// tabs for which the template has tags; "Reload" surveys the template again and makes the tag
+// rows follow it.
+#include <functional>
+#include <memory>
+
+#include "JFrame/RecordForm.h"
+#include "portal/WebPage.h"
+
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TDataModuleDoWeb;
+class TRefEdit;
+
+class TFormWebPage : public TRecordForm {
+  Q_OBJECT
+public:
+  explicit TFormWebPage(TDbFile& db, QWidget* parent = nullptr);
+  ~TFormWebPage() override;
+
+  QGroupBox* GroupBoxTemplate;
+  QLineEdit* EditHtmlFileName;
+  QPushButton* ButtonChoiseDir;  // "..."
+  QPushButton* BtnReloadTemplate;  // "Reload"
+  QGroupBox* GroupBoxDescr;
+  QPlainTextEdit* MemoDescr;
+  QGroupBox* GroupBoxSysTmpl;
+  TRefEdit* RefEditSystemTemplate;
+  QLabel* LabelSysTmpl;  // "Page is system template"
+  QTabWidget* PageControlTags;
+  QWidget* TabSheetText;
+  QWidget* TabSheetMenu;
+  QWidget* TabSheetRefs;
+  QWidget* TabSheetImgs;
+  TRefStringGrid* RefStringGridText;
+  TRefStringGrid* RefStringGridRef;
+  TRefStringGrid* RefStringGridImg;
+  QTreeWidget* RecTree1;
+  QLineEdit* EditMenuTitle;
+  QGroupBox* GroupBoxMenuObj;  // "Reference"
+  TRefEdit* RefEditMenuObj;
+  QMenu* PopupMenuTree;
+  QAction* MenuItemAddR;
+  QAction* MenuItemAddF;
+  QAction* MenuItemAddSF;
+  QAction* MenuItemAddDel;
+
+  // The tabs and label as shown now.
+  TWebPageTabs Tabs() const;
+  void ShowTabs(const TWebPageTabs& tabs);
+
+  void JFrame1RecordToComp(TJson& rec, TRecordToCompType typ);
+  void JFrame1CompToRecord(TJson& rec);
+  void JFrame1NewRecordAdded();
+  void JFrame1Change();
+  // "Reload": false when the template could not be surveyed (nothing changed).
+  bool BtnReloadTemplateClick();
+  // "...": the file dialog, then TakeTemplateFile.
+  void ButtonChoiseDirClick();
+  // A chosen template file: stored below the templates folder and reloaded, or refused with an
+  // error box. True when taken.
+  bool TakeTemplateFile(const std::string& chosen);
+  void MenuItemAddRClick();
+  void MenuItemAddFClick();
+  void MenuItemAddSFClick();
+  void MenuItemAddDelClick();
+  void RecTree1Click();
+  void UpdateRecord();
+  void CompsDoVisible();
+  void RefStringGridRefLoaded(TRefStringGrid* grid);
+  // The HTML editor on the text of data row Row of the "Text" grid; true when it was changed.
+  bool EditTextCell(int row);
+
+  // The templates folder with a trailing delimiter.
+  std::string TemplatesRoot();
+  TDataModuleDoWeb& Generator() { return *FGen; }
+
+  // Replaces the file dialog (tests): gets the folder to open in, returns the chosen file or "".
+  std::function<std::string(const std::string& startDir)> ChooseFile;
+  // Replaces the HTML editor dialog (tests): gets the text, returns the edited one or nothing.
+  std::function<std::optional<std::string>(const std::string& text)> EditHtml;
+
+private:
+  void SetupTextGrid();
+  QTreeWidgetItem* SelectedMenuNode() const;
+  std::unique_ptr<TLayerOfComps> FLayerCommon;
+  TLayerOfComps* FLayerComps = nullptr;
+  QTreeWidgetItem* FLastTreeNode = nullptr;
+  std::unique_ptr<TDataModuleDoWeb> FGen;
+  std::string FLastDir;
+  bool FLoadingNode = false;
+};

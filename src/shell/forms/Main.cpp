@@ -28,6 +28,7 @@
 #include "shell/ProjectArguments.h"
 #include "shell/Users.h"
 #include "JFrame/FormRegistry.h"
+#include "JFrame/SharedWidgets.h"
 #include "shell/forms/MongoDBparam.h"
 
 #ifndef PELMORA_MANUAL_DIR
@@ -136,10 +137,15 @@ TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent
   qApp->installEventFilter(this);
   SetDbF1(DbF1.get());
   GFormPQ2 = this;
+  // The panel records window tells when panels were added, deleted or renamed.
+  FCollectionHandler = AddCollectionChangedHandler([this](const std::string& collection) {
+    if (collection == "OnLineContr") RebuildOnlineControlMenu();
+  });
 }
 
 TFormPQ2::~TFormPQ2() {
   qApp->removeEventFilter(this);
+  RemoveCollectionChangedHandler(FCollectionHandler);
   // Child windows hold frames registered with the databases: they go before the databases.
   for (QMdiSubWindow* child : FMdiArea->subWindowList()) delete child;
   if (::DbF1() == DbF1.get()) SetDbF1(nullptr);

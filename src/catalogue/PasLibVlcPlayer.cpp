@@ -9,6 +9,7 @@
 #include "base/CommonProcedures.h"
 #include "base/Operator.h"
 #include "base/StrUtils.h"
+#include "catalogue/MediaLength.h"
 
 namespace {
 
@@ -92,13 +93,19 @@ const libvlc_event_type_t KEvents[] = {
 }  // namespace
 
 TPasLibVlcPlayer::TPasLibVlcPlayer(IOperator* op) : FOp(op) {
+  // The link exists with or without libvlc: every queued call checks it before it runs.
+  FLink = std::make_shared<TEventLink>();
+  FLink->Player = this;
   if (libvlc_instance_t* inst = LibVlcInstance()) FPlayer = libvlc_media_player_new(inst);
-  if (FPlayer) Attach();
+  if (FPlayer) {
+    // Clicks and keys go to the window the picture is shown in, not to libvlc.
+    libvlc_video_set_mouse_input(FPlayer, 0);
+    libvlc_video_set_key_input(FPlayer, 0);
+    Attach();
+  }
 }
 
 void TPasLibVlcPlayer::Attach() {
-  FLink = std::make_shared<TEventLink>();
-  FLink->Player = this;
   FLink->Events = libvlc_media_player_event_manager(FPlayer);
   FLink->Self = FLink;
   for (libvlc_event_type_t t : KEvents)
@@ -157,6 +164,7 @@ void TPasLibVlcPlayer::EventCallback(const libvlc_event_t* ev, void* data) {
 }
 
 TPasLibVlcPlayer::~TPasLibVlcPlayer() {
+  FLink->Alive = false;
   if (!FPlayer) return;
   // Detaching waits for a callback that is running; afterwards none can start.
   for (libvlc_event_type_t t : KEvents)
@@ -271,14 +279,24 @@ void TPasLibVlcPlayer::SetMarqueeSize(int size) {
 void TPasLibVlcPlayer::Post(std::function<void()> fn) {
   IOperator& op = FOp ? *FOp : AppOperator();
   std::shared_ptr<TEventLink> keep = FLink;
+  // The work captured this player: it runs only while the player lives.
   op.RunOnUiThread([keep, fn = std::move(fn)] {
-    if (!keep || keep->Alive) fn();
+    if (keep->Alive) fn();
   });
 }
 
 // ---------------------------------------------------------------------------------------------
 
 std::optional<int64_t> ProbeMediaLength(const std::string& path, int timeoutMs) {
+  // The container reader's length first: the player reads MPEG-TS and AVI lengths from the
+  // bit rate and is off by more than half a second on short films.
+  if (!IsAddress(path)) {
+    if (std::optional<int64_t> len = MediaFileLengthMs(path)) return len;
+  }
+  return PlayerMediaLength(path, timeoutMs);
+}
+
+std::optional<int64_t> PlayerMediaLength(const std::string& path, int timeoutMs) {
   libvlc_instance_t* inst = LibVlcInstance();
   if (!inst) return std::nullopt;
   libvlc_media_t* media = NewMedia(inst, path);

@@ -94,6 +94,10 @@ private:
   std::shared_ptr<TEventLink> FLink;
 };
 
-// The length of a media file in milliseconds as the player reports it, found without a picture
-// or sound: nothing when the file cannot be read within TimeoutMs or libvlc is missing.
+// The length of a media file in milliseconds: FFmpeg's container length (MediaFileLengthMs),
+// and where that gives none the player's. Nothing when the file cannot be read within
+// TimeoutMs.
 std::optional<int64_t> ProbeMediaLength(const std::string& path, int timeoutMs = 10000);
+// The length as the player reports it, found without a picture or sound: nothing when the file
+// cannot be read within TimeoutMs or libvlc is missing.
+std::optional<int64_t> PlayerMediaLength(const std::string& path, int timeoutMs = 10000);

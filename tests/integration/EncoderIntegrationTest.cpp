@@ -14,6 +14,7 @@
 
 #include "catalogue/EncoderJobs.h"
 #include "catalogue/EncoderTestSupport.h"
+#include "catalogue/MediaLength.h"
 #include "catalogue/PasLibVlcPlayer.h"
 #include "catalogue/encoder.h"
 #include "base/CommonProcedures.h"
@@ -257,15 +258,48 @@ TEST_F(EncoderIntegration, PauseStopsProgressAndResumeFinishes) {
   EXPECT_NEAR(FfprobeDurationMs(out), 20000, 200);
 }
 
-TEST_F(EncoderIntegration, ProbeLengthsAgreeWithFfprobe) {
-  for (const std::string clip : {"a.mp4", "c.m2t", "long.mp4"}) {
-    SCOPED_TRACE(clip);
-    std::optional<int64_t> len = ProbeMediaLength(Clips + "/" + clip, 10000);
-    ASSERT_TRUE(len);
-    EXPECT_NEAR(*len, FfprobeDurationMs(Clips + "/" + clip), 100);
+// ffprobe's container length in milliseconds, unrounded.
+double FfprobeLengthMs(const std::string& file) {
+  TJson j = Probe(file);
+  return std::stod(j["format"]["duration"].get<std::string>()) * 1000.0;
+}
+
+TEST_F(EncoderIntegration, LengthsAgreeWithFfprobeWithinAFrame) {
+  // MPEG-TS made by the encoder's own command line (the player read these 0.65 s too long),
+  // and the containers sources come in (the player read AVI 0.76 s too short).
+  std::string dir = Work + "/lengths";
+  fs::create_directories(dir);
+  TEncoderSettings s = Settings;
+  s.Resolution = "PAL 720x576";
+  std::vector<std::string> files;
+  for (double seconds : {2.0, 7.0}) {
+    std::string base = dir + "/clip" + std::to_string(static_cast<int>(seconds));
+    MakeClip(base + ".mp4", seconds, "-c:v mpeg4 -c:a aac");
+    MakeClip(base + ".mkv", seconds, "-c:v mpeg4 -c:a mp3");
+    MakeClip(base + ".avi", seconds, "-c:v mpeg4 -c:a mp3");
+    MakeClip(base + ".mpg", seconds, "-c:v mpeg2video -c:a mp2");
+    TffmpegCommand cmd = MakeEncodeCommand(s, base + ".mp4", base + ".m2t");
+    std::string line = Quote(cmd.Program) + " -nostdin -v error";
+    for (const auto& a : cmd.Arguments) line += " " + Quote(a);
+    Capture(line + " 2>&1");
+    ASSERT_TRUE(fs::exists(base + ".m2t")) << line;
+    for (const char* ext : {".m2t", ".mp4", ".mkv", ".avi", ".mpg"}) files.push_back(base + ext);
+  }
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    double expected = FfprobeLengthMs(file);
+    std::optional<int64_t> direct = MediaFileLengthMs(file);
+    ASSERT_TRUE(direct);
+    EXPECT_NEAR(static_cast<double>(*direct), expected, 40);
+    // What "probe", the encoder and the films window store.
+    std::optional<int64_t> probed = ProbeMediaLength(file, 10000);
+    ASSERT_TRUE(probed);
+    EXPECT_EQ(*probed, *direct);
   }
   std::optional<int64_t> bad = ProbeMediaLength(Clips + "/corrupt.mp4", 3000);
   EXPECT_TRUE(!bad || *bad == 0);
+  EXPECT_FALSE(MediaFileLengthMs(Clips + "/corrupt.mp4").has_value());
+  EXPECT_FALSE(MediaFileLengthMs(Clips + "/missing.mp4").has_value());
   EXPECT_FALSE(ProbeMediaLength(Clips + "/missing.mp4", 3000).value_or(0) > 0);
 }
 

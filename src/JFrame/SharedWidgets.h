@@ -16,8 +16,9 @@ using TCommandListEditor =
 void SetCommandListEditor(TCommandListEditor editor);
 const TCommandListEditor& CommandListEditor();
 
-// A widget showing the picture of Player (which must outlive it) inside Parent.
-using TVideoViewFactory = std::function<QWidget*(QWidget* parent, TPasLibVlcPlayer* player)>;
+// A widget inside Parent showing the picture of a player it makes and owns; the player is
+// handed back in *Player and lives as long as the widget.
+using TVideoViewFactory = std::function<QWidget*(QWidget* parent, TPasLibVlcPlayer** player)>;
 void SetVideoViewFactory(TVideoViewFactory factory);
 const TVideoViewFactory& VideoViewFactory();
 

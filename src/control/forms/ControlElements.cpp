@@ -238,10 +238,13 @@ void TDockedBox::BtnClick() {
 void TDockedBox::UpdateView() {
   setTitle(Qs(JsonStr(FloadedJson, "Name")));
   SetEditorText(Qs(ShowText(FloadedJson)));
+  FShownText = EditorText();
 }
 
 TJson TDockedBox::GetJson() {
-  SetShowText(FloadedJson, EditorText().toStdString());
+  // Only a text the operator changed is written back: an HTML editor gives its text in its own
+  // form, which must not count as a change of an untouched element.
+  if (EditorText() != FShownText) SetShowText(FloadedJson, EditorText().toStdString());
   return FloadedJson;
 }
 
@@ -307,9 +310,14 @@ TDockedPlayer::TDockedPlayer(QWidget* parent, TDbFile* db, bool playEnable)
   FTimer->setSingleShot(true);
   connect(FTimer, &QTimer::timeout, this, [this] { TimerFired(); });
   if (FPlayEnable) {
-    FPlayer = std::make_unique<TPasLibVlcPlayer>();
+    if (const TVideoViewFactory& factory = VideoViewFactory()) FView = factory(this, &FPlayer);
+    if (!FView || !FPlayer) {
+      delete FView;
+      FView = nullptr;
+      FOwnPlayer = std::make_unique<TPasLibVlcPlayer>();
+      FPlayer = FOwnPlayer.get();
+    }
     FPlayer->OnMediaPlayerPositionChanged = [this](double) { FTimer->start(playerStallWatchdogMs); };
-    if (const TVideoViewFactory& factory = VideoViewFactory()) FView = factory(this, FPlayer.get());
   }
   if (!FView) FView = new QWidget(this);
   FView->setObjectName("Video");
@@ -325,10 +333,12 @@ TDockedPlayer::TDockedPlayer(QWidget* parent, TDbFile* db, bool playEnable)
 
 TDockedPlayer::~TDockedPlayer() {
   FTimer->stop();
-  // The view goes before its player; the player drops the events still queued for it.
+  // The view goes, and its player with it; the player drops the events still queued for it.
+  if (FPlayer) FPlayer->OnMediaPlayerPositionChanged = nullptr;
   delete FView;
   FView = nullptr;
-  FPlayer.reset();
+  FPlayer = nullptr;
+  FOwnPlayer.reset();
 }
 
 void TDockedPlayer::SetJson(const TJson& value) {

@@ -126,6 +126,7 @@ protected:
   virtual void SetEditorText(const QString& text) = 0;
   virtual QWidget* Editor() const = 0;
   void BtnClick();
+  QString FShownText;  // the editor's text as UpdateView left it
 };
 
 class TDockedMemoBox : public TDockedBox {
@@ -172,7 +173,7 @@ public:
   QColor FFontColor;
   QTimer* FTimer;
   std::string FLastUrl;
-  TPasLibVlcPlayer* Player() const { return FPlayer.get(); }
+  TPasLibVlcPlayer* Player() const { return FPlayer; }
   QWidget* VideoView() const { return FView; }
   // How often the last address was started (the first start included).
   int PlayCount() const { return FPlayCount; }
@@ -184,7 +185,9 @@ private:
   void TimerFired();
   TDbFile* FDb;
   bool FPlayEnable;
-  std::unique_ptr<TPasLibVlcPlayer> FPlayer;
+  // The player: the video view's, or one of its own without a view.
+  TPasLibVlcPlayer* FPlayer = nullptr;
+  std::unique_ptr<TPasLibVlcPlayer> FOwnPlayer;
   QWidget* FView = nullptr;
   int FPlayCount = 0;
   std::string FOverlay;

@@ -467,6 +467,8 @@ void TFormPQ2::OnLIneContrItemClk(QAction* item) {
     const std::string id = JsonStr((*tree)[static_cast<size_t>(position)], "_ID");
     QWidget* panel = TFormRegistry::CreateWithRecord("TFormControlPanel", nullptr, id);
     if (!panel) {
+      // A registered panel window that could not open has said why.
+      if (TFormRegistry::IsRegisteredWithRecord("TFormControlPanel")) return;
       AppOperator().MessageBox("OnlineControl", NotAvailableMessage("TFormControlPanel"),
                                TMsgIcon::Information);
       return;

@@ -15,6 +15,7 @@
 #include "control/forms/ControlPanel.h"
 #include "control/forms/EditControl.h"
 #include "control/forms/OnLineContr.h"
+#include "servers/PostAndGet.h"
 #include "ui/UiProject.h"
 
 namespace {
@@ -412,6 +413,37 @@ private slots:
     QCOMPARE(panel->id, std::string("p1"));
     QTRY_VERIFY(!form->isVisible());
     delete panel;
+  }
+
+  // With PELMORA_SHOTS_DIR set (under a display server), shows both modes and saves pictures of
+  // them there, for a person to look at.
+  void Screenshots() {
+    const QString dir = qEnvironmentVariable("PELMORA_SHOTS_DIR");
+    if (dir.isEmpty()) QSKIP("PELMORA_SHOTS_DIR is not set");
+    TProject p;
+    TFormControlPanel edit(nullptr, *p.Db, "p1", true);
+    edit.move(0, 0);
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    QWidget* btn = edit.ElementByTag(0);
+    TFormEditControl* f = edit.OpenEditForm(AsElement(btn)->GetJson(), btn);
+    f->move(720, 0);
+    QTest::qWait(500);
+    edit.grab().save(dir + "/panel-edit.png");
+    f->grab().save(dir + "/panel-edit-element.png");
+    f->PageControl1->setCurrentIndex(1);
+    f->grab().save(dir + "/panel-edit-element-color.png");
+    QTest::qWait(1500);
+    p.Op.Answers = {TMsgAnswer::No};
+    edit.close();
+    TFormControlPanel run(nullptr, *p.Db, "p1", false);
+    run.move(0, 0);
+    run.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&run));
+    QTest::mouseClick(run.ElementByTag(0), Qt::LeftButton);
+    QTest::qWait(500);
+    run.grab().save(dir + "/panel-run.png");
+    QTest::qWait(1500);
   }
 };
 

@@ -60,6 +60,59 @@ const TcmdTableRow& FindCmdTableRow(const TJson& command) {
   return i < 0 ? emptyCmdTableRow : cmdTable[static_cast<size_t>(i)];
 }
 
+#include "recstore/JrecClasses.h"
+
+TJson DefaultCmdObject(const TcmdTableRow& row) {
+  if (row.meth.empty()) return nullptr;
+  TJson inner = TJson::object();
+  inner["Method"] = std::string(row.meth);
+  inner["Value"] = std::string(row.val);
+  inner["Delay"] = 0;
+  TJson cmd = TJson::object();
+  cmd[std::string(row.Cmd)] = std::move(inner);
+  return cmd;
+}
+
+std::string CmdNodeText(TDbFile& db, const TJson& command) {
+  const TcmdTableRow& row = FindCmdTableRow(command);
+  if (row.IsEmpty()) return "???";
+  std::string text(row.text);
+  if (row.Has(opt_Channel) && command.is_object() && command.size() == 1) {
+    std::string id = JsonStr(command.begin().value(), "Value");
+    if (!id.empty()) {
+      if (std::optional<TJson> ch = db.CollectionByName("Channels").GetRecord(id))
+        text += " " + JsonStr(*ch, "Name");
+    }
+  }
+  return text;
+}
+
+std::string CmdListText(TDbFile& db, const TJson& list) {
+  if (!list.is_array()) return "";
+  std::string text;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (i > 0) text += "; ";
+    text += CmdNodeText(db, list[i]);
+  }
+  return text;
+}
+
+TCmdOptionView CmdOptionView(const TcmdTableRow& row) {
+  TCmdOptionView v;
+  v.Delay = row.Has(opt_Delay);
+  v.Channel = row.Has(opt_Channel);
+  v.Time = row.Has(opt_StartTime) || row.Has(opt_Timeout);
+  v.TimeCaption = row.Has(opt_StartTime) ? "Start time" : "Timeout";
+  v.Cust1 = row.Has(opt_WebPage) || row.Has(opt_VarName);
+  v.Cust1Caption = row.Has(opt_WebPage) ? "Web page" : "Variable name";
+  v.Cust1Key = row.Has(opt_WebPage) ? "WPage" : "Value";
+  v.Cust2 = row.Has(opt_HtmlElement) || row.Has(opt_Value2);
+  v.Cust2Caption = row.Has(opt_HtmlElement) ? "HTML-element" : "Variable value";
+  v.Cust2Key = row.Has(opt_Value2) ? "Val2" : "Value";
+  v.Text = row.Has(opt_Text);
+  return v;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Schedule model
 
@@ -233,9 +286,15 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
     AInfo.Duration = AInfo.EndT - AInfo.Start;
     return true;
   }
+  auto fail = [&AInfo](const std::string& msg) {
+    AInfo.Err[TimeErr] = msg;
+    AInfo.HasError = true;
+    return false;
+  };
   for (size_t i = 0; i < cmds->size(); ++i) {
     const TJson& cmd = (*cmds)[i];
-    if (!cmd.is_object() || cmd.size() != 1 || !cmd.begin().value().is_object()) return false;
+    if (!cmd.is_object() || cmd.size() != 1 || !cmd.begin().value().is_object())
+      return fail(InvalidCommandMessage(i));
     std::string key = cmd.begin().key();
     const TJson& p = cmd.begin().value();
     const TcmdTableRow& row = FindCmdTableRow(cmd);
@@ -244,11 +303,8 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
     double d = 0;
     if (auto it = p.find("Delay"); it != p.end() && it->is_number()) d = it->get<double>();
     double a = std::fabs(d);
-    if (a >= 3600) {
-      AInfo.Err[TimeErr] = "It is impossible to execute command before schedule start! Delay must be positive!";
-      AInfo.HasError = true;
-      return false;
-    }
+    // The offset is minutes and seconds of one hour: a longer delay cannot be written.
+    if (!(a < 3600)) return fail(DelayTooLongMessage);
     int64_t whole = static_cast<int64_t>(std::trunc(a));
     int64_t ms = static_cast<int64_t>(std::trunc((a - std::trunc(a)) * 1000));
     TDateTime t = EncodeTime(0, static_cast<unsigned>(whole / 60), static_cast<unsigned>(whole % 60),
@@ -256,14 +312,12 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
     TDateTime when;
     if (d >= 0) {
       when = TempEndTime + t;
-    } else if (TempEndTime >= t - TimeEpsilon) {
-      when = TempEndTime - t;
-      if (when < 0) when = 0;
     } else {
-      AInfo.Err[TimeErr] =
-          "It is impossible to execute command before schedule start! Delay must be positive!";
-      AInfo.HasError = true;
-      return false;
+      // The server plays an interval's commands as offsets from the interval's start, so a
+      // command may not fire before it (for the first interval: before the schedule starts).
+      when = TempEndTime - t;
+      if (TimeGreater(StartTime, when)) return fail(CommandBeforeStartMessage);
+      if (when < StartTime) when = StartTime;
     }
     if (i == 0) {
       AInfo.Start = AInfo.EndT = when;
@@ -276,6 +330,11 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
   }
   AInfo.Duration = AInfo.EndT - AInfo.Start;
   return true;
+}
+
+std::string InvalidCommandMessage(size_t index) {
+  return "Invalid command " + std::to_string(index + 1) +
+         ": a command is an object with one key whose value is an object!";
 }
 
 void TScheduleInterval::CmdSort() {

@@ -69,6 +69,30 @@ int FindCmdTableRowIndex(const TJson& command);
 // The same as a row; emptyCmdTableRow when none matches.
 const TcmdTableRow& FindCmdTableRow(const TJson& command);
 
+class TDbFile;
+
+// The command object a table row gives when the operator picks it:
+// {Cmd: {"Method": meth, "Value": val, "Delay": 0}}; null for a heading row.
+TJson DefaultCmdObject(const TcmdTableRow& row);
+// The text of one command: its row's text ("???" when no row matches), and for a command that
+// takes a channel a space and the channel record's Name when that record exists.
+std::string CmdNodeText(TDbFile& db, const TJson& command);
+// The texts of a command list joined by "; "; "" for a value that is not an array.
+std::string CmdListText(TDbFile& db, const TJson& list);
+
+// Which option editors of the command dialog a row shows, with their captions and the key each
+// one writes.
+struct TCmdOptionView {
+  bool Delay = false;    // "Delay, sec" -> "Delay" (a number)
+  bool Channel = false;  // "Channel" -> "Value" (a channel id)
+  bool Time = false;     // "Start time" / "Timeout" -> "Time" (a duration text)
+  bool Cust1 = false;    // "Web page" -> "WPage" / "Variable name" -> "Value"
+  bool Cust2 = false;    // "HTML-element" -> "Value" / "Variable value" -> "Val2"
+  bool Text = false;     // "Text" -> "Text"
+  std::string TimeCaption, Cust1Caption, Cust1Key, Cust2Caption, Cust2Key;
+};
+TCmdOptionView CmdOptionView(const TcmdTableRow& row);
+
 // ---------------------------------------------------------------------------------------------
 // The schedule model: channel schedules expanded into timed intervals of films and commands.
 // All times are offsets in days from the start of the schedule period.
@@ -243,6 +267,16 @@ private:
   std::unordered_map<std::string, TRecordIndex> FIndex;
   TRecordIndex* FFilmIndex = nullptr;
 };
+
+// Messages of a row's commands (slot TimeErr).
+inline constexpr const char* CommandBeforeStartMessage =
+    "It is impossible to execute command before schedule start! Delay must be positive!";
+inline constexpr const char* DelayTooLongMessage =
+    "Invalid delay value! A delay must be shorter than 3600 seconds.";
+inline constexpr const char* InvalidCommandListMessage =
+    "Invalid list of commands! The commands must be an array.";
+// Command Index (counted from 0) of a list is not a one-key object holding an object.
+std::string InvalidCommandMessage(size_t index);
 
 // The text line of one command for command playlists; "" when the command object cannot be
 // read.

@@ -351,37 +351,112 @@ TScheduleInterval* TSchedule::AddInterval(const std::string& aChannelID, TDateTi
   return Intervals.back().get();
 }
 
-TSchedule::TRecordIndex* TSchedule::Index(const std::string& collection) {
-  if (!FilmsDBF || FilmsDBF->UseMongoDb()) return nullptr;
-  auto it = FIndex.find(collection);
-  if (it == FIndex.end()) {
-    it = FIndex.emplace(collection, TRecordIndex{}).first;
-    const TJson& doc = FilmsDBF->JSON();
-    auto coll = doc.is_object() ? doc.find(collection) : doc.end();
-    if (coll != doc.end() && coll->is_object()) {
-      it->second.reserve(coll->size());
-      for (auto r = coll->begin(); r != coll->end(); ++r)
-        it->second.emplace(r.key(), TIndexEntry{&r.value(), nullptr});
+TScheduleRecordIndex::TCollIndex* TScheduleRecordIndex::Index(TDbFile& db,
+                                                              const std::string& collection) {
+  if (db.UseMongoDb()) return nullptr;
+  if (FDb != &db) {
+    FIndex.clear();
+    FDb = &db;
+  }
+  const TJson& doc = db.JSON();
+  const TMember* coll = nullptr;
+  if (doc.is_object()) {
+    const auto& members = doc.get_ref<const TJson::object_t&>();
+    for (const TMember& m : members)
+      if (m.first == collection) {
+        coll = &m;
+        break;
+      }
+  }
+  TCollIndex& ix = FIndex[collection];
+  const TJson::object_t* records =
+      coll && coll->second.is_object() ? &coll->second.get_ref<const TJson::object_t&>() : nullptr;
+  const void* data = records ? static_cast<const void*>(records->data()) : nullptr;
+  const size_t size = records ? records->size() : 0;
+  // The entries point into the collection's storage; while it has not moved or changed its
+  // size they stay readable, and each lookup checks that its entry still holds its id.
+  if (ix.Coll == coll && ix.Data == data && ix.Size == size && (coll || ix.Entries.empty()))
+    return &ix;
+  ++FRebuilds;
+  ix.Coll = coll;
+  ix.Data = data;
+  ix.Size = size;
+  // Films read before keep their objects (checked against their records when used). The old
+  // keys may point into storage that is gone, so the films are found by their own ids.
+  std::unordered_map<std::string_view, TEntry*> films;
+  for (auto& [key, e] : ix.Entries)
+    if (e.Film) films.emplace(e.Film->_ID, &e);
+  std::unordered_map<std::string_view, TEntry> fresh;
+  if (records) {
+    fresh.reserve(records->size());
+    for (const TMember& r : *records) {
+      TEntry e{&r, nullptr, {}};
+      if (auto o = films.find(r.first); o != films.end()) {
+        e.Film = std::move(o->second->Film);
+        e.DurationText = std::move(o->second->DurationText);
+      }
+      fresh.emplace(r.first, std::move(e));
     }
   }
-  return &it->second;
+  ix.Entries.swap(fresh);
+  return &ix;
+}
+
+std::optional<const TJson*> TScheduleRecordIndex::FindRecord(TDbFile& db, const std::string& collection,
+                                                             const std::string& id) {
+  TCollIndex* ix = Index(db, collection);
+  if (!ix) return std::nullopt;
+  auto r = ix->Entries.find(id);
+  if (r == ix->Entries.end()) return nullptr;
+  if (r->second.Member->first != id) {  // records moved within their storage
+    ix->Coll = nullptr;
+    ix->Data = nullptr;
+    return FindRecord(db, collection, id);
+  }
+  return &r->second.Member->second;
+}
+
+namespace {
+bool MemberIs(const TJson& record, const char* key, const std::string& value) {
+  auto it = record.find(key);
+  if (it == record.end() || !it->is_string()) return value.empty();
+  return it->get_ref<const std::string&>() == value;
+}
+}  // namespace
+
+std::shared_ptr<TFilm> TScheduleRecordIndex::CachedFilm(TDbFile& db, const std::string& id) {
+  TCollIndex* ix = Index(db, "Films");
+  if (!ix) return nullptr;
+  auto r = ix->Entries.find(id);
+  if (r == ix->Entries.end()) return nullptr;
+  if (r->second.Member->first != id) {  // records moved within their storage
+    ix->Coll = nullptr;
+    ix->Data = nullptr;
+    return CachedFilm(db, id);
+  }
+  const TJson& record = r->second.Member->second;
+  if (!record.is_object()) return nullptr;
+  TEntry& e = r->second;
+  // A film read by an earlier build is used again while its record says the same.
+  if (!e.Film || !MemberIs(record, "Duration", e.DurationText) ||
+      !MemberIs(record, "FileName", e.Film->FileName) || !MemberIs(record, "Name", e.Film->Name) ||
+      JsonBool(record, "ShowInSchedule") != e.Film->ShowInSchedule ||
+      JsonBool(record, "KeepWithNext") != e.Film->KeepWithNext) {
+    e.Film = std::make_shared<TFilm>(id, record);
+    e.DurationText = JsonStr(record, "Duration");
+  }
+  return e.Film;
 }
 
 std::optional<const TJson*> TSchedule::FindRecord(const std::string& collection,
                                                   const std::string& id) {
-  TRecordIndex* index = Index(collection);
-  if (!index) return std::nullopt;
-  auto r = index->find(id);
-  return r == index->end() ? nullptr : r->second.Record;
+  if (!FilmsDBF) return std::nullopt;
+  return FRecordIndex->FindRecord(*FilmsDBF, collection, id);
 }
 
 std::shared_ptr<TFilm> TSchedule::CachedFilm(const std::string& id) {
-  if (!FFilmIndex) FFilmIndex = Index("Films");
-  if (!FFilmIndex) return nullptr;
-  auto r = FFilmIndex->find(id);
-  if (r == FFilmIndex->end() || !r->second.Record->is_object()) return nullptr;
-  if (!r->second.Film) r->second.Film = std::make_shared<TFilm>(id, *r->second.Record);
-  return r->second.Film;
+  if (!FilmsDBF) return nullptr;
+  return FRecordIndex->CachedFilm(*FilmsDBF, id);
 }
 
 void TSchedule::AddChannel(const std::string& ChannelID) {

@@ -231,9 +231,47 @@ private:
   void PlaceFilm(TSuperReference* aSupRef, const std::string& FilmID, TFilm*& film);
 };
 
+// Records of the in-memory project (file mode) found by id without copying them, and the films
+// read from them. One index may serve many builds of the same project (the channel schedule
+// editor recomputes on every change): before each build it checks that the project's
+// collections still sit where it found them, and a film whose record changed is read again.
+class TScheduleRecordIndex {
+public:
+  // A record of the collection; nullptr when there is none. Nothing (nullopt) when the
+  // records live in MongoDB and must be read from the store.
+  std::optional<const TJson*> FindRecord(TDbFile& db, const std::string& collection,
+                                         const std::string& id);
+  // The film as read from its record; nullptr when the record must be read from the store or
+  // does not exist.
+  std::shared_ptr<TFilm> CachedFilm(TDbFile& db, const std::string& id);
+  // How many times a collection was indexed (for the tests).
+  int Rebuilds() const { return FRebuilds; }
+
+private:
+  using TMember = std::pair<const std::string, TJson>;
+  struct TEntry {
+    const TMember* Member = nullptr;
+    std::shared_ptr<TFilm> Film;  // films only, read on first use
+    std::string DurationText;     // the record's "Duration" the film was read from
+  };
+  struct TCollIndex {
+    const TMember* Coll = nullptr;  // the collection's member of the project document
+    const void* Data = nullptr;     // where the collection's records are stored
+    size_t Size = 0;
+    std::unordered_map<std::string_view, TEntry> Entries;  // keys are the members' names
+  };
+  TCollIndex* Index(TDbFile& db, const std::string& collection);
+  const TDbFile* FDb = nullptr;
+  std::unordered_map<std::string, TCollIndex> FIndex;
+  int FRebuilds = 0;
+};
+
 class TSchedule {
 public:
-  explicit TSchedule(TDbFile* aFilmsDBF) : FilmsDBF(aFilmsDBF) {}
+  // Index: a record index shared with other builds of the same project; a new one when none.
+  explicit TSchedule(TDbFile* aFilmsDBF, std::shared_ptr<TScheduleRecordIndex> aIndex = nullptr)
+      : FilmsDBF(aFilmsDBF),
+        FRecordIndex(aIndex ? std::move(aIndex) : std::make_shared<TScheduleRecordIndex>()) {}
   std::vector<std::unique_ptr<TScheduleInterval>> Intervals;
   std::vector<std::string> PlayLists;
   std::vector<std::string> ChannelsId;
@@ -258,14 +296,7 @@ public:
   std::shared_ptr<TFilm> CachedFilm(const std::string& id);
 
 private:
-  struct TIndexEntry {
-    const TJson* Record = nullptr;
-    std::shared_ptr<TFilm> Film;  // films only, read on first use
-  };
-  using TRecordIndex = std::unordered_map<std::string_view, TIndexEntry>;
-  TRecordIndex* Index(const std::string& collection);
-  std::unordered_map<std::string, TRecordIndex> FIndex;
-  TRecordIndex* FFilmIndex = nullptr;
+  std::shared_ptr<TScheduleRecordIndex> FRecordIndex;
 };
 
 // Messages of a row's commands (slot TimeErr).

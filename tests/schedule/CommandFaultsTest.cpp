@@ -195,3 +195,26 @@ TEST(CommandDialogRulesTest, DefaultObjectsAndOptionEditors) {
   EXPECT_EQ(start.TimeCaption, "Start time");
   EXPECT_TRUE(CmdOptionView(cmdTable[24]).Text);
 }
+
+// The editor keeps one record index between recomputes: a film changed, added or deleted in
+// between is seen by the next recompute.
+TEST_F(CommandFaultsTest, KeptRecordIndexFollowsTheProject) {
+  auto index = std::make_shared<TScheduleRecordIndex>();
+  TJson rec = ChSched("ch", "1 00:00:00", true, {Row("0 00:00:00", 0, FilmRef("a")), Row("", 0, FilmRef("c"))});
+  auto run = [&] { return RecomputeChSched(*Db, "cs", rec, &Op, index); };
+  TChSchedRecompute r = run();
+  EXPECT_EQ(r.Rows[0].Duration, "01:00:00");
+  EXPECT_EQ(r.Rows[1].Err[InvalidReference], "Invalid reference.");
+  const int built = index->Rebuilds();
+  EXPECT_EQ(run().Rows[0].Duration, "01:00:00");
+  EXPECT_EQ(index->Rebuilds(), built);  // nothing changed: nothing indexed again
+  AddFilm("a", "02:00:00,000");          // changed in place
+  EXPECT_EQ(run().Rows[0].Duration, "02:00:00");
+  for (int i = 0; i < 50; ++i) AddFilm("x" + std::to_string(i), "00:01:00,000");  // storage grows
+  AddFilm("c", "00:10:00,000");
+  r = run();
+  EXPECT_EQ(r.Rows[1].Duration, "00:10:00");
+  EXPECT_EQ(r.Rows[1].Err[InvalidReference], "");
+  Col("Films").DelRecord("a");
+  EXPECT_EQ(run().Rows[0].Duration, "-");
+}

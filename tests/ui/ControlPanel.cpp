@@ -11,6 +11,7 @@
 #include <QTextEdit>
 
 #include "JFrame/FloatSpin.h"
+#include "JFrame/SharedWidgets.h"
 #include "control/forms/ControlElements.h"
 #include "control/forms/ControlPanel.h"
 #include "control/forms/EditControl.h"
@@ -295,6 +296,34 @@ private slots:
     QCOMPARE(static_cast<TDockedBtn*>(btn)->text(), QString("Power"));
     QCOMPARE(Geo(btn), QRect(50, 40, 100, 100));
     QCOMPARE(AsElement(btn)->GetJson()["Colors"], TJson::array({255}));
+  }
+
+  // "..." of the commands box edits the list in the command dialog for the element's type.
+  void CommandsComeFromTheCommandDialog() {
+    TProject p;
+    const TCommandListEditor lent = CommandListEditor();
+    QVERIFY(lent);  // the command dialog is part of the console
+    TFormControlPanel panel(nullptr, *p.Db, "p1", true);
+    QWidget* btn = panel.ElementByTag(0);
+    TFormEditControl* f = panel.OpenEditForm(AsElement(btn)->GetJson(), btn);
+    QCOMPARE(f->EditCommands->text(), QString("STB power on"));
+    int askedType = -1;
+    bool save = false;
+    SetCommandListEditor([&](QWidget*, TJson& list, int elemType, TDbFile*) {
+      askedType = elemType;
+      list.push_back(J(R"({"reboot": {"Method": "command", "Value": "", "Delay": 0}})"));
+      return save;
+    });
+    f->EditCommandsBtnClick();  // cancelled: nothing changes
+    QCOMPARE(askedType, elemButton);
+    QCOMPARE(f->commands.size(), size_t(1));
+    save = true;
+    f->EditCommandsBtnClick();
+    SetCommandListEditor(lent);
+    QCOMPARE(f->commands.size(), size_t(2));
+    QCOMPARE(f->EditCommands->text(), QString("STB power on; STB reboot"));
+    f->BitBtnApplyClick();
+    QCOMPARE(AsElement(btn)->GetJson()["Cmds"].size(), size_t(2));
   }
 
   void SavedPanelReopensEqualAndAnUnchangedOneClosesUnasked() {

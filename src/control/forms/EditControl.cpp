@@ -76,18 +76,6 @@ void SelectColor(QComboBox* box, const QColor& c) {
   box->setCurrentIndex(i);
 }
 
-// TEMPORARY until the command dialog's list text is merged.
-std::string CmdListText(TDbFile&, const TJson& list) {
-  std::string t;
-  if (!list.is_array()) return t;
-  for (const TJson& c : list) {
-    if (!t.empty()) t += "; ";
-    const int row = FindCmdTableRowIndex(c);
-    t += row < 0 ? "???" : std::string(cmdTable[static_cast<size_t>(row)].text);
-  }
-  return t;
-}
-
 QString FontText(const TFontSpec& f) {
   QString style;
   if (f.Style & 1) style += " bold";

@@ -13,10 +13,19 @@
 #include "JFrame/FloatSpin.h"
 #include "JFrame/RefEdit.h"
 #include "JFrame/RefStringGrid.h"
+#include "JFrame/SharedWidgets.h"
 #include "shell/Databases.h"
 #include "shell/Options.h"
 
 namespace {
+
+// Control panels edit their elements' command lists with this dialog.
+const bool commandEditorLent = [] {
+  SetCommandListEditor([](QWidget* parent, TJson& list, int elemType, TDbFile* db) {
+    return TFormChShCommands::EditCommands(parent, list, static_cast<TElementType>(elemType), db);
+  });
+  return true;
+}();
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }

@@ -31,10 +31,12 @@ TFormOnLineContr::TFormOnLineContr(TDbFile& db, QWidget* parent)
   JFrame1->OnRecordToComp = [this](TJFrame*, TJson& aObj, TRecordToCompType) { JFrame1RecordToComp(aObj); };
   JFrame1->OnCompToRecord = [this](TJFrame*, TJson& aObj) { JFrame1CompToRecord(aObj); };
   JFrame1->OnChange = [this](TJFrame*) { JFrame1Change(); };
-  // Records added, deleted, pasted, moved or renamed change the main window's panel menu.
-  connect(JFrame1->PopupMenu(), &QMenu::triggered, this, [this] { JFrame1Change(); });
-  connect(JFrame1->BtnSave(), &QPushButton::clicked, this, [this] { JFrame1Change(); });
   LoadFrame();
+  // Records added, deleted, pasted, moved or renamed change the main window's panel menu.
+  if (QMenu* menu = JFrame1->PopupMenu())
+    connect(menu, &QMenu::triggered, this, [this] { JFrame1Change(); });
+  if (QPushButton* save = JFrame1->BtnSave())
+    connect(save, &QPushButton::clicked, this, [this] { JFrame1Change(); });
 }
 
 void TFormOnLineContr::JFrame1RecordToComp(TJson& aObj) {

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "catalogue/PasLibVlcPlayer.h"
 #include "control/forms/ControlElements.h"
 #include "control/forms/ControlPanel.h"
 #include "integration/Peers.h"
@@ -67,7 +68,7 @@ private slots:
   void AButtonAndSendTextReachThePeerWithTheExactBodies() {
     TUiProject p;
     TRpcPeer peer;
-    p.Coll("Servers").NewRecord("srv", J(R"({"Name": "Main", "URL": ")" + peer.Address() + R"("})"));
+    p.Coll("Servers").NewRecord("srv", TJson{{"Name", "Main"}, {"URL", peer.Address()}});
     p.Coll("Groups").NewRecord("g1", J(R"({"Name": "Hall 1"})"));
     p.Coll("OnLineContr").NewRecord("p1", J(R"({"Name": "Hall", "Table": [
       {"Type": 1, "Name": "Power", "PosX": 10, "PosY": 10, "Width": 100, "Height": 100,
@@ -98,7 +99,7 @@ private slots:
     TUiProject p;
     const int port = FreeLoopbackPort();
     p.Coll("Options").NewRecord("Options", J(R"({"PlayChannels": true})"));
-    p.Coll("Channels").NewRecord("ch1", J(R"({"Name": "News", "URL": "IGMP://127.0.0.1:)" + std::to_string(port) + R"("})"));
+    p.Coll("Channels").NewRecord("ch1", TJson{{"Name", "News"}, {"URL", "IGMP://127.0.0.1:" + std::to_string(port)}});
     p.Coll("OnLineContr").NewRecord("p1", J(R"({"Name": "Hall", "Table": [
       {"Type": 4, "Name": "News live", "PosX": 0, "PosY": 0, "Width": 320, "Height": 180,
        "Channel": {"_ID": "ch1", "_CL": "Channels"}, "Mute": true}]})"));

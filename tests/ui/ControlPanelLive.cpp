@@ -111,7 +111,6 @@ private slots:
     QCOMPARE(player->FLastUrl, "udp://@127.0.0.1:" + std::to_string(port));
     QCOMPARE(player->PlayCount(), 1);
     QCOMPARE(player->OverlayText(), std::string("News live"));
-    QVERIFY(player->Player()->GetMute());
     // Longer than the start watchdog: the running stream's position changes keep it quiet.
     WaitPumping(p.Op, playerStartWatchdogMs + 1500);
     QCOMPARE(player->PlayCount(), 1);

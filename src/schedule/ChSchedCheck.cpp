@@ -37,7 +37,7 @@ std::string TChSchedRowView::Times() const {
 }
 
 TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJson& record,
-                                   IOperator* Op) {
+                                   IOperator* Op, std::shared_ptr<TScheduleRecordIndex> Index) {
   TChSchedRecompute res;
   bool autoPeriod = JsonBool(record, "AutoPeriod");
   res.PeriodEnabled = !autoPeriod;
@@ -61,12 +61,12 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
   }
   bool cmdChannel = JsonInt(*ch, "Type") == ChTypeCommand;
 
-  TJson copy = record;
-  if (autoPeriod) copy["Period"] = "99999 00:00:00";
-  TSchedule sh(&db);
+  // With "Period - Auto" the last row is never limited.
+  static const std::string unlimited = "99999 00:00:00";
+  TSchedule sh(&db, std::move(Index));
   std::vector<TOneFilmInfo> rows;
   TSuperReference supRef(Op);
-  ChannelBuild(supRef, db, Id, copy, sh, rows, true);
+  ChannelBuild(supRef, db, Id, record, sh, rows, true, autoPeriod ? &unlimited : nullptr);
 
   if (n > 0) {
     TOneFilmInfo& last = rows[n - 1];

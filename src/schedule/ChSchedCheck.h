@@ -4,6 +4,7 @@
 // the shuffle of rows.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,8 +30,10 @@ struct TChSchedRecompute {
 // Recomputes a ChSched record as the form shows it (Id names it in error reports). Errors that
 // abort even in check mode (a head-end channel, an invalid or circular reference) raise
 // EDbFException after being shown through Op.
+// Index: the record index kept between recomputes of one editor (a new one when not given).
 TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJson& record,
-                                   IOperator* Op = nullptr);
+                                   IOperator* Op = nullptr,
+                                   std::shared_ptr<TScheduleRecordIndex> Index = nullptr);
 
 // Shuffle of the content of rows First..Last (texts as typed, counted from 1) of a table, block
 // by block; start times and interval types stay. Playlists: playlist rows take part. Commands:

@@ -121,7 +121,7 @@ TDateTime ParseDelta(const std::string& text) { return StrToDeltaTime(text); }
 
 void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
                   const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
-                  bool CheckMode) {
+                  bool CheckMode, const std::string* PeriodText) {
   supRef.Push(db.CollectionByName("ChSched"), chSchedID, false);
   bool autoPeriod = JsonBool(chSched, "AutoPeriod");
   const TJson* chRef = JsonPath(chSched, "Channel");
@@ -146,7 +146,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   };
 
   TDateTime period = 0;
-  std::string periodText = JsonStr(chSched, "Period");
+  std::string periodText = PeriodText ? *PeriodText : JsonStr(chSched, "Period");
   if (!StripBlanks(periodText).empty()) {
     try {
       period = ParseDelta(periodText);
@@ -205,9 +205,12 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (v == 2) typ = RepeatLastMovie;
       }
       TDateTime rowEnd = 0;
+      bool periodReported = false;  // a command channel checks its period twice; one message
       auto periodCheck = [&]() {
-        if (period < OneMinute - TimeEpsilon)
+        if (period < OneMinute - TimeEpsilon && !periodReported) {
+          periodReported = true;
           report(i, Period, "Period must be greater than " + DurationToDisplayStr(OneMinute));
+        }
       };
       if (t == ChTypeCommand) {
         rowEnd = period + firstStart;
@@ -252,10 +255,17 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     TOneFilmInfo& info = rows[i];
     static const TJson noCommands = TJson::array();
     const TJson* cmds = Cell(row, ChSchedCommandsCell);
-    if (!cmds || cmds->is_null()) cmds = &noCommands;
-    if (!cur->AddScheduleCmd(cmds, info) && !CheckMode)
-      supRef.ShowErrorMsg("Invalid delay value of the first command!", static_cast<int>(i) + 1, "",
-                          true);
+    // No cell, null and the empty object that older editors stored in new rows hold no command.
+    if (!cmds || cmds->is_null() || (cmds->is_object() && cmds->empty())) cmds = &noCommands;
+    if (!cmds->is_array()) {
+      report(i, TimeErr, InvalidCommandListMessage);
+    } else if (!cur->AddScheduleCmd(cmds, info) && !CheckMode) {
+      // A malformed command is named as such; a delay that cannot be placed keeps its message.
+      const std::string& why = info.Err[TimeErr];
+      supRef.ShowErrorMsg(why.rfind("Invalid command", 0) == 0 ? why
+                                                                : "Invalid delay value of the first command!",
+                          static_cast<int>(i) + 1, "", true);
+    }
     if (t == ChTypeCommand) continue;
 
     const TJson* content = Cell(row, ChSchedContentCell);

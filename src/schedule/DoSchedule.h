@@ -18,9 +18,10 @@ std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile&
 // Adds the intervals of one ChSched record (its id names it in error reports; it may be a
 // record that is not saved) to Schedule; fills one TOneFilmInfo per table row. Raises
 // EDbFException when an error aborts.
+// PeriodText, when given, stands for the record's "Period".
 void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
                   const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
-                  bool CheckMode);
+                  bool CheckMode, const std::string* PeriodText = nullptr);
 
 // Options of the texts of a built schedule.
 struct TShowScheduleOptions {

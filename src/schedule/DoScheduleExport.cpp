@@ -177,6 +177,13 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
       const TScheduleInterval& in = *inp;
       TFilmList& list = cmdp->Add();
       for (const TScheduleCmd& cmd : in.ScheduleCmd) {
+        // The builder never places a command before its interval; an offset the file cannot
+        // carry (it has no sign) is refused rather than written as a later time.
+        if (TimeGreater(in.StartTime, cmd.DateTime)) {
+          op.MessageBox("Error of creation of the schedule!", CommandBeforeStartMessage, TMsgIcon::Error);
+          EmptyFolder(dir);
+          return std::string(CommandBeforeStartMessage);
+        }
         std::string when = TimeEqual(cmd.DateTime, in.StartTime)     ? "onstart"
                            : TimeEqual(cmd.DateTime, in.TempEndTime) ? "onstop"
                                                                       : OffsetField(cmd.DateTime - in.StartTime);

@@ -60,6 +60,59 @@ const TcmdTableRow& FindCmdTableRow(const TJson& command) {
   return i < 0 ? emptyCmdTableRow : cmdTable[static_cast<size_t>(i)];
 }
 
+#include "recstore/JrecClasses.h"
+
+TJson DefaultCmdObject(const TcmdTableRow& row) {
+  if (row.meth.empty()) return nullptr;
+  TJson inner = TJson::object();
+  inner["Method"] = std::string(row.meth);
+  inner["Value"] = std::string(row.val);
+  inner["Delay"] = 0;
+  TJson cmd = TJson::object();
+  cmd[std::string(row.Cmd)] = std::move(inner);
+  return cmd;
+}
+
+std::string CmdNodeText(TDbFile& db, const TJson& command) {
+  const TcmdTableRow& row = FindCmdTableRow(command);
+  if (row.IsEmpty()) return "???";
+  std::string text(row.text);
+  if (row.Has(opt_Channel) && command.is_object() && command.size() == 1) {
+    std::string id = JsonStr(command.begin().value(), "Value");
+    if (!id.empty()) {
+      if (std::optional<TJson> ch = db.CollectionByName("Channels").GetRecord(id))
+        text += " " + JsonStr(*ch, "Name");
+    }
+  }
+  return text;
+}
+
+std::string CmdListText(TDbFile& db, const TJson& list) {
+  if (!list.is_array()) return "";
+  std::string text;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (i > 0) text += "; ";
+    text += CmdNodeText(db, list[i]);
+  }
+  return text;
+}
+
+TCmdOptionView CmdOptionView(const TcmdTableRow& row) {
+  TCmdOptionView v;
+  v.Delay = row.Has(opt_Delay);
+  v.Channel = row.Has(opt_Channel);
+  v.Time = row.Has(opt_StartTime) || row.Has(opt_Timeout);
+  v.TimeCaption = row.Has(opt_StartTime) ? "Start time" : "Timeout";
+  v.Cust1 = row.Has(opt_WebPage) || row.Has(opt_VarName);
+  v.Cust1Caption = row.Has(opt_WebPage) ? "Web page" : "Variable name";
+  v.Cust1Key = row.Has(opt_WebPage) ? "WPage" : "Value";
+  v.Cust2 = row.Has(opt_HtmlElement) || row.Has(opt_Value2);
+  v.Cust2Caption = row.Has(opt_HtmlElement) ? "HTML-element" : "Variable value";
+  v.Cust2Key = row.Has(opt_Value2) ? "Val2" : "Value";
+  v.Text = row.Has(opt_Text);
+  return v;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Schedule model
 
@@ -233,9 +286,15 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
     AInfo.Duration = AInfo.EndT - AInfo.Start;
     return true;
   }
+  auto fail = [&AInfo](const std::string& msg) {
+    AInfo.Err[TimeErr] = msg;
+    AInfo.HasError = true;
+    return false;
+  };
   for (size_t i = 0; i < cmds->size(); ++i) {
     const TJson& cmd = (*cmds)[i];
-    if (!cmd.is_object() || cmd.size() != 1 || !cmd.begin().value().is_object()) return false;
+    if (!cmd.is_object() || cmd.size() != 1 || !cmd.begin().value().is_object())
+      return fail(InvalidCommandMessage(i));
     std::string key = cmd.begin().key();
     const TJson& p = cmd.begin().value();
     const TcmdTableRow& row = FindCmdTableRow(cmd);
@@ -244,11 +303,8 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
     double d = 0;
     if (auto it = p.find("Delay"); it != p.end() && it->is_number()) d = it->get<double>();
     double a = std::fabs(d);
-    if (a >= 3600) {
-      AInfo.Err[TimeErr] = "It is impossible to execute command before schedule start! Delay must be positive!";
-      AInfo.HasError = true;
-      return false;
-    }
+    // The offset is minutes and seconds of one hour: a longer delay cannot be written.
+    if (!(a < 3600)) return fail(DelayTooLongMessage);
     int64_t whole = static_cast<int64_t>(std::trunc(a));
     int64_t ms = static_cast<int64_t>(std::trunc((a - std::trunc(a)) * 1000));
     TDateTime t = EncodeTime(0, static_cast<unsigned>(whole / 60), static_cast<unsigned>(whole % 60),
@@ -256,14 +312,12 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
     TDateTime when;
     if (d >= 0) {
       when = TempEndTime + t;
-    } else if (TempEndTime >= t - TimeEpsilon) {
-      when = TempEndTime - t;
-      if (when < 0) when = 0;
     } else {
-      AInfo.Err[TimeErr] =
-          "It is impossible to execute command before schedule start! Delay must be positive!";
-      AInfo.HasError = true;
-      return false;
+      // The server plays an interval's commands as offsets from the interval's start, so a
+      // command may not fire before it (for the first interval: before the schedule starts).
+      when = TempEndTime - t;
+      if (TimeGreater(StartTime, when)) return fail(CommandBeforeStartMessage);
+      if (when < StartTime) when = StartTime;
     }
     if (i == 0) {
       AInfo.Start = AInfo.EndT = when;
@@ -276,6 +330,11 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
   }
   AInfo.Duration = AInfo.EndT - AInfo.Start;
   return true;
+}
+
+std::string InvalidCommandMessage(size_t index) {
+  return "Invalid command " + std::to_string(index + 1) +
+         ": a command is an object with one key whose value is an object!";
 }
 
 void TScheduleInterval::CmdSort() {
@@ -292,37 +351,112 @@ TScheduleInterval* TSchedule::AddInterval(const std::string& aChannelID, TDateTi
   return Intervals.back().get();
 }
 
-TSchedule::TRecordIndex* TSchedule::Index(const std::string& collection) {
-  if (!FilmsDBF || FilmsDBF->UseMongoDb()) return nullptr;
-  auto it = FIndex.find(collection);
-  if (it == FIndex.end()) {
-    it = FIndex.emplace(collection, TRecordIndex{}).first;
-    const TJson& doc = FilmsDBF->JSON();
-    auto coll = doc.is_object() ? doc.find(collection) : doc.end();
-    if (coll != doc.end() && coll->is_object()) {
-      it->second.reserve(coll->size());
-      for (auto r = coll->begin(); r != coll->end(); ++r)
-        it->second.emplace(r.key(), TIndexEntry{&r.value(), nullptr});
+TScheduleRecordIndex::TCollIndex* TScheduleRecordIndex::Index(TDbFile& db,
+                                                              const std::string& collection) {
+  if (db.UseMongoDb()) return nullptr;
+  if (FDb != &db) {
+    FIndex.clear();
+    FDb = &db;
+  }
+  const TJson& doc = db.JSON();
+  const TMember* coll = nullptr;
+  if (doc.is_object()) {
+    const auto& members = doc.get_ref<const TJson::object_t&>();
+    for (const TMember& m : members)
+      if (m.first == collection) {
+        coll = &m;
+        break;
+      }
+  }
+  TCollIndex& ix = FIndex[collection];
+  const TJson::object_t* records =
+      coll && coll->second.is_object() ? &coll->second.get_ref<const TJson::object_t&>() : nullptr;
+  const void* data = records ? static_cast<const void*>(records->data()) : nullptr;
+  const size_t size = records ? records->size() : 0;
+  // The entries point into the collection's storage; while it has not moved or changed its
+  // size they stay readable, and each lookup checks that its entry still holds its id.
+  if (ix.Coll == coll && ix.Data == data && ix.Size == size && (coll || ix.Entries.empty()))
+    return &ix;
+  ++FRebuilds;
+  ix.Coll = coll;
+  ix.Data = data;
+  ix.Size = size;
+  // Films read before keep their objects (checked against their records when used). The old
+  // keys may point into storage that is gone, so the films are found by their own ids.
+  std::unordered_map<std::string_view, TEntry*> films;
+  for (auto& [key, e] : ix.Entries)
+    if (e.Film) films.emplace(e.Film->_ID, &e);
+  std::unordered_map<std::string_view, TEntry> fresh;
+  if (records) {
+    fresh.reserve(records->size());
+    for (const TMember& r : *records) {
+      TEntry e{&r, nullptr, {}};
+      if (auto o = films.find(r.first); o != films.end()) {
+        e.Film = std::move(o->second->Film);
+        e.DurationText = std::move(o->second->DurationText);
+      }
+      fresh.emplace(r.first, std::move(e));
     }
   }
-  return &it->second;
+  ix.Entries.swap(fresh);
+  return &ix;
+}
+
+std::optional<const TJson*> TScheduleRecordIndex::FindRecord(TDbFile& db, const std::string& collection,
+                                                             const std::string& id) {
+  TCollIndex* ix = Index(db, collection);
+  if (!ix) return std::nullopt;
+  auto r = ix->Entries.find(id);
+  if (r == ix->Entries.end()) return nullptr;
+  if (r->second.Member->first != id) {  // records moved within their storage
+    ix->Coll = nullptr;
+    ix->Data = nullptr;
+    return FindRecord(db, collection, id);
+  }
+  return &r->second.Member->second;
+}
+
+namespace {
+bool MemberIs(const TJson& record, const char* key, const std::string& value) {
+  auto it = record.find(key);
+  if (it == record.end() || !it->is_string()) return value.empty();
+  return it->get_ref<const std::string&>() == value;
+}
+}  // namespace
+
+std::shared_ptr<TFilm> TScheduleRecordIndex::CachedFilm(TDbFile& db, const std::string& id) {
+  TCollIndex* ix = Index(db, "Films");
+  if (!ix) return nullptr;
+  auto r = ix->Entries.find(id);
+  if (r == ix->Entries.end()) return nullptr;
+  if (r->second.Member->first != id) {  // records moved within their storage
+    ix->Coll = nullptr;
+    ix->Data = nullptr;
+    return CachedFilm(db, id);
+  }
+  const TJson& record = r->second.Member->second;
+  if (!record.is_object()) return nullptr;
+  TEntry& e = r->second;
+  // A film read by an earlier build is used again while its record says the same.
+  if (!e.Film || !MemberIs(record, "Duration", e.DurationText) ||
+      !MemberIs(record, "FileName", e.Film->FileName) || !MemberIs(record, "Name", e.Film->Name) ||
+      JsonBool(record, "ShowInSchedule") != e.Film->ShowInSchedule ||
+      JsonBool(record, "KeepWithNext") != e.Film->KeepWithNext) {
+    e.Film = std::make_shared<TFilm>(id, record);
+    e.DurationText = JsonStr(record, "Duration");
+  }
+  return e.Film;
 }
 
 std::optional<const TJson*> TSchedule::FindRecord(const std::string& collection,
                                                   const std::string& id) {
-  TRecordIndex* index = Index(collection);
-  if (!index) return std::nullopt;
-  auto r = index->find(id);
-  return r == index->end() ? nullptr : r->second.Record;
+  if (!FilmsDBF) return std::nullopt;
+  return FRecordIndex->FindRecord(*FilmsDBF, collection, id);
 }
 
 std::shared_ptr<TFilm> TSchedule::CachedFilm(const std::string& id) {
-  if (!FFilmIndex) FFilmIndex = Index("Films");
-  if (!FFilmIndex) return nullptr;
-  auto r = FFilmIndex->find(id);
-  if (r == FFilmIndex->end() || !r->second.Record->is_object()) return nullptr;
-  if (!r->second.Film) r->second.Film = std::make_shared<TFilm>(id, *r->second.Record);
-  return r->second.Film;
+  if (!FilmsDBF) return nullptr;
+  return FRecordIndex->CachedFilm(*FilmsDBF, id);
 }
 
 void TSchedule::AddChannel(const std::string& ChannelID) {

@@ -69,6 +69,30 @@ int FindCmdTableRowIndex(const TJson& command);
 // The same as a row; emptyCmdTableRow when none matches.
 const TcmdTableRow& FindCmdTableRow(const TJson& command);
 
+class TDbFile;
+
+// The command object a table row gives when the operator picks it:
+// {Cmd: {"Method": meth, "Value": val, "Delay": 0}}; null for a heading row.
+TJson DefaultCmdObject(const TcmdTableRow& row);
+// The text of one command: its row's text ("???" when no row matches), and for a command that
+// takes a channel a space and the channel record's Name when that record exists.
+std::string CmdNodeText(TDbFile& db, const TJson& command);
+// The texts of a command list joined by "; "; "" for a value that is not an array.
+std::string CmdListText(TDbFile& db, const TJson& list);
+
+// Which option editors of the command dialog a row shows, with their captions and the key each
+// one writes.
+struct TCmdOptionView {
+  bool Delay = false;    // "Delay, sec" -> "Delay" (a number)
+  bool Channel = false;  // "Channel" -> "Value" (a channel id)
+  bool Time = false;     // "Start time" / "Timeout" -> "Time" (a duration text)
+  bool Cust1 = false;    // "Web page" -> "WPage" / "Variable name" -> "Value"
+  bool Cust2 = false;    // "HTML-element" -> "Value" / "Variable value" -> "Val2"
+  bool Text = false;     // "Text" -> "Text"
+  std::string TimeCaption, Cust1Caption, Cust1Key, Cust2Caption, Cust2Key;
+};
+TCmdOptionView CmdOptionView(const TcmdTableRow& row);
+
 // ---------------------------------------------------------------------------------------------
 // The schedule model: channel schedules expanded into timed intervals of films and commands.
 // All times are offsets in days from the start of the schedule period.
@@ -207,9 +231,47 @@ private:
   void PlaceFilm(TSuperReference* aSupRef, const std::string& FilmID, TFilm*& film);
 };
 
+// Records of the in-memory project (file mode) found by id without copying them, and the films
+// read from them. One index may serve many builds of the same project (the channel schedule
+// editor recomputes on every change): before each build it checks that the project's
+// collections still sit where it found them, and a film whose record changed is read again.
+class TScheduleRecordIndex {
+public:
+  // A record of the collection; nullptr when there is none. Nothing (nullopt) when the
+  // records live in MongoDB and must be read from the store.
+  std::optional<const TJson*> FindRecord(TDbFile& db, const std::string& collection,
+                                         const std::string& id);
+  // The film as read from its record; nullptr when the record must be read from the store or
+  // does not exist.
+  std::shared_ptr<TFilm> CachedFilm(TDbFile& db, const std::string& id);
+  // How many times a collection was indexed (for the tests).
+  int Rebuilds() const { return FRebuilds; }
+
+private:
+  using TMember = std::pair<const std::string, TJson>;
+  struct TEntry {
+    const TMember* Member = nullptr;
+    std::shared_ptr<TFilm> Film;  // films only, read on first use
+    std::string DurationText;     // the record's "Duration" the film was read from
+  };
+  struct TCollIndex {
+    const TMember* Coll = nullptr;  // the collection's member of the project document
+    const void* Data = nullptr;     // where the collection's records are stored
+    size_t Size = 0;
+    std::unordered_map<std::string_view, TEntry> Entries;  // keys are the members' names
+  };
+  TCollIndex* Index(TDbFile& db, const std::string& collection);
+  const TDbFile* FDb = nullptr;
+  std::unordered_map<std::string, TCollIndex> FIndex;
+  int FRebuilds = 0;
+};
+
 class TSchedule {
 public:
-  explicit TSchedule(TDbFile* aFilmsDBF) : FilmsDBF(aFilmsDBF) {}
+  // Index: a record index shared with other builds of the same project; a new one when none.
+  explicit TSchedule(TDbFile* aFilmsDBF, std::shared_ptr<TScheduleRecordIndex> aIndex = nullptr)
+      : FilmsDBF(aFilmsDBF),
+        FRecordIndex(aIndex ? std::move(aIndex) : std::make_shared<TScheduleRecordIndex>()) {}
   std::vector<std::unique_ptr<TScheduleInterval>> Intervals;
   std::vector<std::string> PlayLists;
   std::vector<std::string> ChannelsId;
@@ -234,15 +296,18 @@ public:
   std::shared_ptr<TFilm> CachedFilm(const std::string& id);
 
 private:
-  struct TIndexEntry {
-    const TJson* Record = nullptr;
-    std::shared_ptr<TFilm> Film;  // films only, read on first use
-  };
-  using TRecordIndex = std::unordered_map<std::string_view, TIndexEntry>;
-  TRecordIndex* Index(const std::string& collection);
-  std::unordered_map<std::string, TRecordIndex> FIndex;
-  TRecordIndex* FFilmIndex = nullptr;
+  std::shared_ptr<TScheduleRecordIndex> FRecordIndex;
 };
+
+// Messages of a row's commands (slot TimeErr).
+inline constexpr const char* CommandBeforeStartMessage =
+    "It is impossible to execute command before schedule start! Delay must be positive!";
+inline constexpr const char* DelayTooLongMessage =
+    "Invalid delay value! A delay must be shorter than 3600 seconds.";
+inline constexpr const char* InvalidCommandListMessage =
+    "Invalid list of commands! The commands must be an array.";
+// Command Index (counted from 0) of a list is not a one-key object holding an object.
+std::string InvalidCommandMessage(size_t index);
 
 // The text line of one command for command playlists; "" when the command object cannot be
 // read.

@@ -5,9 +5,21 @@
 #include <QShowEvent>
 #include <cmath>
 
+#include "JFrame/SharedWidgets.h"
+
 namespace {
 
 bool X11Platform() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+
+// Control panels show their players' pictures in this widget.
+const bool videoViewLent = [] {
+  SetVideoViewFactory([](QWidget* parent, TPasLibVlcPlayer** player) -> QWidget* {
+    auto* view = new TVideoWidget(parent);
+    *player = &view->Player();
+    return view;
+  });
+  return true;
+}();
 
 }  // namespace
 

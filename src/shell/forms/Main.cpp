@@ -29,6 +29,7 @@
 #include "shell/ProjectArguments.h"
 #include "shell/Users.h"
 #include "JFrame/FormRegistry.h"
+#include "JFrame/SharedWidgets.h"
 #include "shell/forms/MongoDBparam.h"
 
 
@@ -136,10 +137,15 @@ TFormPQ2::TFormPQ2(QWidget* parent, const QString& workDir) : QMainWindow(parent
   SetContractsDb(DbFcon.get());
   SetTimeLineDb(DbTimeLine.get());
   GFormPQ2 = this;
+  // The panel records window tells when panels were added, deleted or renamed.
+  FCollectionHandler = AddCollectionChangedHandler([this](const std::string& collection) {
+    if (collection == "OnLineContr") RebuildOnlineControlMenu();
+  });
 }
 
 TFormPQ2::~TFormPQ2() {
   qApp->removeEventFilter(this);
+  RemoveCollectionChangedHandler(FCollectionHandler);
   // Child windows hold frames registered with the databases: they go before the databases.
   for (QMdiSubWindow* child : FMdiArea->subWindowList()) delete child;
   if (::DbF1() == DbF1.get()) SetDbF1(nullptr);
@@ -466,6 +472,8 @@ void TFormPQ2::OnLIneContrItemClk(QAction* item) {
     const std::string id = JsonStr((*tree)[static_cast<size_t>(position)], "_ID");
     QWidget* panel = TFormRegistry::CreateWithRecord("TFormControlPanel", nullptr, id);
     if (!panel) {
+      // A registered panel window that could not open has said why.
+      if (TFormRegistry::IsRegisteredWithRecord("TFormControlPanel")) return;
       AppOperator().MessageBox("OnlineControl", NotAvailableMessage("TFormControlPanel"),
                                TMsgIcon::Information);
       return;

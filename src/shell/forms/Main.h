@@ -106,4 +106,5 @@ private:
   QDialog* FAboutBox = nullptr;
   QLabel* FStateLabel = nullptr;
   bool FReloadOffered = false;
+  int FCollectionHandler = 0;
 };

@@ -1,12 +1,14 @@
 #include "servers/CreateFiles.h"
 
 #include <fmt/format.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "catalogue/Channels.h"

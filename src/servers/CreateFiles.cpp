@@ -185,7 +185,6 @@ std::vector<TServerRow> ReadServerRows(TSuperReference& supRef, TDbFile& db, con
   const TJson* tp = JsonPath(server, "TSched");
   const TJson& tsched = tp && tp->is_array() ? *tp : noRows;
   TDbCollectionItem& options = db.CollectionByName("SrvOptions");
-  TDbCollectionItem& schedules = db.CollectionByName("Schedules");
   std::vector<TServerRow> rows;
   for (size_t i = 0; i < tsched.size(); ++i) {
     const TJson& cells = tsched[i];
@@ -195,7 +194,8 @@ std::vector<TServerRow> ReadServerRows(TSuperReference& supRef, TDbFile& db, con
     row.ScheduleID = RefID(cells, 0);
     // Only the first row may go without a schedule; the error names the server and its row.
     if (row.ScheduleID.empty() && i > 0)
-      supRef.Get(schedules, tsched, 0, static_cast<int>(i), "Shedules", true);
+      supRef.ShowErrorMsg("Broadcast schedule is not set!", static_cast<int>(i) + 1, "Shedules",
+                          true);
     std::optional<TJson> opt = supRef.Push(options, tsched, 3, static_cast<int>(i), "Schedule", true);
     row.OptionsID = RefID(cells, 3);
     row.Options = *opt;

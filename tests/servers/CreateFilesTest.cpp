@@ -225,8 +225,8 @@ TEST_F(CreateFilesTest, LaterRowWithoutScheduleNamesTheServer) {
   Op.Answers = {TMsgAnswer::Ok};
   TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
   EXPECT_FALSE(r.Ok);
-  EXPECT_EQ(r.Status.rfind("Error in record: Servers Srv1. Table \"Shedules\", row \"2\".", 0), 0u)
-      << r.Status;
+  EXPECT_EQ(r.Status, "Error in record: Servers Srv1. Table \"Shedules\", row \"2\". Broadcast "
+                      "schedule is not set!");
   EXPECT_EQ(Op.Opened, (std::vector<std::pair<std::string, std::string>>{{"Servers", "srv"}}));
   EXPECT_FALSE(fs::exists(Pkg));
 }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QThread>
 #include <QUrl>

@@ -3,6 +3,7 @@
 // and the actions that build its package ("Create files"), copy the package and its films to
 // the server's share ("Copy files to server"), restart the server software and open the share.
 #include <QPointer>
+#include <QProgressDialog>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -14,7 +15,6 @@
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
-class QProgressDialog;
 class QPushButton;
 class QStatusBar;
 class TRpcSender;

@@ -25,6 +25,8 @@ struct TProject : TUiProject {
   std::string Pkg = Tmp.File("servers/Main");
   explicit TProject(const std::string& url = "10.0.0.5", bool satellite = false) {
     Coll("Servers").NewRecord("main", TJson{{"Name", "Main"},
+                                            {"Description", ""},
+                                            {"ForceDisconnect", false},
                                             {"URL", url},
                                             {"AnotherVoDIP", false},
                                             {"VoDIP", url},

@@ -8,7 +8,10 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "integration/Peers.h"
 #include "servers/PostAndGet.h"
@@ -115,7 +118,14 @@ private slots:
     TFormServers form(*p.Db);
     form.JFrame1->SetID("main");
     form.OnDeployRequest = [](TDeployRequest& r) { r.Credentials = TSmbCredentials{}; };
-    bool disabledWhileRunning = false, cancelled = false;
+    bool disabledWhileRunning = false;
+    std::atomic<bool> cancelled{false};
+    // The copy waits in its first film until Cancel is pressed (a loopback copy is quick).
+    form.OnCopyProgress = [&](const TCopyProgress& pr) {
+      if (pr.BytesDone == 0) return;
+      for (int i = 0; i < 500 && !cancelled; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
     QTimer poll;
     poll.setInterval(1);
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -123,7 +133,9 @@ private slots:
       disabledWhileRunning = !form.BtnMakeSchedule->isEnabled() && !form.BtnCopy->isEnabled() &&
                              !form.BtnRestart->isEnabled();
       if (form.Progress()->value() > 0) {  // some bytes of the first film are on their way
-        form.Progress()->cancel();
+        QPushButton* cancel = form.Progress()->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        cancel->click();  // the operator's Cancel
         cancelled = true;
       }
     });

@@ -308,6 +308,7 @@ void TFormServers::BtnCopyClick() {
     QElapsedTimer shown;
     std::string lastFile;
     auto sink = [&](const TCopyProgress& p) {
+      if (OnCopyProgress) OnCopyProgress(p);
       // The dialog is updated on the user-interface thread, a few times a second at most.
       if (p.CurrentFile != lastFile || !shown.isValid() || shown.elapsed() > 100 ||
           p.FilesDone == p.FilesTotal) {

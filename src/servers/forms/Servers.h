@@ -62,6 +62,8 @@ public:
   QProgressDialog* Progress() const { return FProgress; }
   // How the share is reached and how long an SMB operation may take (tests give their own).
   std::function<void(TDeployRequest&)> OnDeployRequest;
+  // Called on the worker thread with every progress report of a copy (tests hold the copy here).
+  std::function<void(const TCopyProgress&)> OnCopyProgress;
   // The sender of the restart command, owned by the window.
   TRpcSender& Sender();
   // Opens a share address with the desktop's handler (tests replace it).

@@ -1,12 +1,20 @@
 #include "servers/CreateFiles.h"
 
 #include <fmt/format.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "catalogue/Channels.h"
 #include "package/Cir2Lat.h"
 #include "servers/ServerEpg.h"
+#include "servers/Servers.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -25,13 +33,103 @@ std::string CellText(const TJson& row, size_t cell) {
 
 bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
 
-// A server name becomes a folder below the servers directory: it must stay one folder.
-bool SafeFolderName(const std::string& name) {
+// A name that may become one file inside a folder of the package.
+bool SafePackageFileName(const std::string& name) {
   return !IsBlank(name) && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string::npos;
+         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
 TDateTime Today() { return static_cast<TDateTime>(DayCount(Now())); }
+
+// Removes a folder with everything in it; read-only entries get write permission first.
+void RemoveTree(const fs::path& dir) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(dir, ec))) return;
+  if (fs::is_directory(fs::symlink_status(dir, ec))) EmptyFolder(dir.string());
+  fs::remove_all(dir, ec);
+}
+
+// The folder a package is built in: beside the package folder, so that it can take the package
+// folder's place by a rename on the same file system. Its name carries the process id; folders
+// left by a build whose process is gone are removed when the next build of that server starts.
+class TPackageBuildDir {
+public:
+  explicit TPackageBuildDir(const std::string& packageDir) {
+    std::string f = packageDir;
+    while (f.size() > 1 && f.back() == '/') f.pop_back();
+    FFinal = fs::path(f);
+    FPrefix = "." + FFinal.filename().string() + ".building-";
+    static std::atomic<unsigned> counter{0};
+    FTemp = FFinal.parent_path() /
+            (FPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  }
+  ~TPackageBuildDir() {
+    if (!FCommitted) RemoveTree(FTemp);
+  }
+  TPackageBuildDir(const TPackageBuildDir&) = delete;
+  TPackageBuildDir& operator=(const TPackageBuildDir&) = delete;
+
+  // The build folder with a trailing separator.
+  std::string Path() const { return FTemp.string() + "/"; }
+
+  bool Create() {
+    std::error_code ec;
+    fs::create_directories(FFinal.parent_path(), ec);
+    RemoveStale();
+    RemoveTree(FTemp);
+    return fs::create_directory(FTemp, ec) && !ec;
+  }
+
+  // Puts the built folder in the package folder's place; the previous package goes. Throws
+  // std::runtime_error when the package folder cannot be replaced (it then stays as it was).
+  void Commit() {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(FFinal, ec))) {
+      fs::rename(FTemp, FFinal, ec);
+      if (ec) Fail(ec.value());
+    } else if (::renameat2(AT_FDCWD, FTemp.c_str(), AT_FDCWD, FFinal.c_str(), RENAME_EXCHANGE) ==
+               0) {
+      // One step: the server folder is never missing. FTemp now holds the previous package.
+      RemoveTree(FTemp);
+    } else {
+      // A file system without the exchange: move the old package aside, the new one in.
+      fs::path old = FTemp;
+      old += ".old";
+      fs::rename(FFinal, old, ec);
+      if (ec) Fail(ec.value());
+      fs::rename(FTemp, FFinal, ec);
+      if (ec) {
+        std::error_code back;
+        fs::rename(old, FFinal, back);
+        Fail(ec.value());
+      }
+      RemoveTree(old);
+    }
+    FCommitted = true;
+  }
+
+private:
+  [[noreturn]] void Fail(int err) {
+    throw std::runtime_error("Can't to replace directory " + FFinal.string() + ": " +
+                             std::strerror(err));
+  }
+  void RemoveStale() {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(FFinal.parent_path(), ec)) {
+      std::string name = e.path().filename().string();
+      if (name.rfind(FPrefix, 0) != 0) continue;
+      pid_t pid = static_cast<pid_t>(std::atol(name.c_str() + FPrefix.size()));
+      if (pid <= 0 || pid == ::getpid()) continue;
+      if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // its build may still run
+      RemoveTree(e.path());
+    }
+  }
+
+  fs::path FFinal;
+  fs::path FTemp;
+  std::string FPrefix;
+  bool FCommitted = false;
+};
 
 }  // namespace
 
@@ -55,14 +153,6 @@ TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i) {
     supRef.ShowErrorMsg(e.what(), "Start at", rowNo, "Schedule", true);
   }
   return t;
-}
-
-// The package folder of a server with a trailing separator: the servers directory and the
-// server's Name.
-static std::string PackageDir(TDbFile& db, const std::string& serverName) {
-  std::string root = GetOptionDir(db, odServers);
-  while (!root.empty() && root.back() == '/') root.pop_back();
-  return root + "/" + serverName + "/";
 }
 
 void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
@@ -89,74 +179,85 @@ void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOp
   }
 }
 
-std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db, const TJson& TSched,
-                           bool Satellite, const std::vector<std::string>& Md5,
-                           TUsedFilms& used, const TJson& Summaries, const std::string& F,
-                           IOperator& Op, IPortalMaker* Portal) {
-  std::string path = F + "config.json";
-  std::string prefix;
-  if (Satellite) {
-    fs::path p = fs::path(F.substr(0, F.size() - 1));
-    prefix = p.parent_path().filename().string() + "/" + p.filename().string() + "/";
-  }
-  TJson config = TJson::array();
-  TDbCollectionItem& schedules = db.CollectionByName("Schedules");
+std::vector<TServerRow> ReadServerRows(TSuperReference& supRef, TDbFile& db, const TJson& server,
+                                       IOperator& Op) {
+  static const TJson noRows = TJson::array();
+  const TJson* tp = JsonPath(server, "TSched");
+  const TJson& tsched = tp && tp->is_array() ? *tp : noRows;
   TDbCollectionItem& options = db.CollectionByName("SrvOptions");
-  TDateTime prevStart = 0;
-  size_t n = TSched.is_array() ? TSched.size() : 0;
-  for (size_t i = 0; i < n; ++i) {
-    const TJson& row = TSched[i];
-    int rowNo = static_cast<int>(i) + 1;
-    std::string name;
-    TDateTime calc = 0, start = 0;
-    bool activate = false;
-    std::string schedID = RefID(row, 0);
-    if (!schedID.empty()) {
-      std::optional<TJson> sched = supRef.Get(schedules, schedID);
-      name = ScheduleFileName(JsonStr(*sched, "Name"));
-      TRowTimes times = ReadRowTimes(supRef, row, i);
-      calc = times.Calc;
-      start = times.Start;
-      if (times.HasStart) {
-        if (i == 0 && start > Now()) {
-          std::string text = fmt::format("No broadcasting until {}", DateTimeToStr(start));
-          if (Op.Ask("Warning", text + " " + ". Continue?", TMsgIcon::Warning, TMsgButtons::YesNo,
-                     TMsgAnswer::No) != TMsgAnswer::Yes)
-            supRef.ForceException(text);
-        }
-        activate = true;
-        if (start < calc)
-          supRef.ShowErrorMsg("Time of start must be greater or equal Base time!", "Start at",
-                              rowNo, "Schedule", true);
-      }
+  std::vector<TServerRow> rows;
+  for (size_t i = 0; i < tsched.size(); ++i) {
+    const TJson& cells = tsched[i];
+    TServerRow row;
+    row.Index = i;
+    row.Times = ReadRowTimes(supRef, cells, i);
+    row.ScheduleID = RefID(cells, 0);
+    // Only the first row may go without a schedule; the error names the server and its row.
+    if (row.ScheduleID.empty() && i > 0)
+      supRef.ShowErrorMsg("Broadcast schedule is not set!", static_cast<int>(i) + 1, "Shedules",
+                          true);
+    std::optional<TJson> opt = supRef.Push(options, tsched, 3, static_cast<int>(i), "Schedule", true);
+    row.OptionsID = RefID(cells, 3);
+    row.Options = *opt;
+    if (row.ScheduleID.empty()) {
+      row.Schedule = std::make_shared<TSchedule>(&db);
     } else {
-      name = "headend";
-      calc = Today();
-      start = 0;
+      row.Schedule = BuildSchedule(row.ScheduleID, db, &Op);
+      if (!row.Schedule) supRef.ForceException("Error of creation of the schedule!");
     }
+    AddHeadEndChannels(supRef, db, row.Options, *row.Schedule);
+    supRef.Pop();  // the server options
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::string PackageScheduleName(TSuperReference& supRef, TDbFile& db, const TServerRow& row) {
+  if (row.ScheduleID.empty()) return "headend";
+  std::string name = ScheduleFileName(row.Schedule->Name);
+  if (!SafePackageFileName(name)) {
+    supRef.Push(db.CollectionByName("Schedules"), row.ScheduleID, false);
+    supRef.ShowErrorMsg(fmt::format("Schedule name \"{}\" cannot be a file name of the server's "
+                                    "package: it must not be empty, \".\" or \"..\" or hold "
+                                    "path separators",
+                                    row.Schedule->Name),
+                        true);
+  }
+  return name;
+}
+
+std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db,
+                           const std::vector<TServerRow>& rows, const std::string& Prefix,
+                           const std::vector<std::string>& Md5, TUsedFilms& used,
+                           const TJson& Summaries, const std::string& F, IOperator& Op,
+                           IPortalMaker* Portal) {
+  std::string path = F + "config.json";
+  TJson config = TJson::array();
+  for (const TServerRow& row : rows) {
+    size_t i = row.Index;
+    std::string name = row.FileName.empty() ? std::string("headend") : row.FileName;
+    TDateTime calc = row.ScheduleID.empty() ? Today() : row.Times.Calc;
+    TDateTime start = row.ScheduleID.empty() ? 0 : row.Times.Start;
+    bool activate = !row.ScheduleID.empty() && row.Times.HasStart;
     std::string stamp = DateTimeToStamp(start);
     TJson entry = TJson::object();
     if (Portal) {
-      std::string optID = RefID(row, 3);
-      std::optional<TJson> opt = optID.empty() ? std::nullopt : options.GetRecord(optID);
       std::string root;
-      std::string err = Portal->MakePortals(supRef, db, optID, opt ? *opt : TJson::object(), stamp,
-                                            F, used, i < Summaries.size() ? Summaries[i] : TJson::object(),
+      // The summary of this row: the package's rows and their summaries go in the same order.
+      const size_t k = static_cast<size_t>(&row - rows.data());
+      std::string err = Portal->MakePortals(supRef, db, row.OptionsID, row.Options, stamp, F, used,
+                                            k < Summaries.size() ? Summaries[k] : TJson::object(),
                                             root);
       if (!err.empty()) supRef.ForceException(err);
       if (!root.empty()) entry["portal"] = root;
     }
-    if (i > 0 && start <= prevStart)
-      supRef.ShowErrorMsg("Time of start must be less than next row Start time!", "Start at",
-                          rowNo - 1, "Schedule", true);
-    prevStart = start;
     entry["start"] = DateTimeToStamp(calc);
     if (activate) entry["activate"] = stamp;
-    entry["file"] = "/inbox/" + prefix + "json" + "/" + stamp + "/" + name + ".json";
+    entry["file"] = "/inbox/" + Prefix + "json" + "/" + stamp + "/" + name + ".json";
     if (i >= 1)
-      entry["groups"] = "/inbox/" + prefix + "groups_" + stamp + ".json";
-    else if (!prefix.empty())
-      entry["groups"] = "/inbox/" + prefix + "groups.json";
+      entry["groups"] = "/inbox/" + Prefix + "groups_" + stamp + ".json";
+    else if (!Prefix.empty())
+      entry["groups"] = "/inbox/" + Prefix + "groups.json";
     entry["MD5"] = i < Md5.size() ? Md5[i] : std::string();
     config.push_back(entry);
   }
@@ -167,6 +268,45 @@ std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db, const TJson& TS
   }
   return "";
 }
+
+namespace {
+
+// The checks of the rows' start times that "config.json" needs, made before anything is
+// written: a first row that starts in the future is confirmed by the operator, a start before
+// the row's base time and rows out of order are errors on the server's grid.
+void CheckRowStarts(TSuperReference& supRef, const std::vector<TServerRow>& rows, IOperator& Op) {
+  TDateTime prevStart = 0;
+  for (const TServerRow& row : rows) {
+    size_t i = row.Index;
+    int rowNo = static_cast<int>(i) + 1;
+    TDateTime start = 0;
+    if (!row.ScheduleID.empty() && row.Times.HasStart) {
+      start = row.Times.Start;
+      if (i == 0 && start > Now()) {
+        std::string text = fmt::format("No broadcasting until {}", DateTimeToStr(start));
+        if (Op.Ask("Warning", text + " " + ". Continue?", TMsgIcon::Warning, TMsgButtons::YesNo,
+                   TMsgAnswer::No) != TMsgAnswer::Yes)
+          supRef.ForceException(text);
+      }
+      if (start < row.Times.Calc)
+        supRef.ShowErrorMsg("Time of start must be greater or equal Base time!", "Start at",
+                            rowNo, "Schedule", true);
+    }
+    if (i > 0 && start <= prevStart)
+      supRef.ShowErrorMsg("Time of start must be less than next row Start time!", "Start at",
+                          rowNo - 1, "Schedule", true);
+    prevStart = start;
+  }
+}
+
+// The path of the package files inside the server's inbox for a satellite delivery system:
+// the servers folder's name and the server's folder name.
+std::string SatellitePrefix(const std::string& packageDir) {
+  fs::path p = fs::path(packageDir.substr(0, packageDir.size() - 1));
+  return p.parent_path().filename().string() + "/" + p.filename().string() + "/";
+}
+
+}  // namespace
 
 TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, IOperator& Op,
                                      IPortalMaker* Portal) {
@@ -183,33 +323,15 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
     return res;
   }
   std::string name = JsonStr(*server, "Name");
-  std::string F = PackageDir(db, name);
+  std::string F = ServerPackageDir(db, *server);
   res.Folder = F.substr(0, F.size() - 1);
-  {
-    std::error_code ec;
-    bool ok = SafeFolderName(name);
-    if (ok) {
-      EmptyFolder(F);
-      fs::create_directories(F, ec);
-      ok = !ec && fs::is_directory(F, ec);
-    }
-    if (!ok) {
-      std::string text = "Can't to create directory " + F;
-      status(text);
-      Op.MessageBox("IO Error", text, TMsgIcon::Error);
-      return res;
-    }
-  }
-  status("Server's folder is created");
-  std::string index = F + "update-index.txt";
-  try {
-    WriteFileAtomically(index, "");
-  } catch (const std::exception&) {
-    std::string text = "Can't to write to file " + index;
-    Op.MessageBox("IO Error", text, TMsgIcon::Warning);
+  auto cannotCreate = [&](const std::string& dir) {
+    std::string text = "Can't to create directory " + dir;
     status(text);
+    Op.MessageBox("IO Error", text, TMsgIcon::Error);
     return res;
-  }
+  };
+  if (!SafeServerFolderName(name)) return cannotCreate(F);
 
   TUsedFilms used;
   TJson summaries = TJson::array();
@@ -217,58 +339,75 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
   std::string videoRoot = GetOptionDir(db, odVideo);
   TSuperReference supRef(&Op);
   bool lastWithoutSchedule = false;
-  // With MakeEpg the built schedules are kept for the guide and the channel lists.
   bool makeEpg = JsonBool(*server, "MakeEpg");
-  std::vector<TEpgRow> epgRows;
   try {
     supRef.Push(servers, ServerID, false);
-    static const TJson noRows = TJson::array();
-    const TJson* tp = JsonPath(*server, "TSched");
-    const TJson& tsched = tp && tp->is_array() ? *tp : noRows;
-    TDbCollectionItem& options = db.CollectionByName("SrvOptions");
-    for (size_t i = 0; i < tsched.size(); ++i) {
-      const TJson& row = tsched[i];
-      TRowTimes times = ReadRowTimes(supRef, row, i);
-      std::string stamp = DateTimeToStamp(times.Start);
+    // Every row is read, checked and built before the first file is written.
+    std::vector<TServerRow> rows = ReadServerRows(supRef, db, *server, Op);
+    if (rows.empty()) supRef.ForceException("Broadcast schedule is not set!");
+    for (TServerRow& row : rows) row.FileName = PackageScheduleName(supRef, db, row);
+    CheckRowStarts(supRef, rows, Op);
 
-      std::optional<TJson> opt = supRef.Push(options, tsched, 3, static_cast<int>(i), "Schedule", true);
-      if (!MakeGroupsFile(supRef, db, *opt, stamp, static_cast<int>(i), F, Op))
+    TPackageBuildDir build(F);
+    if (!build.Create()) {
+      supRef.ClrErrors();
+      return cannotCreate(build.Path());
+    }
+    std::string T = build.Path();
+    status("Server's folder is created");
+    std::string index = T + "update-index.txt";
+    try {
+      WriteFileAtomically(index, "");
+    } catch (const std::exception&) {
+      std::string text = "Can't to write to file " + index;
+      Op.MessageBox("IO Error", text, TMsgIcon::Warning);
+      status(text);
+      supRef.ClrErrors();
+      return res;
+    }
+
+    TDbCollectionItem& options = db.CollectionByName("SrvOptions");
+    for (TServerRow& row : rows) {
+      size_t i = row.Index;
+      std::string stamp = DateTimeToStamp(row.Times.Start);
+      supRef.Push(options, row.OptionsID, false);
+      if (!MakeGroupsFile(supRef, db, row.Options, stamp, static_cast<int>(i), T, Op))
         supRef.ForceException("Can't to write to file " +
-                              (i == 0 ? F + "groups.json" : F + "groups_" + stamp + ".json"));
+                              (i == 0 ? T + "groups.json" : T + "groups_" + stamp + ".json"));
       status("Groups and config files is created");
 
-      std::string schedID = RefID(row, 0);
       std::unique_ptr<TFilmListArray> pls, cmdp;
       TJson value;
-      if (schedID.empty()) {
-        if (i > 0) supRef.Get(db.CollectionByName("Schedules"), tsched, 0, static_cast<int>(i), "Shedules", true);
-        auto sh = std::make_shared<TSchedule>(&db);
-        AddHeadEndChannels(supRef, db, *opt, *sh);
-        std::string err = MakeScheduleFiles(*sh, db, F, videoRoot, DateTimeToStamp(0), pls, cmdp, used, value, Op);
+      TSchedule& sh = *row.Schedule;
+      if (row.ScheduleID.empty()) {
+        std::string err =
+            MakeScheduleFiles(sh, db, T, videoRoot, DateTimeToStamp(0), pls, cmdp, used, value, Op);
         if (!err.empty()) supRef.ForceException(err);
-        if (makeEpg) epgRows.push_back({std::move(sh), times.Calc, times.Start, times.HasStart});
         md5.push_back(Md5Hex(CompactJsonText(value)));
         summaries.push_back(TJson::object());
         lastWithoutSchedule = true;
       } else {
-        std::unique_ptr<TSchedule> sh = BuildSchedule(schedID, db, &Op);
-        if (!sh) supRef.ForceException("Error of creation of the schedule!");
-        summaries.push_back(ScheduleSummary(db, *sh, nullptr, true, true, true, true));
-        AddHeadEndChannels(supRef, db, *opt, *sh);
-        std::string err = MakeScheduleFiles(*sh, db, F, videoRoot, stamp, pls, cmdp, used, value, Op);
+        summaries.push_back(ScheduleSummary(db, sh, nullptr, true, true, true, true));
+        std::string err = MakeScheduleFiles(sh, db, T, videoRoot, stamp, pls, cmdp, used, value, Op);
         if (!err.empty()) supRef.ForceException(err);
         auto [films, cmds] = PlaylistDigests(pls.get(), cmdp.get());
         md5.push_back(ScheduleRowDigest(value, films, cmds));
         lastWithoutSchedule = false;
-        if (makeEpg) epgRows.push_back({std::move(sh), times.Calc, times.Start, times.HasStart});
       }
       supRef.Pop();  // the server options
     }
-    std::string err = MakeConfigFile(supRef, db, tsched, JsonBool(*server, "SatelliteSys"), md5,
-                                     used, summaries, F, Op, Portal);
+    std::string prefix = JsonBool(*server, "SatelliteSys") ? SatellitePrefix(F) : std::string();
+    std::string err =
+        MakeConfigFile(supRef, db, rows, prefix, md5, used, summaries, T, Op, Portal);
     if (!err.empty()) supRef.ForceException(err);
-    WriteUsedFilmsFile(used, F);
-    if (makeEpg) WriteEpgFiles(supRef, db, *server, epgRows, F);
+    WriteUsedFilmsFile(used, T);
+    if (makeEpg) {
+      std::vector<TEpgRow> epgRows;
+      for (const TServerRow& row : rows)
+        epgRows.push_back({row.Schedule, row.Times.Calc, row.Times.Start, row.Times.HasStart});
+      WriteEpgFiles(supRef, db, *server, epgRows, T);
+    }
+    build.Commit();
     supRef.Pop();
   } catch (const EDbFException& e) {
     supRef.ClrErrors();

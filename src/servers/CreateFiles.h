@@ -1,5 +1,6 @@
 #pragma once
 // "Create files": builds a server's package in the local servers folder from its schedule rows.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,12 @@ struct TCreateFilesResult {
   std::string Folder;  // the package folder without a trailing separator
 };
 
-// Empties and fills the package folder of Servers record ServerID: "update-index.txt", the
-// groups files, the schedule files of every row, "config.json" and "UsedFilms.json". Every
-// status text and question goes through Op; Portal (may be null) renders the portal pages.
+// Builds the package of Servers record ServerID: "update-index.txt", the groups files, the
+// schedule files of every row, "config.json" and "UsedFilms.json". Every row is read and
+// checked (and its schedule built) before anything is written; the files are written into a
+// temporary folder beside the package folder, which takes the package folder's place only
+// when the whole package is written. A failed build leaves the previous package as it was.
+// Every status text and question goes through Op; Portal (may be null) renders the portal pages.
 TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, IOperator& Op,
                                      IPortalMaker* Portal = nullptr);
 
@@ -28,13 +32,38 @@ struct TRowTimes {
 };
 TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i);
 
+// One schedule row of a server, read and checked.
+struct TServerRow {
+  size_t Index = 0;
+  TRowTimes Times;
+  std::string ScheduleID;  // "" in the head-end-only first row
+  std::string OptionsID;
+  TJson Options;           // the row's SrvOptions record
+  // Built in build mode, with the head-end channels of the row's STB groups.
+  std::shared_ptr<TSchedule> Schedule;
+  std::string FileName;  // the schedule file's name without ".json" (PackageScheduleName)
+};
+
+// Reads every "TSched" row of Server (the server record is on top of SupRef): the times, the
+// schedule reference (missing only in the first row, else reported on the server's row), the
+// server options, the built schedule and its head-end channels. An error is reported through
+// SupRef and raises EDbFException.
+std::vector<TServerRow> ReadServerRows(TSuperReference& supRef, TDbFile& db, const TJson& server,
+                                       IOperator& Op);
+
 // Adds the head-end channels of the STB groups of a SrvOptions record to the schedule; a
 // channel of a group that is neither scheduled nor head-end is reported (aborts).
 void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
                         TSchedule& sh);
 
-// Writes F + "config.json" from the server's schedule rows. Returns "" or the error text.
-std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db, const TJson& TSched,
-                           bool Satellite, const std::vector<std::string>& Md5,
-                           TUsedFilms& used, const TJson& Summaries, const std::string& F,
-                           IOperator& Op, IPortalMaker* Portal);
+// The name a schedule's file gets in the package ("headend" for the head-end-only row); a
+// name that cannot be one file inside the package is reported naming the Schedules record.
+std::string PackageScheduleName(TSuperReference& supRef, TDbFile& db, const TServerRow& row);
+
+// Writes F + "config.json" from the server's rows. Prefix is the path the files of a satellite
+// delivery system sit under ("" otherwise). Returns "" or the error text.
+std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db,
+                           const std::vector<TServerRow>& rows, const std::string& Prefix,
+                           const std::vector<std::string>& Md5, TUsedFilms& used,
+                           const TJson& Summaries, const std::string& F, IOperator& Op,
+                           IPortalMaker* Portal);

@@ -26,27 +26,10 @@ std::vector<TEpgRow> BuildServerEpgRows(TDbFile& db, const std::string& ServerID
   std::vector<TEpgRow> rows;
   TSuperReference supRef(&Op);
   TDbCollectionItem& servers = db.CollectionByName("Servers");
-  TDbCollectionItem& options = db.CollectionByName("SrvOptions");
   try {
     std::optional<TJson> server = supRef.Push(servers, ServerID, true);
-    const TJson& tsched = Rows(*server, "TSched");
-    for (size_t i = 0; i < tsched.size(); ++i) {
-      const TJson& row = tsched[i];
-      TRowTimes times = ReadRowTimes(supRef, row, i);
-      std::optional<TJson> opt = supRef.Push(options, tsched, 3, static_cast<int>(i), "Schedule", true);
-      std::string schedID = RefID(row, 0);
-      std::shared_ptr<TSchedule> sh;
-      if (schedID.empty()) {
-        if (i > 0) supRef.Get(db.CollectionByName("Schedules"), tsched, 0, static_cast<int>(i), "Shedules", true);
-        sh = std::make_shared<TSchedule>(&db);
-      } else {
-        sh = BuildSchedule(schedID, db, &Op);
-        if (!sh) supRef.ForceException("Error of creation of the schedule!");
-      }
-      AddHeadEndChannels(supRef, db, *opt, *sh);
-      supRef.Pop();
-      rows.push_back({std::move(sh), times.Calc, times.Start, times.HasStart});
-    }
+    for (TServerRow& row : ReadServerRows(supRef, db, *server, Op))
+      rows.push_back({std::move(row.Schedule), row.Times.Calc, row.Times.Start, row.Times.HasStart});
     supRef.Pop();
   } catch (...) {
     supRef.ClrErrors();

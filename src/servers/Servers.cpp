@@ -31,21 +31,31 @@ std::string ServerPackageDir(TDbFile& db, const TJson& server) {
   return JoinRootPath(root, JsonStr(server, "Name")) + "/";
 }
 
-TDeployResult CopyServerFiles(TDbFile& db, const std::string& serverIdOrName, IOperator& op,
-                              const TCopyProgressSink& progress,
-                              std::chrono::milliseconds timeout) {
+bool SafeServerFolderName(const std::string& name) {
+  return name.find_first_not_of(" \t") != std::string::npos && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+TDeployRequest ServerDeployRequest(TDbFile& db, const std::string& serverIdOrName,
+                                   std::chrono::milliseconds timeout) {
   TJson server = LoadServerRecord(db, serverIdOrName);
   if (JsonBool(server, "SatelliteSys"))
     throw EServerAction("Server \"" + JsonStr(server, "Name") +
                         "\" uses a satellite delivery system: its packages are not copied");
-  if (JsonStr(server, "Name").empty() || !SafeSharePath(JsonStr(server, "Name")))
+  if (!SafeServerFolderName(JsonStr(server, "Name")))
     throw EServerAction("The server has no usable name for its package folder");
   TDeployRequest request;
   request.Share = ShareUrl(JsonStr(server, "URL"));
   request.PackageDir = ServerPackageDir(db, server);
   request.ForceDisconnect = JsonBool(server, "ForceDisconnect");
   request.Timeout = timeout;
-  return CopyFilesToShare(request, op, progress);
+  return request;
+}
+
+TDeployResult CopyServerFiles(TDbFile& db, const std::string& serverIdOrName, IOperator& op,
+                              const TCopyProgressSink& progress,
+                              std::chrono::milliseconds timeout) {
+  return CopyFilesToShare(ServerDeployRequest(db, serverIdOrName, timeout), op, progress);
 }
 
 std::string RestartServer(TDbFile& db, const std::string& serverIdOrName, TRpcSender& sender,

@@ -21,8 +21,18 @@ public:
 
 // The Servers record Id (a record identifier or a record name); throws EServerAction.
 TJson LoadServerRecord(TDbFile& db, const std::string& idOrName, std::string* id = nullptr);
-// The server's local package folder: the servers directory + Name + "/".
+// The server's local package folder: the servers directory + Name + "/". Every action that
+// reads or writes a package takes its folder from here.
 std::string ServerPackageDir(TDbFile& db, const TJson& server);
+// A server Name that stays one folder below the servers directory: not blank, not "." or
+// "..", without path separators.
+bool SafeServerFolderName(const std::string& name);
+
+// What "Copy files to server" needs of the server record: its share, package folder and
+// ForceDisconnect. Throws EServerAction for a record that cannot be used (missing, a satellite
+// delivery system, a Name that cannot be a folder).
+TDeployRequest ServerDeployRequest(TDbFile& db, const std::string& serverIdOrName,
+                                   std::chrono::milliseconds timeout = std::chrono::milliseconds(20000));
 
 // "Copy files to server" for the server record. Throws EServerAction for a record that cannot
 // be used (status texts and messages of the copy itself go through Op).

@@ -508,7 +508,10 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
     return result;
   }
 
-  std::vector<TCopyPair> queue;
+  // The order of the copy: the films first, then the schedule and portal files, and
+  // "config.json" and "update-index.txt" last, so that a server whose copy was interrupted
+  // never finds a configuration that names files it does not have.
+  std::vector<TCopyPair> films, packageFiles, configFiles;
   std::set<std::string> queuedDest;
   op.StatusText("Checking of files for copy");
   try {
@@ -516,9 +519,14 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
       if (!SafeSharePath(pair.RelPath)) continue;
       if (Differs(share.Info(pair.RelPath), pair)) {
         queuedDest.insert(pair.RelPath);
-        queue.push_back(std::move(pair));
+        if (pair.RelPath == "config.json" || pair.RelPath == "update-index.txt")
+          configFiles.push_back(std::move(pair));
+        else
+          packageFiles.push_back(std::move(pair));
       }
     }
+    std::sort(configFiles.begin(), configFiles.end(),
+              [](const TCopyPair& a, const TCopyPair& b) { return a.RelPath < b.RelPath; });
   } catch (const std::exception& e) {
     failWith("IO Error", e.what());
     disconnect();
@@ -526,6 +534,7 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
   }
 
   op.StatusText("Checking of films for copy");
+  std::vector<std::string> missing;
   std::string listPath = packageDir + "UsedFilms.json";
   std::error_code ec;
   if (!fs::exists(listPath, ec)) {
@@ -538,16 +547,16 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
       return result;
     }
   } else {
-    TJson films;
+    TJson filmList;
     std::string loadError;
     try {
       std::ifstream f(listPath, std::ios::binary);
       std::stringstream ss;
       ss << f.rdbuf();
       if (!f) throw std::runtime_error("The file cannot be read");
-      films = TJson::parse(ss.str());
-      if (!films.is_array()) throw std::runtime_error("The file does not hold a list of films");
-      for (const auto& e : films)
+      filmList = TJson::parse(ss.str());
+      if (!filmList.is_array()) throw std::runtime_error("The file does not hold a list of films");
+      for (const auto& e : filmList)
         if (!e.is_object() || !e.contains("win") || !e["win"].is_string() || !e.contains("srv") ||
             !e["srv"].is_string())
           throw std::runtime_error("An entry of the list has no \"win\" and \"srv\" texts: " +
@@ -563,8 +572,7 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
       disconnect();
       return result;
     }
-    std::vector<std::string> missing;
-    for (const auto& e : films) {
+    for (const auto& e : filmList) {
       std::string win = e["win"].get<std::string>();
       std::string srv = e["srv"].get<std::string>();
       auto rel = SafeSharePath(srv);
@@ -588,24 +596,33 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
       if (queuedDest.count(pair.RelPath)) continue;  // one copy per destination
       if (Differs(share.Info(pair.RelPath), pair)) {
         queuedDest.insert(pair.RelPath);
-        queue.push_back(std::move(pair));
+        films.push_back(std::move(pair));
       }
     }
-    if (!missing.empty()) {
-      std::string text = "Films not found on this computer, not copied:";
-      for (const auto& m : missing) text += "\n" + m;
-      result.Warnings = missing;
-      op.MessageBox("Warning", text, TMsgIcon::Warning);
-    }
   }
+  result.Warnings = missing;
+  // Films the package plays but this computer does not have: the rest is copied, and the
+  // copy ends as a failure that names them.
+  std::string missingText;
+  if (!missing.empty()) {
+    missingText = "Films not found on this computer, not copied: ";
+    for (size_t i = 0; i < missing.size(); ++i) missingText += (i ? ", " : "") + missing[i];
+  }
+  std::vector<TCopyPair> queue = std::move(films);
+  for (auto* part : {&packageFiles, &configFiles})
+    for (auto& p : *part) queue.push_back(std::move(p));
 
   op.StatusText("Copying of files");
   result.FilesQueued = queue.size();
   if (queue.empty()) {
-    result.Ok = true;
-    result.Status = noNewFilesText;
-    op.StatusText(noNewFilesText);
-    op.MessageBox(copyCaption, noNewFilesText, TMsgIcon::Information);
+    if (!missingText.empty()) {
+      failWith(copyCaption, missingText);
+    } else {
+      result.Ok = true;
+      result.Status = noNewFilesText;
+      op.StatusText(noNewFilesText);
+      op.MessageBox(copyCaption, noNewFilesText, TMsgIcon::Information);
+    }
     disconnect();
     return result;
   }
@@ -624,6 +641,11 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
     if (progressSink) progressSink(progress);
   } catch (const std::exception& e) {
     failWith(copyCaption, e.what());
+    disconnect();
+    return result;
+  }
+  if (!missingText.empty()) {
+    failWith(copyCaption, std::to_string(queue.size()) + "- files copied. " + missingText);
     disconnect();
     return result;
   }

@@ -78,7 +78,7 @@ struct TDeployResult {
   size_t FilesQueued = 0;
   size_t FilesCopied = 0;
   uint64_t BytesCopied = 0;
-  std::vector<std::string> Warnings;  // films listed but missing here, not copied
+  std::vector<std::string> Warnings;  // films listed but missing here: not copied, the copy fails
 };
 
 // An open connection to one share (one libsmbclient context, used on one thread).
@@ -125,7 +125,9 @@ std::vector<TCopyPair> ListPackageFiles(const std::string& packageDir);
 // The copy to the server's share ("Copy files to server"): connects, queues every package file
 // and every film of "UsedFilms.json" whose copy is missing or differs in size or modification
 // time, copies the queue with progress, and disconnects. Talks to the operator through Op
-// (status texts, the question about a missing film list, error messages).
+// (status texts, the question about a missing film list, error messages). The films go first,
+// then the package files, "config.json" and "update-index.txt" last; films of the list that
+// are missing here are named and make the copy fail after the rest is copied.
 TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
                                const TCopyProgressSink& progress = {});
 

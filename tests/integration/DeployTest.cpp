@@ -5,6 +5,7 @@
 #include <utime.h>
 
 #include <filesystem>
+#include <map>
 
 #include "Peers.h"
 #include "recstore/Json.h"
@@ -206,22 +207,67 @@ TEST_F(DeployTest, ProgressCountsBytesAndFilesAndCanCancel) {
   EXPECT_EQ(r.Status, "1- files copied");
 }
 
-TEST_F(DeployTest, FilmsMissingHereAreReportedAndStoredSlashesAccepted) {
+// Films of the list that this computer does not have are named, the rest is copied, and the
+// copy ends as a failure.
+TEST_F(DeployTest, FilmsMissingHereFailTheCopyByNameAndStoredSlashesAccepted) {
   TSmbdPeer smb;
   TJson films = TJson::array();
   // A path written with the stored separators still names the local file.
   films.push_back({{"win", Video + "\\news\\Новости.ts"}, {"srv", "news/novosti.ts"}});
   films.push_back({{"win", Video + "/gone.ts"}, {"srv", "gone.ts"}});
+  films.push_back({{"win", Video + "/lost.ts"}, {"srv", "lost.ts"}});
   WriteFileBytes(Pkg + "/UsedFilms.json", films.dump());
   TDeployResult r = Deploy(smb);
-  ASSERT_TRUE(r.Ok) << r.Status;
-  EXPECT_EQ(r.Status, "5- files copied");
-  EXPECT_EQ(r.Warnings, std::vector<std::string>{Video + "/gone.ts"});
+  EXPECT_FALSE(r.Ok);
+  std::string missing = "Films not found on this computer, not copied: " + Video + "/gone.ts, " +
+                        Video + "/lost.ts";
+  EXPECT_EQ(r.Status, "5- files copied. " + missing);
+  EXPECT_EQ(r.FilesCopied, 5u);
+  EXPECT_EQ(r.Warnings, (std::vector<std::string>{Video + "/gone.ts", Video + "/lost.ts"}));
   ASSERT_EQ(Op.Messages.size(), 1u);
-  EXPECT_EQ(Op.Messages[0].Caption, "Warning");
-  EXPECT_NE(Op.Messages[0].Text.find(Video + "/gone.ts"), std::string::npos);
+  EXPECT_EQ(Op.Messages[0].Caption, "Copying of files");
+  EXPECT_EQ(Op.Messages[0].Icon, TMsgIcon::Error);
   EXPECT_EQ(ReadFileBytes(smb.InboxDir() + "/news/novosti.ts"), std::string(1500000, 'n'));
+  EXPECT_TRUE(fs::exists(smb.InboxDir() + "/config.json"));
   EXPECT_FALSE(fs::exists(smb.InboxDir() + "/gone.ts"));
+  // Nothing new to copy still fails while films are missing.
+  r = Deploy(smb);
+  EXPECT_FALSE(r.Ok);
+  EXPECT_EQ(r.Status, missing);
+}
+
+// The films reach the share first, then the schedule files, and "config.json" and
+// "update-index.txt" last: what the share holds when each file starts is observed on smbd.
+TEST_F(DeployTest, FilmsFirstConfigAndIndexLast) {
+  TSmbdPeer smb;
+  fs::create_directories(Pkg + "/portal/20151116T060000/Hall");
+  WriteFileBytes(Pkg + "/portal/20151116T060000/Hall/index.html", "<html></html>");
+  WriteFileBytes(Pkg + "/groups.json", "{}");
+  std::string in = smb.InboxDir();
+  std::vector<std::string> order;
+  std::map<std::string, std::vector<std::string>> onShareAtStart;
+  TDeployResult r = Deploy(smb, [&](const TCopyProgress& p) {
+    // The first report of a file comes before any of its bytes are written.
+    if (order.empty() || order.back() != p.CurrentFile) {
+      order.push_back(p.CurrentFile);
+      onShareAtStart[p.CurrentFile] = FilesBelow(in);
+    }
+    return true;
+  });
+  ASSERT_TRUE(r.Ok) << r.Status;
+  ASSERT_EQ(order.size(), 8u);
+  EXPECT_EQ(order[0], Video + "/a.ts");
+  EXPECT_EQ(order[1], Video + "/news/Новости.ts");
+  EXPECT_EQ(order[6], Pkg + "/config.json");
+  EXPECT_EQ(order[7], Pkg + "/update-index.txt");
+  // When "config.json" starts, every film and schedule and portal file is on the share.
+  EXPECT_EQ(onShareAtStart[Pkg + "/config.json"],
+            (std::vector<std::string>{"UsedFilms.json", "a.ts", "groups.json",
+                                      "json/20151116T060000/0.pls", "news/novosti.ts",
+                                      "portal/20151116T060000/Hall/index.html"}));
+  auto last = onShareAtStart[Pkg + "/update-index.txt"];
+  EXPECT_NE(std::find(last.begin(), last.end(), "config.json"), last.end());
+  EXPECT_EQ(last.size(), 7u);
 }
 
 TEST_F(DeployTest, UnreachableShareAndMissingPackage) {
@@ -258,6 +304,12 @@ TEST_F(DeployTest, CommandLineDeployAndShareUrl) {
   ASSERT_EQ(cli.Run("share-url Main", &out), 0);
   EXPECT_EQ(out, smb.Share() + "\n");
   EXPECT_EQ(cli.Run("deploy Nobody"), 3);
+  // A film of the package missing on this computer: named, exit code 1.
+  fs::rename(Video + "/a.ts", Video + "/a.ts.away");
+  EXPECT_EQ(cli.Run("deploy Main", &out), 1);
+  EXPECT_NE(out.find("Films not found on this computer, not copied: " + Video + "/a.ts"),
+            std::string::npos) << out;
+  fs::rename(Video + "/a.ts.away", Video + "/a.ts");
 
   TSmbdPeer readOnly(true);
   cli.SetServerUrl(readOnly.Address());

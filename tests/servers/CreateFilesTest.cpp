@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <map>
 
 #include "schedule/ScheduleFixture.h"
 #include "servers/CreateFiles.h"
@@ -168,4 +169,107 @@ TEST_F(CreateFilesTest, StartInTheFutureAsks) {
   TJson config = TJson::parse(ReadFileBytes(Pkg + "/config.json"));
   EXPECT_EQ(config[0]["activate"], DateTimeToStamp(StrToDateTime(future)));
   EXPECT_TRUE(fs::exists(Pkg + "/json/" + DateTimeToStamp(StrToDateTime(future)) + "/nedelya.json"));
+}
+
+namespace {
+
+// Every file below Dir with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> out;
+  for (auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) out[fs::relative(e.path(), dir).string()] = ReadFileBytes(e.path().string());
+  return out;
+}
+
+// The entries of the servers folder (the package folders and anything left beside them).
+std::vector<std::string> ServersFolder(const TTempDir& tmp) {
+  std::vector<std::string> out;
+  for (auto& e : fs::directory_iterator(tmp.Path() / "servers")) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+// A schedule name that cannot be one file of the package is refused naming the Schedules record;
+// nothing is written anywhere and the previous package stays.
+TEST_F(CreateFilesTest, ScheduleNamesThatCannotBeFilesAreRefused) {
+  Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o1")}});
+  ASSERT_TRUE(CreateServerFiles(*Db, "srv", Op).Ok);
+  auto before = Snapshot(Pkg);
+  for (std::string name : {"../../../../escape", "", "news/late", "a\\b", ".."}) {
+    TJson rec = *Col("Schedules").GetRecord("s1");
+    rec["Name"] = name;
+    Col("Schedules").SetRecordNo1("s1", rec);
+    Op.Messages.clear();
+    Op.Answers = {TMsgAnswer::Ok};  // "Open record to fix?"
+    Op.Opened.clear();
+    TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
+    EXPECT_FALSE(r.Ok) << name;
+    EXPECT_EQ(r.Status, "Error in record: Schedules " + name + ". Schedule name \"" + name +
+                            "\" cannot be a file name of the server's package: it must not be "
+                            "empty, \".\" or \"..\" or hold path separators");
+    EXPECT_EQ(Op.Opened, (std::vector<std::pair<std::string, std::string>>{{"Schedules", "s1"}}));
+    EXPECT_EQ(Snapshot(Pkg), before) << name;
+    EXPECT_EQ(ServersFolder(Tmp), std::vector<std::string>{"Srv1"});
+  }
+  for (auto& e : fs::recursive_directory_iterator(Tmp.Path()))
+    EXPECT_EQ(e.path().filename().string().find("escape"), std::string::npos) << e.path();
+}
+
+// A later row without a schedule is an error on the server's grid, and "Open record to fix?"
+// opens the server.
+TEST_F(CreateFilesTest, LaterRowWithoutScheduleNamesTheServer) {
+  Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o1")},
+          {TJson(), "01.01.2020 00:00:00", "02.01.2020 06:00:00", Ref("SrvOptions", "o2")}});
+  Op.Answers = {TMsgAnswer::Ok};
+  TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
+  EXPECT_FALSE(r.Ok);
+  EXPECT_EQ(r.Status, "Error in record: Servers Srv1. Table \"Shedules\", row \"2\". Broadcast "
+                      "schedule is not set!");
+  EXPECT_EQ(Op.Opened, (std::vector<std::pair<std::string, std::string>>{{"Servers", "srv"}}));
+  EXPECT_FALSE(fs::exists(Pkg));
+}
+
+// A build that fails while it writes leaves the previous package byte for byte, and no
+// half-built folder beside it.
+TEST_F(CreateFilesTest, FailedBuildKeepsThePreviousPackage) {
+  Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o1")}});
+  ASSERT_TRUE(CreateServerFiles(*Db, "srv", Op).Ok);
+  auto before = Snapshot(Pkg);
+  ASSERT_TRUE(before.count("config.json"));
+  fs::remove(Tmp.File("video/news/b.m2t"));  // "File not found ... Continue?" answered No
+  TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
+  EXPECT_FALSE(r.Ok);
+  EXPECT_EQ(r.Status, "Error in the file name \"news\\b.m2t\"");
+  ASSERT_FALSE(Op.Messages.empty());
+  EXPECT_EQ(Op.Messages.back().Text.rfind("File not found ", 0), 0u);
+  EXPECT_EQ(Snapshot(Pkg), before);
+  EXPECT_EQ(ServersFolder(Tmp), std::vector<std::string>{"Srv1"});
+
+  // A successful build replaces the package whole: nothing of the old one stays.
+  WriteFileBytes(Tmp.File("video/news/b.m2t"), "b");
+  WriteFileBytes(Pkg + "/stale.txt", "old");
+  ASSERT_TRUE(CreateServerFiles(*Db, "srv", Op).Ok);
+  EXPECT_FALSE(fs::exists(Pkg + "/stale.txt"));
+  EXPECT_EQ(Snapshot(Pkg).size(), before.size());
+  EXPECT_EQ(ServersFolder(Tmp), std::vector<std::string>{"Srv1"});
+}
+
+// A folder left by a build whose process is gone is cleared by the next build.
+TEST_F(CreateFilesTest, LeftoverBuildFolderOfAGoneProcessIsRemoved) {
+  fs::create_directories(Tmp.Path() / "servers" / ".Srv1.building-999999999-0" / "json");
+  Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o1")}});
+  ASSERT_TRUE(CreateServerFiles(*Db, "srv", Op).Ok);
+  EXPECT_EQ(ServersFolder(Tmp), std::vector<std::string>{"Srv1"});
+}
+
+TEST_F(CreateFilesTest, ServerWithoutRowsFails) {
+  for (const TJson& rows : {TJson::array(), TJson()}) {
+    Server(rows);
+    TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Status, "Broadcast schedule is not set!");
+    EXPECT_FALSE(fs::exists(Pkg + "/config.json"));
+  }
 }

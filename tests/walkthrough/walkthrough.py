@@ -236,25 +236,33 @@ def open_entry(app, top, item):
 
 # --- the walk ----------------------------------------------------------------------------------
 
-def new_project(app):
-    entry = menu_item(app, "File", "New")
+def file_dialog(app, label, top, item, title, path, button):
+    """Runs a menu entry that asks for a file and answers the dialog with Path."""
+    entry = menu_item(app, top, item)
     if entry is None:
-        report("FAIL", "File > New", "menu entry not found")
+        report("FAIL", label, "menu entry not found")
         return False
     act(entry)
-    dialog = wait_for(lambda: next((b for b in boxes(app) if "New project" in name(b)), None))
+    dialog = wait_for(lambda: next((b for b in boxes(app) if name(b) == title), None))
     if dialog is None:
-        report("FAIL", "File > New", "no \"New project\" dialog")
+        report("FAIL", label, f"no \"{title}\" dialog")
         return False
     field = wait_for(lambda: next((t for t in find_all(dialog, lambda x: role(x) == "text")
                                    if "name" in name(t).lower()), None))
     if field is None:
-        report("FAIL", "File > New", "the dialog has no file name field")
+        report("FAIL", label, "the dialog has no file name field")
         return False
-    field.queryEditableText().setTextContents(PROJECT)
+    field.queryEditableText().setTextContents(path)
     time.sleep(0.3)
-    if not press_button(dialog, "Save"):
-        report("FAIL", "File > New", "the dialog has no Save button")
+    if not press_button(dialog, button):
+        report("FAIL", label, f"the dialog has no {button} button")
+        return False
+    wait_for(lambda: not any(name(b) == title for b in boxes(app)), timeout=10)
+    return True
+
+
+def new_project(app):
+    if not file_dialog(app, "File > New", "File", "New", "New project", PROJECT, "Save"):
         return False
     if not wait_for(lambda: os.path.isfile(PROJECT), timeout=10):
         report("FAIL", "File > New", f"{PROJECT} was not created")
@@ -262,6 +270,58 @@ def new_project(app):
     close_boxes(app)
     report("ok", "File > New", PROJECT)
     return True
+
+
+def create_files(app):
+    """Opens the demo head-end, builds its server's package from the Servers window and finds
+    the package on disk."""
+    label = "Servers > Create files"
+    if not DEMO:
+        report("SKIP", label, "no demo project given")
+        return
+    if not file_dialog(app, "File > Open", "File", "Open", "Open", DEMO, "Open"):
+        return
+    close_boxes(app)
+    kind, window = open_entry(app, "Servers", None)
+    if kind != "window":
+        report("FAIL", label, f"the Servers window did not open ({window})")
+        close_boxes(app)
+        return
+    try:
+        cell = wait_for(lambda: find(window, lambda x: role(x) == "table cell" and name(x) == "Playout 1"))
+        if cell is None:
+            report("FAIL", label, "no server \"Playout 1\" in the tree")
+            return
+        click(cell)
+        time.sleep(1.0)
+        button = wait_for(lambda: find(window, lambda x: role(x) == "push button"
+                                       and name(x) == "Create files" and showing(x)))
+        if button is None:
+            report("FAIL", label, "no \"Create files\" button")
+            return
+        act(button)
+        package = os.path.join(os.path.dirname(DEMO), "servers", "Playout 1")
+        said = []
+        def finished():
+            for box in boxes(app):
+                words = " | ".join(t for t in texts(box) if t)
+                if "successfully created" in words or "Error" in words or "rror" in words:
+                    said.append(words)
+                    press_button(box, "OK", "Ok", "Close", "No")
+                    return True
+                if "Save changes" in words or "was changed" in words:
+                    press_button(box, "Yes")
+            return False
+        wait_for(finished, timeout=120, step=0.5)
+        config = os.path.join(package, "config.json")
+        if os.path.isfile(config) and said and "successfully created" in said[0]:
+            files = sum(len(f) for _, _, f in os.walk(package))
+            report("ok", label, f"{files} files in {package}")
+        else:
+            report("FAIL", label, f"no package at {package}" + (f" (box: {said[0][:200]})" if said else ""))
+    finally:
+        close_boxes(app)
+        close_all_windows(app)
 
 
 def walk_menu(app, top):
@@ -284,7 +344,7 @@ def walk_menu(app, top):
 def add_record(app, top, item, collection, record_name):
     """Opens a window from its menu, adds a record with the tree's popup menu, names it, saves
     it, and finds it in the project file with pelmora-cli."""
-    label = f"new record in {top} > {item}"
+    label = f"new record in {top} > {item}" if item else f"new record in {top}"
     kind, window = open_entry(app, top, item)
     if kind != "window":
         report("SKIP" if kind == "box" and "not available" in (window or "") else "FAIL", label,
@@ -340,6 +400,10 @@ RECORDS = [  # menu, entry, collection, name
     ("Directories", "Schedules", "Schedules", "Walk schedule"),
     ("Directories", "Server's options", "SrvOptions", "Walk options"),
     ("Directories", "Groups of STB", "Groups", "Walk group"),
+    ("Directories", "Web pages", "WebPages", "Walk page"),
+    ("Directories", "Web portals", "Portals", "Walk portal"),
+    ("Directories", "Online control", "OnLineContr", "Walk panel"),
+    ("Servers", None, "Servers", "Walk server"),
 ]
 
 
@@ -356,6 +420,7 @@ def main():
         walk_menu(app, top)
     for top, item, collection, record_name in RECORDS:
         add_record(app, top, item, collection, record_name)
+    create_files(app)
     print(f"walkthrough: {len(failures)} failed" + (": " + ", ".join(failures) if failures else ""))
     return 1 if failures else 0
 

@@ -142,7 +142,7 @@ TFormChSchedules::TFormChSchedules(TDbFile& db, QWidget* parent)
   JFrame1->LayerComps->AddComp("Channel", RefEditChannels);
   JFrame1->LayerComps->AddComp("Table", grid);
   JFrame1->LayerComps->AddComp("AutoPeriod", CheckBoxRepeatImmediately);
-  JFrame1->LayerComps->AddComp("Period", DateTimeEditPeriod);
+  JFrame1->LayerComps->AddComp("Period", DateTimeEditPeriod, vt_String);  // kept as its "q hh:nn:ss" text
 
   JFrame1->OnChange = [this](TJFrame*) { RefEditChannelsChange(); };
   connect(RefEditChannels, &TRefEdit::Changed, this, [this] { RefEditChannelsChange(); });

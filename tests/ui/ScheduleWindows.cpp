@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
+#include <QHelpEvent>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <chrono>
 
@@ -82,6 +84,15 @@ private slots:
     QVERIFY2(g->Cells(TFormChSchedules::ColTimes, 1).contains(error), qPrintable(g->Cells(TFormChSchedules::ColTimes, 1)));
     QVERIFY2(form.TimesHint(1).contains(error), qPrintable(form.TimesHint(1)));
     QVERIFY(!form.TimesHint(4).contains("Time must be less"));
+    // The mouse resting on another column shows nothing; on that "Times" cell, the hint.
+    auto hintAt = [&](int col, int row) {
+      const QPoint at = g->visualRect(g->model()->index(row - 1, col - 1)).center();
+      QHelpEvent he(QEvent::ToolTip, at, g->viewport()->mapToGlobal(at));
+      QApplication::sendEvent(g->viewport(), &he);
+      return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(hintAt(TFormChSchedules::ColDuration, 1), QString());
+    QCOMPARE(hintAt(TFormChSchedules::ColTimes, 1), form.TimesHint(1));
     // Typed without Enter, then another cell chosen: the typed time is the row's.
     auto* ed = dynamic_cast<TRG_DateTimeEdit*>(g->ColumnEditor(TFormChSchedules::ColStart));
     g->SetCurrentCell(TFormChSchedules::ColStart, 1);

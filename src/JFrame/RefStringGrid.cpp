@@ -867,9 +867,19 @@ void TRG_DateTimeEdit::SetAfterCreate(int ACol) {
   FGrid->SetColumnEditor(ACol, this);
 }
 
-void TRG_DateTimeEdit::ClrEdit() { hide(); }
+void TRG_DateTimeEdit::AcceptTyped() {
+  // Text typed but not yet accepted belongs to the cell being left: it is read while this
+  // editor still edits that cell, before hiding or moving it loses the text.
+  if (!FSelecting && !isHidden() && FCol >= 0 && text() != ValueAsText()) AcceptText();
+}
+
+void TRG_DateTimeEdit::ClrEdit() {
+  AcceptTyped();
+  hide();
+}
 
 void TRG_DateTimeEdit::SelectCell(int ACol, int ARow) {
+  AcceptTyped();
   FCol = ACol;
   FRow = ARow;
   const QString text = FGrid->Cells(ACol, ARow);
@@ -885,7 +895,9 @@ void TRG_DateTimeEdit::SelectCell(int ACol, int ARow) {
 }
 
 void TRG_DateTimeEdit::EditorChanged() {
-  if (FSelecting || FCol < 0 || !isVisible()) return;
+  // A hidden editor edits no cell. Whether the window itself is on screen does not matter:
+  // an edit made while it is not shown still belongs to the cell.
+  if (FSelecting || FCol < 0 || isHidden() || FRow >= FGrid->RowCount()) return;
   FGrid->SetCells(FCol, FRow, ValueAsText());
   FGrid->DoChange();
 }

@@ -327,6 +327,7 @@ public:
 
 private:
   void EditorChanged();
+  void AcceptTyped();
   TRefStringGrid* FGrid;
   QString FStartValueAsString;
   TDateTime FStartValue = 0;

@@ -168,10 +168,12 @@ TScheduleInterval::TScheduleInterval(TSchedule* aSchedule, const std::string& aC
       DoException(aDoException) {}
 
 TFilm* TScheduleInterval::FindOrCreateFilm(TSuperReference* aSupRef, const std::string& FilmID) {
+  // A film of the project's records is one object for the whole build; one read through the
+  // store (MongoDB, or a missing record with its report) is the interval's own.
+  if (TFilm* shared = Schedule->BuildFilm(FilmID)) return shared;
   auto it = FFilmIndex.find(FilmID);
   if (it != FFilmIndex.end()) return it->second;
-  std::shared_ptr<TFilm> film = Schedule->CachedFilm(FilmID);
-  if (!film) film = std::make_shared<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException);
+  auto film = std::make_shared<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException);
   Films.push_back(film);
   FFilmIndex.emplace(Films.back()->_ID, Films.back().get());
   return Films.back().get();
@@ -359,6 +361,18 @@ TScheduleRecordIndex::TCollIndex* TScheduleRecordIndex::Index(TDbFile& db,
     FDb = &db;
   }
   const TJson& doc = db.JSON();
+  const TJson::object_t* docMembers = doc.is_object() ? &doc.get_ref<const TJson::object_t&>() : nullptr;
+  const void* docData = docMembers ? static_cast<const void*>(docMembers->data()) : nullptr;
+  const size_t docSize = docMembers ? docMembers->size() : 0;
+  TCollIndex& known = FIndex[collection];
+  // While the document's members have not moved, the collection's member found before is
+  // still its member when it still has the collection's name.
+  if (known.Coll && known.DocData == docData && known.DocSize == docSize &&
+      known.Coll->first == collection && known.Coll->second.is_object()) {
+    const auto& records = known.Coll->second.get_ref<const TJson::object_t&>();
+    if (known.Data == static_cast<const void*>(records.data()) && known.Size == records.size())
+      return &known;
+  }
   const TMember* coll = nullptr;
   if (doc.is_object()) {
     const auto& members = doc.get_ref<const TJson::object_t&>();
@@ -368,7 +382,9 @@ TScheduleRecordIndex::TCollIndex* TScheduleRecordIndex::Index(TDbFile& db,
         break;
       }
   }
-  TCollIndex& ix = FIndex[collection];
+  TCollIndex& ix = known;
+  ix.DocData = docData;
+  ix.DocSize = docSize;
   const TJson::object_t* records =
       coll && coll->second.is_object() ? &coll->second.get_ref<const TJson::object_t&>() : nullptr;
   const void* data = records ? static_cast<const void*>(records->data()) : nullptr;
@@ -437,6 +453,8 @@ std::shared_ptr<TFilm> TScheduleRecordIndex::CachedFilm(TDbFile& db, const std::
   const TJson& record = r->second.Member->second;
   if (!record.is_object()) return nullptr;
   TEntry& e = r->second;
+  if (e.Film && e.CheckedPass == FPass) return e.Film;
+  e.CheckedPass = FPass;
   // A film read by an earlier build is used again while its record says the same.
   if (!e.Film || !MemberIs(record, "Duration", e.DurationText) ||
       !MemberIs(record, "FileName", e.Film->FileName) || !MemberIs(record, "Name", e.Film->Name) ||
@@ -457,6 +475,16 @@ std::optional<const TJson*> TSchedule::FindRecord(const std::string& collection,
 std::shared_ptr<TFilm> TSchedule::CachedFilm(const std::string& id) {
   if (!FilmsDBF) return nullptr;
   return FRecordIndex->CachedFilm(*FilmsDBF, id);
+}
+
+TFilm* TSchedule::BuildFilm(const std::string& id) {
+  auto it = FBuildFilms.find(id);
+  if (it != FBuildFilms.end()) return it->second.get();
+  std::shared_ptr<TFilm> film = CachedFilm(id);
+  if (!film) return nullptr;
+  TFilm* f = film.get();
+  FBuildFilms.emplace(f->_ID, std::move(film));
+  return f;
 }
 
 void TSchedule::AddChannel(const std::string& ChannelID) {

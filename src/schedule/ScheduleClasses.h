@@ -246,6 +246,9 @@ public:
   std::shared_ptr<TFilm> CachedFilm(TDbFile& db, const std::string& id);
   // How many times a collection was indexed (for the tests).
   int Rebuilds() const { return FRebuilds; }
+  // A new build starts: a film is checked against its record once per build (a build reads the
+  // project and never writes it).
+  void BeginPass() { ++FPass; }
 
 private:
   using TMember = std::pair<const std::string, TJson>;
@@ -253,9 +256,12 @@ private:
     const TMember* Member = nullptr;
     std::shared_ptr<TFilm> Film;  // films only, read on first use
     std::string DurationText;     // the record's "Duration" the film was read from
+    uint64_t CheckedPass = 0;     // the build that last found the film equal to its record
   };
   struct TCollIndex {
     const TMember* Coll = nullptr;  // the collection's member of the project document
+    const void* DocData = nullptr;  // where the document's members were stored then
+    size_t DocSize = 0;
     const void* Data = nullptr;     // where the collection's records are stored
     size_t Size = 0;
     std::unordered_map<std::string_view, TEntry> Entries;  // keys are the members' names
@@ -264,6 +270,7 @@ private:
   const TDbFile* FDb = nullptr;
   std::unordered_map<std::string, TCollIndex> FIndex;
   int FRebuilds = 0;
+  uint64_t FPass = 1;
 };
 
 class TSchedule {
@@ -271,7 +278,9 @@ public:
   // Index: a record index shared with other builds of the same project; a new one when none.
   explicit TSchedule(TDbFile* aFilmsDBF, std::shared_ptr<TScheduleRecordIndex> aIndex = nullptr)
       : FilmsDBF(aFilmsDBF),
-        FRecordIndex(aIndex ? std::move(aIndex) : std::make_shared<TScheduleRecordIndex>()) {}
+        FRecordIndex(aIndex ? std::move(aIndex) : std::make_shared<TScheduleRecordIndex>()) {
+    FRecordIndex->BeginPass();
+  }
   std::vector<std::unique_ptr<TScheduleInterval>> Intervals;
   std::vector<std::string> PlayLists;
   std::vector<std::string> ChannelsId;
@@ -294,9 +303,12 @@ public:
   // The film with that id as read once for this build; nullptr when its record must be read
   // from the store or does not exist.
   std::shared_ptr<TFilm> CachedFilm(const std::string& id);
+  // CachedFilm, one object per film for every interval of this build, owned by the build.
+  TFilm* BuildFilm(const std::string& id);
 
 private:
   std::shared_ptr<TScheduleRecordIndex> FRecordIndex;
+  std::unordered_map<std::string_view, std::shared_ptr<TFilm>> FBuildFilms;  // keys: the films' ids
 };
 
 // Messages of a row's commands (slot TimeErr).

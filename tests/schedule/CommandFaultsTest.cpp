@@ -8,6 +8,7 @@ namespace {
 
 struct CommandFaultsTest : ScheduleDbTest {
   TTempDir Tmp;
+  int Packages = 0;
   CommandFaultsTest() {
     AddChannel("ch", 0, "Movies");
     AddChannel("cmd", 2, "Lights");
@@ -43,8 +44,10 @@ struct CommandFaultsTest : ScheduleDbTest {
     std::string video = Tmp.File("video");
     std::filesystem::create_directories(video);
     for (const char* f : {"a.m2t", "b.m2t"}) WriteFileBytes(video + "/" + f, "x");
-    std::string err = MakeScheduleFiles(sh, *Db, Tmp.File("pkg") + "/", video, "20151116T060000",
-                                        pls, cmdp, used, value, Op);
+    // A package folder of its own: playlists already there would be read back.
+    std::string pkg = Tmp.File("pkg" + std::to_string(++Packages)) + "/";
+    std::string err = MakeScheduleFiles(sh, *Db, pkg, video, "20151116T060000", pls, cmdp, used,
+                                        value, Op);
     for (const auto& l : cmdp->Items)
       for (const std::string& line : l->Items) cmdLines.push_back(line);
     return err;

@@ -56,11 +56,21 @@ TEST_F(ScheduleModelTest, UnlimitedNotesFollowEachOtherAndShareFilms) {
   EXPECT_TRUE(in->AddScheduleNote(&SupRef, "b"));
   EXPECT_TRUE(in->AddScheduleNote(&SupRef, "a"));
   ASSERT_EQ(in->NotesCount(), 3u);
-  EXPECT_EQ(in->Films.size(), 2u);
+  EXPECT_NE(in->ScheduleNotes[0].Film, in->ScheduleNotes[1].Film);
   EXPECT_NEAR(in->ScheduleNotes[1].DateTime, Hms(2), 1e-12);
   EXPECT_NEAR(in->ScheduleNotes[2].DateTime, Hms(2, 30), 1e-12);
   EXPECT_NEAR(in->TempEndTime, Hms(3, 30), 1e-12);
   EXPECT_EQ(in->ScheduleNotes[0].Film, in->ScheduleNotes[2].Film);
+  // Every interval of the build places the same film object; an unknown id gets the
+  // interval's own placeholder.
+  auto* later = Interval(Cut, Hms(4), 0);
+  EXPECT_TRUE(later->AddScheduleNote(&SupRef, "a"));
+  EXPECT_TRUE(later->AddScheduleNote(&SupRef, "nope"));
+  EXPECT_TRUE(later->AddScheduleNote(&SupRef, "nope"));
+  EXPECT_EQ(later->ScheduleNotes[0].Film, in->ScheduleNotes[0].Film);
+  EXPECT_TRUE(later->ScheduleNotes[1].Film->IsInvalid());
+  EXPECT_EQ(later->ScheduleNotes[1].Film, later->ScheduleNotes[2].Film);
+  EXPECT_EQ(later->Films.size(), 1u);
 }
 
 TEST_F(ScheduleModelTest, KeepWithNextGroupIsRemovedTogether) {

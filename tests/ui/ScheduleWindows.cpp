@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
+#include <QHelpEvent>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <chrono>
 
@@ -76,15 +78,28 @@ private slots:
     QCOMPARE(g->Cells(TFormChSchedules::ColTimes, 2), QString("01:00:00 - 01:30:00"));
     QCOMPARE(g->Cells(TFormChSchedules::ColTimes, 3), QString("01:30:00 - 02:30:00"));
     QVERIFY(form.JFrame1->WasChanges());
-    // A start before the row above: the error and its hint.
-    TypeStart(form, 3, "0 00:30:00");
-    QString times = g->Cells(TFormChSchedules::ColTimes, 2);
-    QVERIFY2(times.contains("Error in column \"Start time\". Time must be less than 00:30:00") ||
-                 g->Cells(TFormChSchedules::ColTimes, 1).contains("Time must be less than"),
-             qPrintable(times));
-    QString hint = form.TimesHint(1) + form.TimesHint(2);
-    QVERIFY2(hint.contains("Time must be less than 00:30:00"), qPrintable(hint));
-    QVERIFY(form.TimesHint(4).isEmpty() || !form.TimesHint(4).contains("Time must be less"));
+    // A block that starts after the next one: the error in the row's "Times" cell and its hint.
+    TypeStart(form, 1, "0 02:00:00");
+    const QString error = "Error in column \"Start time\". Time must be less than 01:30:00";
+    QVERIFY2(g->Cells(TFormChSchedules::ColTimes, 1).contains(error), qPrintable(g->Cells(TFormChSchedules::ColTimes, 1)));
+    QVERIFY2(form.TimesHint(1).contains(error), qPrintable(form.TimesHint(1)));
+    QVERIFY(!form.TimesHint(4).contains("Time must be less"));
+    // The mouse resting on another column shows nothing; on that "Times" cell, the hint.
+    auto hintAt = [&](int col, int row) {
+      const QPoint at = g->visualRect(g->model()->index(row - 1, col - 1)).center();
+      QHelpEvent he(QEvent::ToolTip, at, g->viewport()->mapToGlobal(at));
+      QApplication::sendEvent(g->viewport(), &he);
+      return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(hintAt(TFormChSchedules::ColDuration, 1), QString());
+    QCOMPARE(hintAt(TFormChSchedules::ColTimes, 1), form.TimesHint(1));
+    // Typed without Enter, then another cell chosen: the typed time is the row's.
+    auto* ed = dynamic_cast<TRG_DateTimeEdit*>(g->ColumnEditor(TFormChSchedules::ColStart));
+    g->SetCurrentCell(TFormChSchedules::ColStart, 1);
+    ed->setText("0 00:00:00");
+    g->SetCurrentCell(TFormChSchedules::ColStart, 2);
+    QCOMPARE(g->Cells(TFormChSchedules::ColStart, 1), QString("0 00:00:00"));
+    QCOMPARE(g->Cells(TFormChSchedules::ColTimes, 1), QString("00:00:00 - 01:00:00"));
     // Without a channel nothing is built and every row says why.
     form.RefEditChannels->SetRecordID(TrefID{"", "Channels"});
     QCOMPARE(form.TimesHint(1), QString("The channel isn't set!"));

@@ -35,10 +35,12 @@ public:
     if (event->type() != QEvent::ToolTip) return false;
     auto* he = static_cast<QHelpEvent*>(event);
     TRefStringGrid* g = FForm->RefTblFrame1->StringGrid;
-    int row = g->rowAt(he->pos().y());
-    int col = g->columnAt(he->pos().x());
+    // The table counts its rows and columns without the header row and the row numbers.
+    const int tableRow = g->rowAt(he->pos().y());
+    const int tableCol = g->columnAt(he->pos().x());
     QString hint;
-    if (col == TFormChSchedules::ColTimes && row >= 0) hint = FForm->TimesHint(row);
+    if (tableRow >= 0 && tableCol + g->FixedColCount() == TFormChSchedules::ColTimes)
+      hint = FForm->TimesHint(tableRow + g->FixedRowCount());
     if (hint.isEmpty())
       QToolTip::hideText();
     else
@@ -77,12 +79,14 @@ TFormChSchedules::TFormChSchedules(TDbFile& db, QWidget* parent)
     : TRecordForm(db, "ChSched", "Channel schedule", "New channel schedule", parent) {
   setObjectName("FormChSchedules");
   setProperty("HelpContext", 18);
+  resize(1180, 560);  // the grid's six columns next to the record tree
   auto* recLayout = new QVBoxLayout(TabSheetRec);
 
   auto* top = new QHBoxLayout();
   LabelChannel = new QLabel("Channel", TabSheetRec);
   RefEditChannels = new TRefEdit(TabSheetRec);
   RefEditChannels->setObjectName("RefEditChannels");
+  RefEditChannels->setMinimumWidth(200);
   {
     TCollectionData cd;
     db.SC("Channels", "Tree", cd);
@@ -102,6 +106,7 @@ TFormChSchedules::TFormChSchedules(TDbFile& db, QWidget* parent)
   DateTimeEditPeriod->SetFormat("q hh:nn:ss");
   DateTimeEditPeriod->SetButtonVisible(false);
   DateTimeEditPeriod->SetValueAsText("1 00:00:00");
+  DateTimeEditPeriod->setMinimumWidth(100);
   DateTimeEditPeriod->setMaximumWidth(130);
   top->addWidget(LabelPeriod);
   top->addWidget(DateTimeEditPeriod);
@@ -132,17 +137,15 @@ TFormChSchedules::TFormChSchedules(TDbFile& db, QWidget* parent)
   grid->OnDrawCell = [this](TRefStringGrid*, QPainter* p, int c, int r, const QRect& rect,
                             QStyle::State, bool& def) { RefTblFrame1StringGridDrawCell(p, c, r, rect, def); };
   grid->viewport()->installEventFilter(new TTimesHintFilter(this));
-  grid->setColumnWidth(ColStart, 100);
-  grid->setColumnWidth(ColInterval, 60);
-  grid->setColumnWidth(ColContent, 220);
-  grid->setColumnWidth(ColCommands, 160);
-  grid->setColumnWidth(ColDuration, 80);
-  grid->setColumnWidth(ColTimes, 260);
+  // The table's columns are counted without the row-number column.
+  const std::pair<int, int> widths[] = {{ColStart, 100},    {ColInterval, 60}, {ColContent, 200},
+                                        {ColCommands, 150}, {ColDuration, 70}, {ColTimes, 240}};
+  for (auto [c, w] : widths) grid->setColumnWidth(c - grid->FixedColCount(), w);
 
   JFrame1->LayerComps->AddComp("Channel", RefEditChannels);
   JFrame1->LayerComps->AddComp("Table", grid);
   JFrame1->LayerComps->AddComp("AutoPeriod", CheckBoxRepeatImmediately);
-  JFrame1->LayerComps->AddComp("Period", DateTimeEditPeriod);
+  JFrame1->LayerComps->AddComp("Period", DateTimeEditPeriod, vt_String);  // kept as its "q hh:nn:ss" text
 
   JFrame1->OnChange = [this](TJFrame*) { RefEditChannelsChange(); };
   connect(RefEditChannels, &TRefEdit::Changed, this, [this] { RefEditChannelsChange(); });
@@ -285,27 +288,30 @@ void TFormChSchedules::RefTblFrame1StringGridDrawCell(QPainter* painter, int ACo
   }
   if (ACol != ColTimes) return;
   MakeDefaultDraw = false;
+  // The marks come first, so they stay in sight however wide the column is: a check mark for a
+  // clean row, else one numbered mark per error slot; the time range follows them.
   QString text = g->Cells(ColTimes, ARow);
   int bar = text.indexOf('|');
   QString range = bar < 0 ? text : text.left(bar);
-  painter->save();
-  painter->setPen(g->palette().color(QPalette::Text));
-  painter->drawText(rect.adjusted(3, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, range);
-  painter->restore();
   const int size = qMin(16, rect.height() - 2);
-  int x = rect.right() - 19;
   const int y = rect.top() + (rect.height() - size) / 2;
+  int x = rect.left() + 2;
   if (bar < 0) {
     DrawErrorIcon(painter, QRect(x, y, size, size), -1);
-    return;
+    x += size + 3;
+  } else if (i < static_cast<int>(FLast.Rows.size())) {
+    const auto& err = FLast.Rows[static_cast<size_t>(i)].Err;
+    for (int k = 0; k < OneFilmErrorCount; ++k) {
+      if (err[static_cast<size_t>(k)].empty()) continue;
+      DrawErrorIcon(painter, QRect(x, y, size, size), k);
+      x += size + 3;
+    }
   }
-  if (i >= static_cast<int>(FLast.Rows.size())) return;
-  const auto& err = FLast.Rows[static_cast<size_t>(i)].Err;
-  for (int k = 0; k < OneFilmErrorCount; ++k) {
-    if (err[static_cast<size_t>(k)].empty()) continue;
-    DrawErrorIcon(painter, QRect(x, y, size, size), k);
-    x -= 19;
-  }
+  painter->save();
+  painter->setPen(g->palette().color(QPalette::Text));
+  painter->drawText(QRect(x + 2, rect.top(), rect.right() - x - 2, rect.height()),
+                    Qt::AlignVCenter | Qt::AlignLeft, range);
+  painter->restore();
 }
 
 TFormDoSchedule* TFormChSchedules::BtnShowScheduleClick() {

@@ -125,7 +125,7 @@ TFormChShCommands::TFormChShCommands(QWidget* Owner, const TJson& aJson, TElemen
   FloatSpinEditDelay->SetMinValue(-99.9);
   FloatSpinEditDelay->SetMaxValue(99.9);
   FloatSpinEditDelay->SetIncrement(0.1);
-  FloatSpinEditDelay->SetPrecision(1);
+  FloatSpinEditDelay->SetPrecision(-1);  // tenths of a second
   GroupBoxDelay = OptionBox(GroupBoxOptions, "Delay, sec", FloatSpinEditDelay);
   RefEdit1 = new TRefEdit(GroupBoxOptions);
   RefEdit1->setObjectName("RefEdit1");

@@ -38,7 +38,7 @@ TFormSchedules::TFormSchedules(TDbFile& db, QWidget* parent)
   grid->SetEnableEmpty(true);
   grid->OnLoaded = [this](TRefStringGrid* g) { RefTblFrame1StringGridLoaded(g); };
   grid->Loaded();
-  grid->setColumnWidth(1, 360);
+  grid->setColumnWidth(1 - grid->FixedColCount(), 360);
 
   JFrame1->LayerComps->AddComp("Table", grid);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

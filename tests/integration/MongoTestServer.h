@@ -20,10 +20,15 @@ public:
   TMongoTestServer(const TMongoTestServer&) = delete;
   TMongoTestServer& operator=(const TMongoTestServer&) = delete;
 
-  // This header's folder (tests/integration), so benchmarks can use the server too.
+  // This header's folder (tests/integration), so benchmarks can use the server too. The build
+  // names it; __FILE__ is only the fallback, as a compiler cache may make it a relative path.
   static std::string IntegrationDir() {
+#ifdef PELMORA_SOURCE_DIR
+    return std::string(PELMORA_SOURCE_DIR) + "/tests/integration";
+#else
     std::string here = __FILE__;
     return here.substr(0, here.rfind('/'));
+#endif
   }
   static std::string RootDir() { return IntegrationDir() + "/../.."; }
   static std::string InstallDir() { return RootDir() + "/.deps/mongo-test-server"; }

@@ -230,7 +230,7 @@ def open_entry(app, top, item):
             return "box", " | ".join(t for b in open_boxes for t in texts(b) if t)
         new = [w for w in child_windows(app) if name(w) not in before]
         return ("window", new[0]) if new else None
-    result = wait_for(outcome, timeout=10)
+    result = wait_for(outcome, timeout=20)
     return result if result else (None, "nothing opened")
 
 
@@ -243,7 +243,8 @@ def file_dialog(app, label, top, item, title, path, button):
         report("FAIL", label, "menu entry not found")
         return False
     act(entry)
-    dialog = wait_for(lambda: next((b for b in boxes(app) if name(b) == title), None))
+    # A loaded machine takes its time over a file dialog.
+    dialog = wait_for(lambda: next((b for b in boxes(app) if name(b) == title), None), timeout=30)
     if dialog is None:
         report("FAIL", label, f"no \"{title}\" dialog")
         return False

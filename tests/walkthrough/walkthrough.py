@@ -304,22 +304,26 @@ def create_files(app):
         package = os.path.join(os.path.dirname(DEMO), "servers", "Playout 1")
         said = []
         def finished():
+            # Questions on the way are answered as an operator building the package would;
+            # the outcome shows in the window's status bar (or in a box when it failed).
             for box in boxes(app):
                 words = " | ".join(t for t in texts(box) if t)
-                if "successfully created" in words or "Error" in words or "rror" in words:
-                    said.append(words)
-                    press_button(box, "OK", "Ok", "Close", "No")
-                    return True
-                if "Save changes" in words or "was changed" in words:
-                    press_button(box, "Yes")
+                said.append(words)
+                if not press_button(box, "Yes", "OK", "Ok", "Close"):
+                    press_button(box, "No")
+            status = [t for t in texts(window)
+                      if ("Files in folder" in t and "successfully created" in t) or "rror" in t]
+            if status:
+                said.append(status[0])
+                return True
             return False
         wait_for(finished, timeout=120, step=0.5)
         config = os.path.join(package, "config.json")
-        if os.path.isfile(config) and said and "successfully created" in said[0]:
+        if os.path.isfile(config) and said and "successfully created" in said[-1]:
             files = sum(len(f) for _, _, f in os.walk(package))
             report("ok", label, f"{files} files in {package}")
         else:
-            report("FAIL", label, f"no package at {package}" + (f" (box: {said[0][:200]})" if said else ""))
+            report("FAIL", label, f"no package at {package}" + (f" (said: {' / '.join(said)[:300]})" if said else ""))
     finally:
         close_boxes(app)
         close_all_windows(app)
@@ -397,7 +401,7 @@ RECORDS = [  # menu, entry, collection, name
     ("Directories", "Movies", "Films", "Walk film"),
     ("Directories", "PlayLists", "PlayLists", "Walk playlist"),
     ("Directories", "Channels", "Channels", "Walk channel"),
-    ("Directories", "Channel schedules", "ChSchedules", "Walk channel schedule"),
+    ("Directories", "Channel schedules", "ChSched", "Walk channel schedule"),
     ("Directories", "Schedules", "Schedules", "Walk schedule"),
     ("Directories", "Server's options", "SrvOptions", "Walk options"),
     ("Directories", "Groups of STB", "Groups", "Walk group"),

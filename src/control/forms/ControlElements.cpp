@@ -32,12 +32,12 @@ std::optional<TFontSpec> PartFont(const TJson& value, size_t i, const TFontSpec&
   return FontFromJson((*it)[i], base);
 }
 
-void ApplyFont(QWidget* w, const TFontSpec& spec) {
-  w->setFont(FontOfSpec(spec));
+void ApplyFont(QWidget* w, const TFontSpec& font) {
+  w->setFont(FontOfSpec(font));
   QPalette pal = w->palette();
-  pal.setColor(QPalette::WindowText, ColorOfValue(spec.Color));
-  pal.setColor(QPalette::Text, ColorOfValue(spec.Color));
-  pal.setColor(QPalette::ButtonText, ColorOfValue(spec.Color));
+  pal.setColor(QPalette::WindowText, ColorOfValue(font.Color));
+  pal.setColor(QPalette::Text, ColorOfValue(font.Color));
+  pal.setColor(QPalette::ButtonText, ColorOfValue(font.Color));
   w->setPalette(pal);
 }
 
@@ -81,14 +81,14 @@ int64_t ValueOfColor(const QColor& c) {
   return RgbToColorValue((uint32_t(c.red()) << 16) | (uint32_t(c.green()) << 8) | uint32_t(c.blue()));
 }
 
-QFont FontOfSpec(const TFontSpec& spec) {
+QFont FontOfSpec(const TFontSpec& font) {
   QFont f;
-  if (!spec.Name.empty()) f.setFamily(Qs(spec.Name));
-  if (spec.Size > 0) f.setPointSize(spec.Size);
-  f.setBold(spec.Style & 1);
-  f.setItalic(spec.Style & 2);
-  f.setUnderline(spec.Style & 4);
-  f.setStrikeOut(spec.Style & 8);
+  if (!font.Name.empty()) f.setFamily(Qs(font.Name));
+  if (font.Size > 0) f.setPointSize(font.Size);
+  f.setBold(font.Style & 1);
+  f.setItalic(font.Style & 2);
+  f.setUnderline(font.Style & 4);
+  f.setStrikeOut(font.Style & 8);
   return f;
 }
 

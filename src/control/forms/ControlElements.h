@@ -48,7 +48,7 @@ IDockedElement* AsElement(QWidget* w);
 // Qt colours and fonts of the stored forms.
 QColor ColorOfValue(int64_t value);
 int64_t ValueOfColor(const QColor& c);
-QFont FontOfSpec(const TFontSpec& spec);
+QFont FontOfSpec(const TFontSpec& font);
 TFontSpec SpecOfFont(const QFont& font, const QColor& color);
 
 // A push button drawn in its own colour; a double click counts as a click.

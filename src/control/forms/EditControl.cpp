@@ -409,10 +409,10 @@ void TFormEditControl::BtnFontClick(int slot) {
   bool ok = false;
   const QFont f = QFontDialog::getFont(&ok, FontOfSpec(s.Value), this, "Font");
   if (!ok) return;
-  TFontSpec spec = SpecOfFont(f, ColorOfValue(s.Value.Color));
-  spec.Charset = s.Value.Charset;
-  s.Value = spec;
-  s.Sample->setText(FontText(spec));
+  TFontSpec font = SpecOfFont(f, ColorOfValue(s.Value.Color));
+  font.Charset = s.Value.Charset;
+  s.Value = font;
+  s.Sample->setText(FontText(font));
 }
 
 void TFormEditControl::EditCommandsBtnClick() {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <unordered_map>
 
 #include "base/StrUtils.h"
@@ -69,7 +70,7 @@ std::string Param(const TJson& params, const char* name) { return JsonStr(params
 
 // A name that may become one file or folder inside the portal folder.
 bool IsSafeFileName(const std::string& name, bool folder) {
-  if (name.empty()) return false;
+  if (name.empty() || name.size() > MaxPageNameBytes) return false;
   if (name.find_first_of(std::string("/\\\0", 3)) != std::string::npos) return false;
   if (folder && (name == "." || name == "..")) return false;
   return true;
@@ -176,6 +177,39 @@ std::string PercentEncodePath(const std::string& path) {
     }
   }
   return out;
+}
+
+std::string HtmlText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string PercentEncodeSource(const std::string& source) {
+  size_t scheme = source.find("://");
+  bool hasScheme = scheme != std::string::npos && scheme > 0 &&
+                   std::all_of(source.begin(), source.begin() + static_cast<long>(scheme),
+                               [](char c) { return std::isalnum(static_cast<unsigned char>(c)) ||
+                                                   c == '+' || c == '-' || c == '.'; });
+  if (!hasScheme) return PercentEncodePath(source);
+  return source.substr(0, scheme + 3) + PercentEncodePath(source.substr(scheme + 3));
+}
+
+std::string ChannelPageBaseName(const std::string& channelName) {
+  std::string name = "ch_" + LowerCase(Cir2Lat("schedule_" + channelName));
+  for (char& c : name)
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '-';
+  return name;
 }
 
 std::string PortalDurationText(const std::string& duration) {
@@ -426,6 +460,7 @@ std::string TDataModuleDoWeb::OnHTMLTag(TSuperPageProducer& pp, const std::strin
     if (const TJson* row = FindRow(page, "Imgs", tagName)) {
       std::string file = CellText(Cell(*row, 1));
       TJson p = TagParams(pp, sr, params);
+      file = PercentEncodeSource(file);
       if (!ParamPresent(p, "value") && !file.empty()) return "<img src='" + file + "'></img>";
       return file;
     }
@@ -470,9 +505,30 @@ std::string TDataModuleDoWeb::OnHTMLTag(TSuperPageProducer& pp, const std::strin
 void TDataModuleDoWeb::CheckPageName(TSuperReference& sr, const std::string& name) {
   if (IsSafeFileName(name, false)) return;
   sr.ShowErrorMsg(fmt::format("Page name \"{}\" cannot be a file name of the portal: it must not "
-                              "be empty or hold path separators",
-                              name),
+                              "be empty, longer than {} bytes or hold path separators",
+                              name, MaxPageNameBytes),
                   true);
+}
+
+void TDataModuleDoWeb::CheckPortalTemplates(TSuperReference& sr, const TJson& portal) {
+  std::error_code ec;
+  for (const char* key : {"MovieDTempl", "ChSchTempl"}) {
+    std::string file = JsonStr(portal, key);
+    if (file.empty()) continue;
+    std::string path = JoinRootPath(TemplatesFolder, file);
+    if (!fs::is_regular_file(path, ec))
+      sr.ShowErrorMsg(fmt::format("Not found HTML-template file \"{}\".", path), true);
+  }
+  std::string schId = JsonStr(portal, "SchTempl._ID");
+  if (schId.empty()) return;
+  TDbCollectionItem& pages = FDbF->CollectionByName("WebPages");
+  std::optional<TJson> tv = sr.Push(pages, schId, true);
+  std::string file = tv && tv->is_object() ? JsonStr(*tv, "HTMLfile") : std::string();
+  if (file.empty()) sr.ShowErrorMsg("HTML-template file is not set!", true);
+  std::string path = JoinRootPath(TemplatesFolder, file);
+  if (!fs::is_regular_file(path, ec))
+    sr.ShowErrorMsg(fmt::format("Not found HTML-template file \"{}\".", path), true);
+  sr.Pop();
 }
 
 void TDataModuleDoWeb::WritePage(TSuperReference& sr, const std::string& path,
@@ -535,6 +591,10 @@ std::string TDataModuleDoWeb::MakePage(TSuperPageProducer& pp, TSuperReference& 
   if (CreateFile) {
     if (!id.empty()) sr.Push(FDbF->CollectionByName("WebPages"), id, false);
     CheckPageName(sr, name);
+    // Two pages under one name: the second would replace the first.
+    if (!FPageNames.insert(LowerCase(name)).second)
+      sr.ShowErrorMsg(fmt::format("Page name \"{}\" is given to two pages of the portal", name),
+                      true);
     if (!id.empty()) sr.Pop();
     pp.PageName = name;
   }
@@ -621,6 +681,8 @@ std::string TDataModuleDoWeb::MakeWebPortal(IOperator* aStatusBar, const std::st
 
   UsedPages = TJson::array();
   PagesNames = TJson::object();
+  FPageNames.clear();
+  CheckPortalTemplates(sr, *portal);
 
   DefSysTmpl = AddUsedPage(sr, JsonStr(*portal, "SysTmpl._ID"), "dfs");
   if (DefSysTmpl.contains("SysTmpl"))
@@ -639,11 +701,11 @@ std::string TDataModuleDoWeb::MakeWebPortal(IOperator* aStatusBar, const std::st
       TJson d = TJson::object();
       d["_ID"] = m.ID;
       d["HTMLfile"] = movieTemplate;
-      d["text"] = TJson::array({TJson::array({"text_name", JsonStr(*film, "Name")}),
-                                TJson::array({"text_descr", JsonStr(*film, "Description")}),
-                                TJson::array({"text_styear", JsonStr(*film, "StateYear")}),
-                                TJson::array({"text_cast", JsonStr(*film, "Cast")}),
-                                TJson::array({"text_genres", JsonStr(*film, "Genres")}),
+      d["text"] = TJson::array({TJson::array({"text_name", HtmlText(JsonStr(*film, "Name"))}),
+                                TJson::array({"text_descr", HtmlText(JsonStr(*film, "Description"))}),
+                                TJson::array({"text_styear", HtmlText(JsonStr(*film, "StateYear"))}),
+                                TJson::array({"text_cast", HtmlText(JsonStr(*film, "Cast"))}),
+                                TJson::array({"text_genres", HtmlText(JsonStr(*film, "Genres"))}),
                                 TJson::array({"text_dur", PortalDurationText(JsonStr(*film, "Duration"))})});
       d["PageName"] = "md_" + m.HtmlFileName;
       UsedPages.push_back(std::move(d));
@@ -674,6 +736,47 @@ std::string TDataModuleDoWeb::MakeWebPortal(IOperator* aStatusBar, const std::st
   return result;
 }
 
+std::map<std::string, std::string> TDataModuleDoWeb::ChannelPageNames(const TJson& RowSummary) {
+  std::map<std::string, std::string> pageOf;
+  if (!RowSummary.is_object()) return pageOf;
+  TDbCollectionItem& chans = FDbF->CollectionByName("Channels");
+  // Identifier order: the same channels get the same names on every build.
+  std::vector<std::pair<std::string, std::string>> bases;  // channel id, base name
+  for (auto it = RowSummary.begin(); it != RowSummary.end(); ++it) {
+    std::optional<TJson> rec = chans.GetRecord(it.key());
+    if (!rec || !rec->is_object()) continue;
+    std::string base = ChannelPageBaseName(JsonStr(*rec, "Name"));
+    if (!IsSafeFileName(base, false)) {
+      TSuperReference sr(&FDbF->Operator());
+      sr.Push(chans, it.key(), false);
+      TTrackerGuard guard{sr};
+      CheckPageName(sr, base);
+    }
+    bases.emplace_back(it.key(), base);
+  }
+  std::sort(bases.begin(), bases.end());
+  std::set<std::string> taken;
+  for (auto& [id, base] : bases) taken.insert(base);
+  std::set<std::string> given;
+  for (auto& [id, base] : bases) {
+    std::string name = base;
+    if (!given.insert(base).second) {
+      int n = 2;
+      while (taken.count(base + "_" + std::to_string(n))) ++n;
+      name = base + "_" + std::to_string(n);
+      taken.insert(name);
+    }
+    if (name.size() > MaxPageNameBytes) {
+      TSuperReference sr(&FDbF->Operator());
+      sr.Push(chans, id, false);
+      TTrackerGuard guard{sr};
+      CheckPageName(sr, name);
+    }
+    pageOf[id] = name;
+  }
+  return pageOf;
+}
+
 TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& RowSummary) {
   TJson byPortal = TJson::object();
   std::unordered_map<std::string, std::optional<TJson>> channels;
@@ -681,11 +784,10 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& Row
   TDbCollectionItem& pages = FDbF->CollectionByName("WebPages");
   TDbCollectionItem& chans = FDbF->CollectionByName("Channels");
   TDbCollectionItem& films = FDbF->CollectionByName("Films");
-  auto channelPageName = [](const std::string& name) {
-    return "ch_" + LowerCase(Cir2Lat("schedule_" + name));
-  };
   const TJson* table = srvopt.is_object() && srvopt.contains("Table") ? &srvopt["Table"] : nullptr;
   if (!table || !table->is_array()) return byPortal;
+  std::map<std::string, std::string> pageOf;
+  bool named = false;
   for (size_t i = 0; i < table->size(); ++i) {
     std::string portalId = JsonStr(Cell((*table)[i], 1), "_ID");
     // Every group row renders the same schedule row, so a portal named by several rows gets
@@ -698,6 +800,12 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& Row
     if (schId.empty()) continue;
     std::optional<TJson> schTemplate = pages.GetRecord(schId);
     if (!schTemplate || !schTemplate->is_object()) continue;
+    if (!named) {
+      pageOf = ChannelPageNames(RowSummary);
+      named = true;
+    }
+    // Movie pages are written only from a movie template; without one nothing links them.
+    bool moviePages = !JsonStr(*portal, "MovieDTempl").empty();
     const TJson& summary = RowSummary;
     if (summary.is_object()) {
       for (auto it = summary.begin(); it != summary.end(); ++it) {
@@ -705,7 +813,7 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& Row
         auto cached = channels.find(channelId);
         if (cached == channels.end())
           cached = channels.emplace(channelId, chans.GetRecord(channelId)).first;
-        if (!cached->second) continue;
+        if (!cached->second || !pageOf.count(channelId)) continue;
         std::string name = JsonStr(*cached->second, "Name");
         TJson rows = TJson::array();
         if (it.value().is_array()) {
@@ -726,18 +834,19 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& Row
               filmName = JsonStr(*film, "Name");
               if (movie) movie->Name = filmName;
             }
-            std::string cell = movie ? "<h3><a href=\"" +
-                                           PercentEncodePath("md_" + movie->HtmlFileName + ".html") +
-                                           "\">" + filmName + "</a></h3>"
-                                     : "<h3>" + filmName + "</h3>";
+            std::string cell = movie && moviePages
+                                   ? "<h3><a href=\"" +
+                                         PercentEncodePath("md_" + movie->HtmlFileName + ".html") +
+                                         "\">" + HtmlText(filmName) + "</a></h3>"
+                                   : "<h3>" + HtmlText(filmName) + "</h3>";
             rows.push_back(TJson::array({times, cell}));
           }
         }
         TJson d = TJson::object();
-        d["PageName"] = channelPageName(name);
+        d["PageName"] = pageOf[channelId];
         d["HTMLfile"] = JsonStr(*portal, "ChSchTempl");
         d["tables"] = TJson::array({TJson::array({"table", TJson::object(), rows})});
-        d["text"] = TJson::array({TJson::array({"text_channel", name})});
+        d["text"] = TJson::array({TJson::array({"text_channel", HtmlText(name)})});
         arr.push_back(std::move(d));
       }
     }
@@ -749,10 +858,10 @@ TJson TDataModuleDoWeb::BuildSchedulePages(const TJson& srvopt, const TJson& Row
       for (TJson& row : refs) {
         if (!row.is_array() || row.size() < 2 || !row[1].is_object()) continue;
         if (JsonStr(row[1], "_CL") != "Channels") continue;
-        auto cached = channels.find(JsonStr(row[1], "_ID"));
+        auto page = pageOf.find(JsonStr(row[1], "_ID"));
         // A channel without a schedule in this run keeps its reference.
-        if (cached == channels.end() || !cached->second) continue;
-        row[1]["_ID"] = channelPageName(JsonStr(*cached->second, "Name")) + ".html";
+        if (page == pageOf.end()) continue;
+        row[1]["_ID"] = page->second + ".html";
       }
       v["Refs"] = std::move(refs);
     }

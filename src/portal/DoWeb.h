@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -64,6 +65,20 @@ std::string MakeTable(const std::vector<std::string>& colNames, const std::strin
 // "-", ".", "_", "~") and "/" stay, every other byte becomes %XX (the apostrophe too).
 std::string PercentEncodePath(const std::string& path);
 
+// A catalogue text (film, channel name, description) as HTML text: & < > " ' become entities.
+std::string HtmlText(const std::string& text);
+
+// An image source as it may stand in src='...': a leading "scheme://" stays, the rest is
+// percent-encoded like a link target's path.
+std::string PercentEncodeSource(const std::string& source);
+
+// The base name of a channel's schedule page: "ch_" + the lower-cased transliteration of
+// "schedule_" + the channel name, path separators and control characters mapped to "-".
+std::string ChannelPageBaseName(const std::string& channelName);
+
+// Longest page name whose file (with ".html" and the ".tmp" of the write) a file system takes.
+inline constexpr size_t MaxPageNameBytes = 255 - 9;
+
 // "h ч. mm мин." of a film duration text ("01:32:07,045" gives "1 ч. 32 мин.").
 std::string PortalDurationText(const std::string& duration);
 
@@ -102,6 +117,12 @@ public:
   // every portal the STB group rows of srvopt name, all from the one schedule summary of the
   // schedule row being rendered ({channel id: [[times, film id], ...]}).
   TJson BuildSchedulePages(const TJson& srvopt, const TJson& RowSummary);
+
+  // The schedule page name of every channel of a schedule summary that has a record: each its
+  // own, the plain base name kept for the first channel (by identifier) of those that share it,
+  // later ones numbered "_2", "_3", ... past every name already taken. A name that cannot be a
+  // file name is an error about the channel record.
+  std::map<std::string, std::string> ChannelPageNames(const TJson& RowSummary);
 
   // Page naming.
   TJson& AddUsedPage(TSuperReference& sr, const std::string& id, const std::string& pageName);
@@ -147,11 +168,14 @@ private:
   std::string SubPage(TSuperPageProducer& pp, TSuperReference& sr, const TJson& ref);
   void Status(const std::string& text);
   void CheckPageName(TSuperReference& sr, const std::string& name);
+  // Every template a portal names (movie, channel schedule, TV schedule) must be there.
+  void CheckPortalTemplates(TSuperReference& sr, const TJson& portal);
   void WritePage(TSuperReference& sr, const std::string& path, const std::string& bytes);
 
   TDbFile* FDbF;
   std::unique_ptr<TSuperPageProducer> PageProducer1;
   std::vector<std::string> FSubPageStack;  // ids of the sub-pages being rendered
+  std::set<std::string> FPageNames;        // page names rendered in this run
   std::string FVideoRoot;
   std::string FStreamServer;
 };

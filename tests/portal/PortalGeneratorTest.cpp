@@ -293,7 +293,9 @@ TEST_F(PortalGeneratorTest, SchedulePagesFromTheRowSummaryForEveryGroup) {
   Page("tv", {{"Name", "TV"}, {"HTMLfile", "tv.html"},
               {"Refs", {{"ref_c", Ref("Channels", "c1"), "News"},
                         {"ref_other", Ref("Channels", "c9"), "Other"}}}});
-  Portal("P", "start", {{"SchTempl", Ref("WebPages", "tv")}, {"ChSchTempl", "chsched.html"}});
+  Template("movie.html", "<#text_name>");
+  Portal("P", "start", {{"SchTempl", Ref("WebPages", "tv")}, {"ChSchTempl", "chsched.html"},
+                        {"MovieDTempl", "movie.html"}});
   Db->CollectionByName("Channels").NewRecord("c1", {{"Name", "Новости 24"}});
   Db->CollectionByName("Channels").NewRecord("c9", {{"Name", "Other"}});
   Db->CollectionByName("Films").NewRecord("f1", {{"Name", "Film One"}});
@@ -398,4 +400,184 @@ TEST_F(PortalGeneratorTest, GroupNamesThatWouldLeaveThePackageAreRefused) {
               Gen->MakePortals(sr, nullptr, Tmp.File("pkg"), "x", err, &Op, nullptr, nullptr, nullptr);
             }),
             "Error in record: SrvOptions . Servers options is not set!");
+}
+
+namespace {
+
+// A portal with a TV schedule page that links every channel of the summary (ref_<channel id>)
+// and a channel schedule template; the schedule row holds one film for each channel.
+struct ScheduleNamesTest : PortalGeneratorTest {
+  TFakeFilms Films;
+  TJson Srvopt;
+  TJson Summary = TJson::object();
+  void Make(const std::vector<std::pair<std::string, std::string>>& channels,
+            TJson portalExtra = TJson::object()) {
+    Template("start.html", "start");
+    Template("chsched.html", "<#text_channel>|<#table colname0=Time colname1=Film>");
+    Template("movie.html", "<#text_name>|<#text_descr>");
+    std::string tv;
+    TJson refs = TJson::array();
+    for (auto& [id, name] : channels) {
+      Db->CollectionByName("Channels").NewRecord(id, {{"Name", name}});
+      refs.push_back({"ref_" + id, Ref("Channels", id), "x"});
+      tv += "<#ref_" + id + " id>|";
+      Summary[id] = TJson::array({TJson::array({"10:00", "f1"})});
+    }
+    Template("tv.html", tv);
+    Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"}});
+    Page("tv", {{"Name", "TV"}, {"HTMLfile", "tv.html"}, {"Refs", refs}});
+    TJson extra = {{"SchTempl", Ref("WebPages", "tv")}, {"ChSchTempl", "chsched.html"},
+                   {"MovieDTempl", "movie.html"}};
+    for (auto it = portalExtra.begin(); it != portalExtra.end(); ++it) extra[it.key()] = it.value();
+    Portal("P", "start", extra);
+    Db->CollectionByName("Films").NewRecord("f1", {{"Name", "Film"}, {"ShowInSchedule", true}});
+    Db->CollectionByName("Groups").NewRecord("g1", {{"Name", "Lobby"}});
+    Films.List = {{"f1", "vod_film", ""}};
+    Srvopt = {{"Name", "Opt"}, {"Table", {{Ref("Groups", "g1"), Ref("Portals", "P")}}}};
+  }
+  std::string Build() {
+    TSuperReference sr(&Op);
+    sr.Push(Db->CollectionByName("SrvOptions"), "opt", false);
+    TTrackerGuardForTest guard{sr};
+    std::string err;
+    Gen->MakePortals(sr, &Srvopt, Tmp.File("pkg"), "20260101T060000", err, &Op, &Films, nullptr,
+                     &Summary);
+    return err;
+  }
+  struct TTrackerGuardForTest {
+    TSuperReference& sr;
+    ~TTrackerGuardForTest() { sr.ClrErrors(); }
+  };
+  std::string Dir() { return Tmp.File("pkg/portal/20260101T060000/Lobby"); }
+};
+
+}  // namespace
+
+// Every channel gets a page of its own, whatever its name: names that fold into one file name
+// (letter case, transliteration, ":" and "-", path separators) are told apart by a number in
+// the order of the channel identifiers; a channel whose name collides with nothing keeps the
+// plain name, so boxes and servers that bookmarked it still find it.
+TEST_F(ScheduleNamesTest, EveryChannelHasItsOwnPage) {
+  struct TCase {
+    const char* id;
+    const char* name;
+    const char* page;
+  };
+  const std::vector<TCase> cases = {
+      {"c1", "Demo Movies", "ch_schedule_demo_movies"},
+      {"c2", "DEMO MOVIES", "ch_schedule_demo_movies_3"},  // "_2" belongs to c9
+      {"c3", "Новости", "ch_schedule_novosti"},
+      {"c4", "Novosti", "ch_schedule_novosti_2"},
+      {"c5", "A: B", "ch_schedule_a-_b"},
+      {"c6", "A- B", "ch_schedule_a-_b_2"},
+      {"c7", "News/Sport", "ch_schedule_news-sport"},
+      {"c8", "Back\\Slash", "ch_schedule_back-slash"},
+      {"c9", "Demo Movies 2", "ch_schedule_demo_movies_2"},
+      {"d0", "Other", "ch_schedule_other"},
+  };
+  std::vector<std::pair<std::string, std::string>> channels;
+  for (const TCase& c : cases) channels.push_back({c.id, c.name});
+  Make(channels);
+  ASSERT_EQ(Build(), "");
+  std::string tv;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.id);
+    tv += std::string(c.page) + ".html|";
+    EXPECT_EQ(ReadFileBytes(Dir() + "/" + c.page + ".html").substr(0, strlen(c.name) + 1),
+              std::string(c.name) + "|");
+  }
+  EXPECT_EQ(ReadFileBytes(Dir() + "/v_schedule.html"), tv + "\r\n");
+  // The same names on the next build.
+  fs::remove_all(Tmp.File("pkg"));
+  ASSERT_EQ(Build(), "");
+  for (const TCase& c : cases) EXPECT_TRUE(fs::exists(Dir() + "/" + c.page + ".html")) << c.id;
+}
+
+// A name that no mapping makes a file name (too long for the file system) is an error about the
+// channel, not about the portal.
+TEST_F(ScheduleNamesTest, ChannelNameThatCannotBeAFileNameNamesTheChannel) {
+  std::string name(300, 'x');
+  Make({{"c1", name}});
+  std::string err = ErrorOf([&] { Build(); });
+  EXPECT_EQ(err.rfind("Error in record: Channels " + name + ". Page name \"ch_schedule_", 0), 0u)
+      << err;
+}
+
+// A template the portal names but that is not there (here: the letter case differs) stops
+// both the check and "Create files", naming the portal and the file; nothing links to pages
+// that are not written.
+TEST_F(ScheduleNamesTest, MissingTemplatesNameThePortalAndTheFile) {
+  struct TCase {
+    const char* key;
+    const char* value;
+  };
+  for (const TCase& c : {TCase{"MovieDTempl", "Movie.html"}, TCase{"ChSchTempl", "ChSched.html"}}) {
+    SCOPED_TRACE(c.key);
+    Db->New();
+    Db->SetFileName(Tmp.File("proj.pq2pr"));
+    Db->CollectionByName("Options").NewRecord(
+        "Options", {{"WinVideoDir", "..\\video"}, {"HTMLDir", "..\\HTML"}, {"StreamServer", "1:1"}});
+    Summary = TJson::object();
+    Make({{"c1", "One"}}, {{c.key, c.value}});
+    std::string expected = "Error in record: Portals Portal P. Not found HTML-template file \"" +
+                           Html() + "/" + c.value + "\".";
+    EXPECT_EQ(ErrorOf([&] { Build(); }), expected);
+    EXPECT_EQ(ErrorOf([&] { Gen->MakeWebPortal(&Op, "P", nullptr, nullptr, "", ""); }), expected);
+  }
+  // The TV schedule page's template is checked as well, against its own record.
+  Db->CollectionByName("WebPages").UpdateRecord("tv", {{"Name", "TV"}, {"HTMLfile", "TV.html"}});
+  Db->CollectionByName("Portals").UpdateRecord(
+      "P", {{"Name", "Portal P"}, {"StartPage", Ref("WebPages", "start")},
+            {"SysTmpl", Ref("WebPages", "sys")}, {"Folder", "..\\custom"},
+            {"SchTempl", Ref("WebPages", "tv")}, {"ChSchTempl", "chsched.html"}});
+  EXPECT_EQ(ErrorOf([&] { Gen->MakeWebPortal(&Op, "P", nullptr, nullptr, "", ""); }),
+            "Error in record: WebPages TV. Not found HTML-template file \"" + Html() + "/TV.html\".");
+  // Without a movie template no movie pages are written, and the schedule does not link them.
+  Template("TV.html", "tv");
+  ASSERT_EQ(Build(), "");
+  EXPECT_EQ(ReadFileBytes(Dir() + "/ch_schedule_one.html"),
+            "One|<Table Width=\"100%\">\r\n"
+            "<TR><TH class=\"title\">Time</TH><TH class=\"title\">Film</TH></TR>\r\n"
+            "<TR><TD>10:00</TD><TD><h3>Film</h3></TD></TR>\r\n"
+            "</Table>\r\n");
+}
+
+// Names and descriptions from the catalogue are text, not markup; what the operator wrote as
+// HTML (web page texts, templates) stays as written; image sources are percent-encoded like
+// link targets.
+TEST_F(ScheduleNamesTest, CatalogueTextsAreEscapedAuthoredHtmlIsNot) {
+  Make({{"c1", "Love <3 & \"Co\""}});
+  Db->CollectionByName("Films").UpdateRecord(
+      "f1", {{"Name", "Ocean's <Eleven> & \"Co\""}, {"Description", "a < b & c"},
+             {"ShowInSchedule", true}});
+  Template("start.html", "<#text1>|<#image1>|<#image1 value>");
+  Db->CollectionByName("WebPages").UpdateRecord(
+      "start", {{"Name", "Start"}, {"HTMLfile", "start.html"},
+                {"text", TJson::parse(R"([["text1", "<b>bold</b> &amp;"]])")},
+                {"Imgs", TJson::parse(R"([["image1", "img/my pic's.png", ""]])")}});
+  ASSERT_EQ(Build(), "");
+  EXPECT_EQ(ReadFileBytes(Dir() + "/index.html"),
+            "<b>bold</b> &amp;|<img src='img/my%20pic%27s.png'></img>|img/my%20pic%27s.png\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir() + "/md_vod_film.html"),
+            "Ocean&#39;s &lt;Eleven&gt; &amp; &quot;Co&quot;|a &lt; b &amp; c\r\n");
+  std::string page = ReadFileBytes(Dir() + "/ch_schedule_love_<3_&_\"co\".html");
+  EXPECT_EQ(page.substr(0, page.find("<Table")), "Love &lt;3 &amp; &quot;Co&quot;|");
+  EXPECT_NE(page.find("<h3><a href=\"md_vod_film.html\">Ocean&#39;s &lt;Eleven&gt; &amp; "
+                      "&quot;Co&quot;</a></h3>"),
+            std::string::npos)
+      << page;
+}
+
+// Two pages under one name (letter case aside: the servers' shares may not tell them apart)
+// would leave only the second: the run stops instead.
+TEST_F(PortalGeneratorTest, TwoPagesUnderOneNameAreRefused) {
+  Template("start.html", "start");
+  Page("start", {{"Name", "Start"}, {"HTMLfile", "start.html"}});
+  Portal("P", "start");
+  TJson custom = TJson::array({{{"PageName", "Same"}, {"HTMLfile", "start.html"}},
+                               {{"PageName", "same"}, {"HTMLfile", "start.html"}}});
+  std::string err = ErrorOf([&] { Run("P", nullptr, &custom); });
+  EXPECT_NE(err.find("Page name \"same\" is given to two pages of the portal"), std::string::npos)
+      << err;
+  EXPECT_FALSE(fs::exists(OutFile("same.html")));
 }

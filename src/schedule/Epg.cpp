@@ -3,10 +3,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <ctime>
 #include <limits>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -144,9 +146,53 @@ std::string XmltvTime(int64_t t) {
                      off % 60);
 }
 
+bool IsXmltvChannelId(const std::string& id) {
+  size_t labels = 0, len = 0;
+  for (char c : id) {
+    if (c == '.') {
+      if (len == 0) return false;
+      ++labels;
+      len = 0;
+    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-') {
+      ++len;
+    } else {
+      return false;
+    }
+  }
+  return len > 0 && labels >= 1;
+}
+
+std::string XmltvChannelId(const std::string& text) {
+  if (IsXmltvChannelId(text)) return text;
+  std::vector<std::string> labels(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '.') {
+      labels.emplace_back();
+    } else if (std::isalnum(c) && c < 0x80) {
+      labels.back() += static_cast<char>(c);
+    } else if (c == '-' || c < 0x80 || (c & 0xC0) != 0x80) {
+      // One "-" per character: UTF-8 continuation bytes add nothing.
+      labels.back() += '-';
+    }
+  }
+  labels.erase(std::remove(labels.begin(), labels.end(), std::string()), labels.end());
+  if (labels.empty()) labels.push_back("channel");
+  uint32_t hash = 2166136261u;  // FNV-1a
+  for (unsigned char c : text) hash = (hash ^ c) * 16777619u;
+  labels[0] += fmt::format("-{:08x}", hash);
+  if (labels.size() < 2) labels.push_back(std::string(EpgIdSuffix + 1));
+  std::string id;
+  for (const std::string& l : labels) id += (id.empty() ? "" : ".") + l;
+  return id;
+}
+
 std::string EpgChannelId(const std::string& recordID, const TJson& channel) {
   std::string id = JsonStr(channel, "EpgId");
-  return id.find_first_not_of(" \t") == std::string::npos ? recordID + EpgIdSuffix : id;
+  size_t b = id.find_first_not_of(" \t"), e = id.find_last_not_of(" \t");
+  id = b == std::string::npos ? recordID + EpgIdSuffix : id.substr(b, e - b + 1);
+  return XmltvChannelId(id);
 }
 
 TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From, int64_t To) {

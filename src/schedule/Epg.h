@@ -38,9 +38,19 @@ struct TEpgGuide {
 };
 
 // The guide's channel id of a Channels record: its EpgId when set, else its identifier with
-// this suffix (guide readers expect ids of the form "name.domain").
+// this suffix (guide readers expect ids of the form "name.domain"), in the form XmltvChannelId
+// makes of it. The channel lists write the same id as tvg-id.
 inline constexpr const char* EpgIdSuffix = ".pelmora";
 std::string EpgChannelId(const std::string& recordID, const TJson& channel);
+
+// True for an id the XMLTV validator accepts: at least two dot-separated labels of letters,
+// digits and "-".
+bool IsXmltvChannelId(const std::string& id);
+// An id the validator accepts: a valid id as it is; otherwise every other character becomes
+// "-", empty labels are dropped, the first label gets "-" and eight hexadecimal digits of a
+// hash of the whole text (so "a_b" and "a b" stay apart) and a single label gets the suffix.
+// The same text always gives the same id.
+std::string XmltvChannelId(const std::string& text);
 
 // The programmes of every by-schedule channel of the rows that overlap the window
 // [From, To) (seconds since the epoch). Each repetition of an interval starts at its local

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "recstore/JsonText.h"
 #include "schedule/DoSchedule.h"
@@ -139,4 +140,45 @@ TEST_F(EpgToolsTest, ChannelListsParseWithIndependentParser) {
     EXPECT_EQ(got, c.Want) << c.Args;
     EXPECT_FALSE(parsed["header"]["url-tvg"].get<std::string>().empty());
   }
+}
+
+// One project, ids as operators and imports make them (a record identifier with "_", an EpgId
+// with blanks): the guide passes the validator, every channel of the guide is in the lists under
+// the guide's id, every tvg-id of a scheduled channel names a guide channel, and the list ends
+// with a line break.
+TEST_F(EpgToolsTest, GuideAndListsShareValidIds) {
+  if (Shell("command -v tv_validate_file >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "tv_validate_file (Debian package xmltv-util) is not installed; run scripts/install-deps";
+  Col("Channels").SetRecordNo1("ch_3", {{"Name", "Third"}, {"URL", "igmp://239.1.1.4:1234"}, {"Type", 0}});
+  Col("Channels").SetRecordNo1("ch2", {{"Name", "Second \"2\""}, {"URL", "igmp://239.1.1.3:1234"},
+                                       {"Type", 0}, {"EpgId", "Second Channel HD"}});
+  Col("ChSched").SetRecordNo1("cs3", ChSched("ch_3", "0 12:00:00", false, {Row("0 00:00:00", 0, FilmRef("b"))}));
+  Col("Schedules").SetRecordNo1("s1", {{"Name", "Week"}, {"Table", {{Ref("ChSched", "cs1")}, {Ref("ChSched", "cs2")}, {Ref("ChSched", "cs3")}}}});
+  Col("Groups").SetRecordNo1("g1", {{"Name", "Hall"}, {"Table", {{Ref("Channels", "ch")}, {Ref("Channels", "he")}, {Ref("Channels", "ch2")}, {Ref("Channels", "ch_3")}}}});
+  Save();
+  TCliRun r = RunCliIn(Tmp, P() + "epg Srv --from 20240330 --days 2 -o guide.xml");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(Shell("cd '" + Tmp.Path().string() + "' && tv_validate_file --dtd-file /usr/share/xmltv/xmltv.dtd guide.xml >validate.txt 2>&1"), 0)
+      << ReadFileBytes(Tmp.File("validate.txt")) << ReadFileBytes(Tmp.File("guide.xml"));
+  r = RunCliIn(Tmp, P() + "m3u Srv -o all.m3u");
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  std::string m3u = ReadFileBytes(Tmp.File("all.m3u"));
+  ASSERT_FALSE(m3u.empty());
+  EXPECT_EQ(m3u.back(), '\n');
+
+  auto values = [](const std::string& text, const std::string& key) {
+    std::set<std::string> out;
+    for (size_t p = text.find(key); p != std::string::npos; p = text.find(key, p + 1)) {
+      size_t b = p + key.size();
+      out.insert(text.substr(b, text.find('"', b) - b));
+    }
+    return out;
+  };
+  std::set<std::string> guideIds = values(ReadFileBytes(Tmp.File("guide.xml")), "<channel id=\"");
+  std::set<std::string> listIds = values(m3u, "tvg-id=\"");
+  EXPECT_EQ(guideIds.size(), 3u);
+  for (const std::string& id : guideIds) EXPECT_TRUE(listIds.count(id)) << id;
+  // The head-end channel relays a programme the console does not know: it has no guide entry.
+  listIds.erase("he.pelmora");
+  EXPECT_EQ(listIds, guideIds);
 }

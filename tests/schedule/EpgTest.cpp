@@ -1,5 +1,8 @@
 #include "schedule/Epg.h"
 
+#include <regex>
+#include <set>
+
 #include "schedule/DoSchedule.h"
 #include "schedule/EpgFixture.h"
 #include "servers/CreateFiles.h"
@@ -86,4 +89,41 @@ TEST_F(EpgDbTest, CreateFilesWritesGuideAndListsOnlyWithMakeEpg) {
   EXPECT_FALSE(r.Ok);
   EXPECT_NE(r.Status.find("STB group name \"../Lobby\""), std::string::npos) << r.Status;
   EXPECT_FALSE(std::filesystem::exists(Tmp.File("servers/channels_Lobby.m3u")));
+}
+
+// The guide's channel ids are ids the XMLTV validator takes, whatever the record identifier or
+// the EpgId holds (imported identifiers with "_", EpgIds with blanks, Cyrillic); a valid EpgId
+// stays as it is, different texts give different ids, and the same text the same id.
+TEST(EpgChannelIds, AlwaysValidStableAndDistinct) {
+  const std::regex valid("^[-a-zA-Z0-9]+(\\.[-a-zA-Z0-9]+)+$");  // the validator's rule
+  struct TCase {
+    std::string Record, EpgId, Want;  // Want empty: any valid id
+  } cases[] = {
+      {"ch2", "", "ch2.pelmora"},
+      {"x", "kino.example.org", "kino.example.org"},
+      {"x", " kino.example.org ", "kino.example.org"},
+      {"ch_1", "", ""},
+      {"ch 1", "", ""},
+      {"ch-1", "", "ch-1.pelmora"},
+      {"x", "Kino HD", ""},
+      {"x", "Kino_HD", ""},
+      {"x", "my_kino.example.org", ""},
+      {"x", "Кино", ""},
+      {"x", "a..b.", ""},
+      {"x", "...", ""},
+  };
+  std::set<std::string> seen;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Record + "|" + c.EpgId);
+    TJson rec = {{"Name", "N"}, {"EpgId", c.EpgId}};
+    std::string id = EpgChannelId(c.Record, rec);
+    EXPECT_TRUE(std::regex_match(id, valid)) << id;
+    if (!c.Want.empty()) {
+      EXPECT_EQ(id, c.Want);
+    }
+    EXPECT_EQ(EpgChannelId(c.Record, rec), id);
+    if (c.EpgId != " kino.example.org ") {
+      EXPECT_TRUE(seen.insert(id).second) << id;
+    }
+  }
 }

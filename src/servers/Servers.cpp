@@ -91,10 +91,17 @@ size_t RunElementCommands(TDbFile& db, const TJson& element, TRpcSender& sender,
       if (sink) sink(check);
       return 0;
     }
+    // A record deleted after the element named it is as good as none.
     auto server = db.get(TrefID{RefId(element, "Server"), "Servers"});
-    if (!server || !server->is_object()) throw std::runtime_error("Not defined server.");
     auto group = db.get(TrefID{RefId(element, "Group"), "Groups"});
-    if (!group || !group->is_object()) throw std::runtime_error("Not defined group.");
+    bool noServer = !server || !server->is_object(), noGroup = !group || !group->is_object();
+    if (noServer || noGroup) {
+      std::string text = "Can't execute.";
+      if (noServer) text += " Not defined server.";
+      if (noGroup) text += " Not defined group.";
+      if (sink) sink(text);
+      return 0;
+    }
     std::string prefix = "Server: " + JsonStr(*server, "Name");
     size_t sent = 0;
     for (const auto& cmd : element["Cmds"]) {

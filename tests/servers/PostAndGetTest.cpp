@@ -273,3 +273,33 @@ TEST(ElementCommands, OneRequestPerCommandWithGroupAndServerNames) {
   ASSERT_EQ(status.size(), 1u);
   EXPECT_EQ(status[0], "The parameters of the command \"stbpower\" are not an object");
 }
+
+// A server or group deleted after the element named it is reported like a missing one:
+// "Can't execute." and what is missing, and nothing is sent.
+TEST(ElementCommands, DeletedServerOrGroupCannotExecute) {
+  TTempDir tmp;
+  TFakeOperator op;
+  auto db = CreateMainDatabase(&op);
+  db->New();
+  db->SetFileName(tmp.File("p.pq2pr"));
+  ASSERT_TRUE(db->CollectionByName("Servers").NewRecord("s1", {{"Name", "Main"}, {"URL", "10.0.0.5"}}));
+  ASSERT_TRUE(db->CollectionByName("Groups").NewRecord("g1", {{"Name", "Lobby"}}));
+  struct TCase {
+    std::string Server, Group, Want;
+  } cases[] = {
+      {"gone", "g1", "Can't execute. Not defined server."},
+      {"s1", "gone", "Can't execute. Not defined group."},
+      {"gone", "gone", "Can't execute. Not defined server. Not defined group."},
+  };
+  TRpcSender sender(op, Offline());
+  for (const TCase& c : cases) {
+    TJson element = {{"Server", {{"_ID", c.Server}, {"_CL", "Servers"}}},
+                     {"Group", {{"_ID", c.Group}, {"_CL", "Groups"}}},
+                     {"Cmds", J(R"([{"stbpower":{"Method":"command","Value":"1"}}])")}};
+    std::vector<std::string> status;
+    EXPECT_EQ(RunElementCommands(*db, element, sender, [&](const std::string& t) { status.push_back(t); }), 0u);
+    EXPECT_EQ(status, std::vector<std::string>{c.Want}) << c.Server << "|" << c.Group;
+  }
+  sender.WaitAll();
+  EXPECT_TRUE(op.Queued.empty());
+}

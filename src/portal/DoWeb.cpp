@@ -591,10 +591,6 @@ std::string TDataModuleDoWeb::MakePage(TSuperPageProducer& pp, TSuperReference& 
   if (CreateFile) {
     if (!id.empty()) sr.Push(FDbF->CollectionByName("WebPages"), id, false);
     CheckPageName(sr, name);
-    // Two pages under one name: the second would replace the first.
-    if (!FPageNames.insert(LowerCase(name)).second)
-      sr.ShowErrorMsg(fmt::format("Page name \"{}\" is given to two pages of the portal", name),
-                      true);
     if (!id.empty()) sr.Pop();
     pp.PageName = name;
   }
@@ -681,7 +677,6 @@ std::string TDataModuleDoWeb::MakeWebPortal(IOperator* aStatusBar, const std::st
 
   UsedPages = TJson::array();
   PagesNames = TJson::object();
-  FPageNames.clear();
   CheckPortalTemplates(sr, *portal);
 
   DefSysTmpl = AddUsedPage(sr, JsonStr(*portal, "SysTmpl._ID"), "dfs");
@@ -715,8 +710,19 @@ std::string TDataModuleDoWeb::MakeWebPortal(IOperator* aStatusBar, const std::st
   if (CustomPages && CustomPages->is_array())
     for (const TJson& d : *CustomPages) UsedPages.push_back(d);
 
+  // Two pages under one name (letter case aside: a share may not tell them apart) would leave
+  // only the second.
+  std::set<std::string> pageNames;
   for (size_t i = 0; i < UsedPages.size(); ++i) {
     TJson page = UsedPages[i];
+    std::string name = JsonStr(page, "PageName");
+    if (name.empty()) name = JsonStr(page, "_ID");
+    if (!pageNames.insert(LowerCase(name)).second) {
+      std::string id = JsonStr(page, "_ID");
+      if (!id.empty()) sr.Push(FDbF->CollectionByName("WebPages"), id, false);
+      sr.ShowErrorMsg(fmt::format("Page name \"{}\" is given to two pages of the portal", name),
+                      true);
+    }
     MakePage(*PageProducer1, sr, page, true);
   }
 

@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -175,7 +174,6 @@ private:
   TDbFile* FDbF;
   std::unique_ptr<TSuperPageProducer> PageProducer1;
   std::vector<std::string> FSubPageStack;  // ids of the sub-pages being rendered
-  std::set<std::string> FPageNames;        // page names rendered in this run
   std::string FVideoRoot;
   std::string FStreamServer;
 };

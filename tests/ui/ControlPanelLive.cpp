@@ -8,6 +8,7 @@
 
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTextCursor>
 #include <QTest>
 #include <QTimer>
 
@@ -93,6 +94,33 @@ private slots:
     QVERIFY2(panel.StatusBar1->currentMessage().endsWith("is executed successfully"),
              qPrintable(panel.StatusBar1->currentMessage()));
     QVERIFY(panel.StatusBar1->currentMessage().startsWith("Server: Main"));
+  }
+
+  // The HTML box sends the fragment as the operator typed it: markup and attributes kept, no
+  // document of the editor's own around it.
+  void TheHtmlBoxSendsTheBodyAsTyped() {
+    TUiProject p;
+    TRpcPeer peer;
+    p.Coll("Servers").NewRecord("srv", TJson{{"Name", "Main"}, {"URL", peer.Address()}});
+    p.Coll("Groups").NewRecord("g1", J(R"({"Name": "Hall 1"})"));
+    TJson show = {{"Method", "command"}, {"Value", "page"}, {"Text", "<p class=\"news\">Old</p>"},
+                  {"Time", "0 00:00:10"}, {"Delay", 0}};
+    TJson element = {{"Type", 5}, {"Name", "Page"}, {"PosX", 10}, {"PosY", 10}, {"Width", 300},
+                     {"Height", 150}, {"Server", {{"_ID", "srv"}, {"_CL", "Servers"}}},
+                     {"Group", {{"_ID", "g1"}, {"_CL", "Groups"}}},
+                     {"Cmds", TJson::array({{{"showtext", show}}})}};
+    p.Coll("OnLineContr").NewRecord("p1", TJson{{"Name", "Hall"}, {"Table", TJson::array({element})}});
+    TFormControlPanel panel(nullptr, *p.Db, "p1", false);
+    auto* box = static_cast<TDockedHTMLEditorBox*>(panel.ElementByTag(0));
+    box->HTMLedit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(box->HTMLedit, "<b class=\"x\">New</b>");
+    QTest::mouseClick(box->Btn, Qt::LeftButton);
+    panel.Sender().WaitAll();
+    const std::string want =
+        "{\"jsonrpc\":\"2.0\",\"method\":\"command\",\"id\":123,\"params\":[\"Hall 1\",null,"
+        "\"showtext\",[\"page\",\"<p class=\\\"news\\\">Old</p><b class=\\\"x\\\">New</b>\","
+        "\"10000\"]]}";
+    QCOMPARE(peer.Bodies(), std::vector<std::string>({want}));
   }
 
   void TheWatchdogStartsAStalledStreamAgain() {

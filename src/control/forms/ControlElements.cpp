@@ -289,13 +289,13 @@ QWidget* TDockedMemoBox::Editor() const { return Memo; }
 
 TDockedHTMLEditorBox::TDockedHTMLEditorBox(QWidget* parent, const QString& name)
     : TDockedBox(parent, name) {
-  HTMLedit = new QTextEdit(this);
+  HTMLedit = new QPlainTextEdit(this);
   HTMLedit->setObjectName(name + "_HTMLedit");
   static_cast<QVBoxLayout*>(layout())->insertWidget(0, HTMLedit, 1);
   static_cast<QVBoxLayout*>(layout())->addWidget(Panel);
 }
-QString TDockedHTMLEditorBox::EditorText() const { return HTMLedit->toHtml(); }
-void TDockedHTMLEditorBox::SetEditorText(const QString& text) { HTMLedit->setHtml(text); }
+QString TDockedHTMLEditorBox::EditorText() const { return HTMLedit->toPlainText(); }
+void TDockedHTMLEditorBox::SetEditorText(const QString& text) { HTMLedit->setPlainText(text); }
 QWidget* TDockedHTMLEditorBox::Editor() const { return HTMLedit; }
 
 // ---------------------------------------------------------------------------------------------

@@ -145,7 +145,10 @@ class TDockedHTMLEditorBox : public TDockedBox {
   Q_OBJECT
 public:
   TDockedHTMLEditorBox(QWidget* parent, const QString& name);
-  QTextEdit* HTMLedit;
+  // The HTML source as the operator typed it: what is stored and sent is exactly its text,
+  // markup and attributes included (a rich-text editor would send a whole document of its
+  // own instead).
+  QPlainTextEdit* HTMLedit;
 
 protected:
   QString EditorText() const override;

@@ -2,6 +2,7 @@
 // copying and deleting elements, the element edit window, saving and reopening, the change
 // counter between two windows, the close questions, the checks before sending, and the panel
 // records window.
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -451,6 +452,31 @@ private slots:
 
   // With PELMORA_SHOTS_DIR set (under a display server), shows both modes and saves pictures of
   // them there, for a person to look at.
+  // Every font slot has its text colour beside it: chosen there (from the list or the colour
+  // dialog's value), it shows and is applied as the font's "cl".
+  void FontSlotsChooseTheirTextColour() {
+    TProject p;
+    TFormControlPanel panel(nullptr, *p.Db, "p1", true);
+    QWidget* btn = panel.ElementByTag(0);
+    TFormEditControl* f = panel.OpenEditForm(AsElement(btn)->GetJson(), btn);
+    auto* box = f->findChild<QComboBox*>("FontColorBox1");
+    QVERIFY(box);
+    f->PageControl1->setCurrentWidget(f->TabSheetFont);
+    QVERIFY(box->isVisibleTo(f));
+    QCOMPARE(box->currentData().value<QColor>(), QColor(0, 0, 255));  // cl 16711680: blue
+    QVERIFY(f->findChild<QPushButton*>("BtnFontColorDlg1"));
+    const int lime = box->findText("Lime");
+    QVERIFY(lime >= 0);
+    box->setCurrentIndex(lime);
+    emit box->activated(lime);
+    f->BitBtnApplyClick();
+    TJson font = AsElement(btn)->GetJson()["Fonts"][0];
+    QCOMPARE(font["cl"].get<int64_t>(), int64_t(65280));
+    QCOMPARE(font["n"].get<std::string>(), std::string("DejaVu Sans"));
+    QCOMPARE(static_cast<TDockedBtn*>(btn)->TextColor(), QColor(0, 255, 0));
+    p.Op.Answers = {TMsgAnswer::No};
+  }
+
   void Screenshots() {
     const QString dir = qEnvironmentVariable("PELMORA_SHOTS_DIR");
     if (dir.isEmpty()) QSKIP("PELMORA_SHOTS_DIR is not set");
@@ -467,6 +493,9 @@ private slots:
     f->grab().save(dir + "/panel-edit-element.png");
     f->PageControl1->setCurrentIndex(1);
     f->grab().save(dir + "/panel-edit-element-color.png");
+    f->PageControl1->setCurrentIndex(2);
+    QTest::qWait(300);
+    f->grab().save(dir + "/panel-edit-element-font.png");
     QTest::qWait(1500);
     p.Op.Answers = {TMsgAnswer::No};
     edit.close();

@@ -191,12 +191,30 @@ TFormEditControl::TFormEditControl(TFormControlPanel* Owner, QWidget* aElement, 
     s.Btn = new QPushButton("...", s.Row);
     s.Btn->setObjectName(QString("BtnFont%1").arg(i + 1));
     s.Btn->setFixedWidth(30);
+    // The font dialog has no colour: the text colour is chosen beside it.
+    s.ColorBox = new QComboBox(s.Row);
+    s.ColorBox->setObjectName(QString("FontColorBox%1").arg(i + 1));
+    s.ColorBox->setToolTip("Text colour");
+    for (const auto& [name, c] : StandardColors()) s.ColorBox->addItem(name, c);
+    s.ColorBtn = new TColorBtn(s.Row);
+    s.ColorBtn->setObjectName(QString("BtnFontColor%1").arg(i + 1));
+    s.ColorBtn->setFixedSize(40, 24);
+    s.ColorBtn->setEnabled(false);
+    s.ColorDlgBtn = new QPushButton("...", s.Row);
+    s.ColorDlgBtn->setObjectName(QString("BtnFontColorDlg%1").arg(i + 1));
+    s.ColorDlgBtn->setFixedWidth(30);
+    s.ColorDlgBtn->setToolTip("Text colour");
     rl->addWidget(s.Caption);
     rl->addWidget(s.Sample, 1);
     rl->addWidget(s.Btn);
+    rl->addWidget(s.ColorBox);
+    rl->addWidget(s.ColorBtn);
+    rl->addWidget(s.ColorDlgBtn);
     fl->addWidget(s.Row);
     s.Row->hide();
     connect(s.Btn, &QPushButton::clicked, this, [this, i] { BtnFontClick(i); });
+    connect(s.ColorBox, &QComboBox::activated, this, [this, i] { FontColorBoxChange(i); });
+    connect(s.ColorDlgBtn, &QPushButton::clicked, this, [this, i] { BtnFontColorClick(i); });
   }
   fl->addStretch(1);
   PageControl1->addTab(TabSheetFont, "Font");
@@ -288,7 +306,7 @@ void TFormEditControl::AddFont(const std::string& caption, const TFontSpec& font
   TFontSlot& s = fonts[static_cast<size_t>(fontCount++)];
   s.Caption->setText(Qs(caption));
   s.Value = font;
-  s.Sample->setText(FontText(font));
+  ShowFont(s);
   s.Row->show();
 }
 
@@ -360,7 +378,7 @@ void TFormEditControl::LoadParts(const TJson& value) {
     if (f == value.end() || !f->is_array() || static_cast<size_t>(i) >= f->size()) break;
     TFontSlot& s = fonts[static_cast<size_t>(i)];
     s.Value = FontFromJson((*f)[static_cast<size_t>(i)], s.Value);
-    s.Sample->setText(FontText(s.Value));
+    ShowFont(s);
   }
   if (BoxVisible(boxCommands)) {
     auto c = value.find("Cmds");
@@ -378,6 +396,14 @@ void TFormEditControl::BitBtnCancelClick() {
 
 void TFormEditControl::BtnColorClick(int slot) {
   TColorSlot& s = Colors[static_cast<size_t>(slot)];
+  const QColor c = ChooseColor(s.Value);
+  if (!c.isValid()) return;
+  s.Value = c;
+  s.ColorBtn->SetButtonColor(c);
+  SelectColor(s.ColorBox, c);
+}
+
+QColor TFormEditControl::ChooseColor(const QColor& initial) {
   // The panel's custom colours go into the dialog and come back from it.
   for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
   std::vector<std::string> lines;
@@ -385,15 +411,13 @@ void TFormEditControl::BtnColorClick(int slot) {
   const TJson cust = LinesToCustColors(lines);
   for (size_t i = 0; i < cust.size() && static_cast<int>(i) < QColorDialog::customCount(); ++i)
     QColorDialog::setCustomColor(static_cast<int>(i), ColorOfValue(cust[i].get<int64_t>()));
-  const QColor c = QColorDialog::getColor(s.Value, this, "Color");
-  if (!c.isValid()) return;
+  const QColor c = QColorDialog::getColor(initial, this, "Color");
+  if (!c.isValid()) return c;
   TJson back = TJson::array();
   for (int i = 0; i < QColorDialog::customCount(); ++i) back.push_back(ValueOfColor(QColorDialog::customColor(i)));
   FPanel->CustomColors.clear();
   for (const std::string& l : CustColorsToLines(back)) FPanel->CustomColors << Qs(l);
-  s.Value = c;
-  s.ColorBtn->SetButtonColor(c);
-  SelectColor(s.ColorBox, c);
+  return c;
 }
 
 void TFormEditControl::ColorBoxChange(int slot) {
@@ -412,7 +436,33 @@ void TFormEditControl::BtnFontClick(int slot) {
   TFontSpec font = SpecOfFont(f, ColorOfValue(s.Value.Color));
   font.Charset = s.Value.Charset;
   s.Value = font;
-  s.Sample->setText(FontText(font));
+  ShowFont(s);
+}
+
+void TFormEditControl::ShowFont(TFontSlot& s) {
+  const QColor c = ColorOfValue(s.Value.Color);
+  s.Sample->setText(FontText(s.Value));
+  QPalette pal = s.Sample->palette();
+  pal.setColor(QPalette::WindowText, c);
+  s.Sample->setPalette(pal);
+  s.ColorBtn->SetButtonColor(c);
+  SelectColor(s.ColorBox, c);
+}
+
+void TFormEditControl::FontColorBoxChange(int slot) {
+  TFontSlot& s = fonts[static_cast<size_t>(slot)];
+  const QColor c = s.ColorBox->currentData().value<QColor>();
+  if (!c.isValid()) return;
+  s.Value.Color = ValueOfColor(c);
+  ShowFont(s);
+}
+
+void TFormEditControl::BtnFontColorClick(int slot) {
+  TFontSlot& s = fonts[static_cast<size_t>(slot)];
+  const QColor c = ChooseColor(ColorOfValue(s.Value.Color));
+  if (!c.isValid()) return;
+  s.Value.Color = ValueOfColor(c);
+  ShowFont(s);
 }
 
 void TFormEditControl::EditCommandsBtnClick() {

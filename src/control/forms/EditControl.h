@@ -49,6 +49,9 @@ public:
   void BtnColorClick(int slot);
   void ColorBoxChange(int slot);
   void BtnFontClick(int slot);
+  // The text colour of a font slot: from its colour box, or from the colour dialog ("...").
+  void FontColorBoxChange(int slot);
+  void BtnFontColorClick(int slot);
   void EditCommandsBtnClick();
   // Asks about changes not applied; true when the window may close.
   bool FormCloseQuery();
@@ -66,6 +69,9 @@ public:
     QLabel* Caption = nullptr;
     QLabel* Sample = nullptr;
     QPushButton* Btn = nullptr;
+    QComboBox* ColorBox = nullptr;  // the text colour
+    TColorBtn* ColorBtn = nullptr;
+    QPushButton* ColorDlgBtn = nullptr;
     TFontSpec Value;
   };
 
@@ -73,6 +79,10 @@ public:
   int fontCount = 0;
   std::array<TColorSlot, 4> Colors;
   std::array<TFontSlot, 4> fonts;
+  // Shows a font slot's value: sample text in its font's colour, colour box and button.
+  void ShowFont(TFontSlot& s);
+  // The colour dialog with the panel's custom colours (taken back on OK); invalid on cancel.
+  QColor ChooseColor(const QColor& initial);
   int TableRow = -1;
   std::string PanelID;
   TJson oldvalue;

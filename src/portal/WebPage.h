@@ -54,3 +54,6 @@ std::string TemplateOutsideRootMessage(const std::string& chosen, const std::str
 // a folder.
 bool MenuLevelsAllowed(const TJson& menu);
 inline constexpr const char* MenuLevelsMessage = "The menu allows only 2 levels";
+// OK in the HTML editor before its browser engine had shown the page: the cell keeps its text.
+inline constexpr const char* HtmlEditorNotLoadedMessage =
+    "The HTML editor has not loaded the page yet. The text was not changed.";

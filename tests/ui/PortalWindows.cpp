@@ -1,16 +1,21 @@
 // The web pages and portals windows and the HTML editor: tabs that follow the template survey,
 // "Reload" with added and removed tags, the save rules, the menu's two levels, the templates
 // root, "Check" in the status bar, and the HTML editor's round trip through the visual view.
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 
+#include "JFrame/ComponentToJson.h"
 #include "JFrame/RefEdit.h"
 #include "JFrame/RefStringGrid.h"
 #include "portal/forms/HTMLedit.h"
@@ -193,6 +198,94 @@ private slots:
     p.Op.Answers.push_back(TMsgAnswer::No);
     QVERIFY(!form.ButtonCheckClick());
     QCOMPARE(form.StatusBar1->currentMessage(), QString(""));
+  }
+
+  // OK pressed before the browser engine has shown the page keeps the cell's text.
+  void HtmlEditorOkBeforeLoadKeepsTheCell() {
+    TProject p;
+    TFormWebPage form(*p.Db);
+    form.JFrame1->SetID("p1");
+    QCOMPARE(form.RefStringGridText->Cells(2, 1), QString("A"));
+    QTimer::singleShot(0, [] {
+      if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();
+    });
+    form.EditTextCell(1);
+    QCOMPARE(form.RefStringGridText->Cells(2, 1), QString("A"));
+    QVERIFY(!form.JFrame1->WasChanges());
+    // The editor itself never stands in an empty text for one it has not shown yet.
+    THTMLEdit edit;
+    edit.show();
+    edit.SetText("<p>kept</p>");
+    QVERIFY(!edit.DocumentLoaded());
+    QCOMPARE(QString::fromStdString(edit.GetText()), QString("<p>kept</p>"));
+  }
+
+  // Drops on the menu tree follow the record-tree rules: only folders take children, so the
+  // generator never meets an item that is a folder.
+  void MenuTreeDropsNeverNestUnderAnItem() {
+    TProject p;
+    WriteFileBytes(p.Html() + "/menu.html", "<#menu>");
+    TFormWebPage form(*p.Db);
+    form.JFrame1->SetID("p1");
+    QVERIFY(form.TakeTemplateFile(p.Html() + "/menu.html"));
+    TMenuTree* tree = form.RecTree1;
+    auto add = [&](void (TFormWebPage::*action)(), QTreeWidgetItem* select, const char* text) {
+      if (select) {
+        tree->setCurrentItem(select);
+        select->setSelected(true);
+      } else {
+        tree->clearSelection();
+      }
+      (form.*action)();
+      tree->currentItem()->setText(0, text);
+      if (!JsonBool(TreeNodeData(tree->currentItem()), "IsFolder"))
+        form.RefEditMenuObj->SetRecordID(TrefID{"sys", "WebPages"});
+      return tree->currentItem();
+    };
+    QTreeWidgetItem* a = add(&TFormWebPage::MenuItemAddRClick, nullptr, "A");
+    QTreeWidgetItem* b = add(&TFormWebPage::MenuItemAddRClick, a, "B");
+    QTreeWidgetItem* f = add(&TFormWebPage::MenuItemAddFClick, nullptr, "F");
+    QTreeWidgetItem* c = add(&TFormWebPage::MenuItemAddRClick, f, "C");
+    std::function<QString(QTreeWidgetItem*)> node = [&](QTreeWidgetItem* n) {
+      QString s = n->text(0);
+      if (n->childCount() || JsonBool(TreeNodeData(n), "IsFolder")) {
+        s += "[";
+        for (int i = 0; i < n->childCount(); ++i) s += (i ? "," : "") + node(n->child(i));
+        s += "]";
+      }
+      return s;
+    };
+    auto shape = [&] {
+      QString s;
+      for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        s += (i ? "," : "") + node(tree->topLevelItem(i));
+      return s;
+    };
+    QCOMPARE(shape(), QString("A,B,F[C]"));
+    struct TCase {
+      QTreeWidgetItem *Dragged, *Target;
+      bool Moves;
+      QString Shape;
+    } cases[] = {
+        {a, b, true, "B,A,F[C]"},        // onto the item right after it: they swap
+        {c, b, true, "C,B,A,F[]"},       // onto another item: just before it, never into it
+        {b, f, true, "C,A,F[B]"},        // onto a folder: its first child
+        {f, a, true, "F[B],C,A"},        // a folder onto an item: first of the item's level
+        {a, b, true, "F[A,B],C"},        // before an item inside a folder
+        {f, b, false, "F[A,B],C"},       // a folder never goes into itself
+        {c, nullptr, false, "F[A,B],C"}, // the last top-level node onto empty space
+        {a, nullptr, true, "F[B],C,A"},  // onto empty space: last top-level node
+    };
+    for (const TCase& t : cases) {
+      QCOMPARE(tree->DropNode(t.Dragged, t.Target), t.Moves);
+      QCOMPARE(shape(), t.Shape);
+    }
+    QVERIFY(form.JFrame1->BtnSaveClick());
+    TJson menu = (*p.Coll("WebPages").GetRecord("p1"))["Menu"];
+    QVERIFY(MenuLevelsAllowed(menu));
+    QCOMPARE(menu.size(), size_t(3));
+    QVERIFY(menu[0].contains("child") && !menu[1].contains("child") && !menu[2].contains("child"));
+    QCOMPARE(QString::fromStdString(menu[2]["text"].get<std::string>()), QString("A"));
   }
 
   void HtmlEditorRoundTripKeepsTheBody() {

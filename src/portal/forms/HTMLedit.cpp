@@ -98,7 +98,7 @@ void THTMLEdit::SetState(TState state) {
   }
 }
 
-QString THTMLEdit::RunScript(const QString& script, int timeoutMs) {
+QString THTMLEdit::RunScript(const QString& script, int timeoutMs, bool* answered) {
   struct TWait {
     QEventLoop Loop;
     QString Result;
@@ -114,6 +114,7 @@ QString THTMLEdit::RunScript(const QString& script, int timeoutMs) {
     QTimer::singleShot(timeoutMs, &wait->Loop, &QEventLoop::quit);
     wait->Loop.exec();
   }
+  if (answered) *answered = wait->Done;
   return wait->Result;
 }
 
@@ -131,8 +132,11 @@ bool THTMLEdit::WaitLoaded(int timeoutMs) {
 }
 
 std::string THTMLEdit::GetText() {
-  if (Memo->isHidden() && FHasDocument && FLoaded) {
-    QString html = RunScript("document.documentElement.outerHTML");
+  if (Memo->isHidden()) {
+    if (!FHasDocument || !FLoaded) return FGivenText;
+    bool answered = false;
+    QString html = RunScript("document.documentElement.outerHTML", 10000, &answered);
+    if (!answered) return FGivenText;
     return HtmlBodyText(html.toStdString());
   }
   return Memo->toPlainText().toStdString();
@@ -159,6 +163,7 @@ void THTMLEdit::LoadIntoEngine(const std::string& text) {
   }
   FLoaded = false;
   FHasDocument = true;
+  FGivenText = text;
   WebBrowser->setHtml(QString::fromStdString(page), base);
 }
 

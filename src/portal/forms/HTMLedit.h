@@ -30,7 +30,9 @@ public:
   void SetControlName(const QString& name);
 
   // The body text: in the visual states, once the document is loaded, the engine's document
-  // between its first <BODY> and </BODY>, trimmed; otherwise the source view's text.
+  // between its first <BODY> and </BODY>, trimmed; before the engine has loaded it (or when
+  // the engine does not answer) the text last given to it, never an empty stand-in; in the
+  // source state the source view's text.
   std::string GetText();
   // In the source state the source view takes Text; otherwise the preview page is composed
   // and loaded into the engine (in design mode once loaded).
@@ -46,7 +48,7 @@ public:
   // Processes events until the document is loaded (false after TimeoutMs).
   bool WaitLoaded(int timeoutMs = 20000);
   // Runs a script in the document and waits for its result (as text; "" on timeout).
-  QString RunScript(const QString& script, int timeoutMs = 10000);
+  QString RunScript(const QString& script, int timeoutMs = 10000, bool* answered = nullptr);
   // The document's design mode as the engine reports it ("on" / "off").
   QString DesignMode();
 
@@ -70,4 +72,5 @@ private:
   TState FState = hsVisualEdit;
   bool FLoaded = false;
   bool FHasDocument = false;
+  std::string FGivenText;  // the body last given to the engine
 };

@@ -1,6 +1,8 @@
 #include "portal/forms/WebPage.h"
 
 #include <QDialog>
+#include <QDropEvent>
+#include <QSignalBlocker>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -61,6 +63,93 @@ void EmptyCellsToNull(TJson& rec, const char* key, std::initializer_list<size_t>
           row[c] = nullptr;
 }
 }  // namespace
+
+TMenuTree::TMenuTree(QWidget* parent) : QTreeWidget(parent) {
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDropIndicatorShown(true);
+  setDragDropMode(QAbstractItemView::DragDrop);
+  setDefaultDropAction(Qt::CopyAction);
+}
+
+namespace {
+int IndexIn(QTreeWidget* tree, QTreeWidgetItem* node) {
+  return node->parent() ? node->parent()->indexOfChild(node) : tree->indexOfTopLevelItem(node);
+}
+void TakeOut(QTreeWidget* tree, QTreeWidgetItem* node) {
+  if (node->parent())
+    node->parent()->removeChild(node);
+  else
+    tree->takeTopLevelItem(tree->indexOfTopLevelItem(node));
+}
+void PutIn(QTreeWidget* tree, QTreeWidgetItem* parent, int index, QTreeWidgetItem* node) {
+  if (parent) {
+    parent->insertChild(index, node);
+    parent->setExpanded(true);
+  } else {
+    tree->insertTopLevelItem(index, node);
+  }
+}
+bool InSubtreeOf(const QTreeWidgetItem* root, const QTreeWidgetItem* node) {
+  for (; node; node = node->parent())
+    if (node == root) return true;
+  return false;
+}
+}  // namespace
+
+bool TMenuTree::DropNode(QTreeWidgetItem* dragged, QTreeWidgetItem* target) {
+  if (!dragged || dragged == target) return false;
+  QSignalBlocker quiet(this);
+  const bool draggedFolder = IsMenuFolder(dragged);
+  if (!target) {
+    if (!dragged->parent() && indexOfTopLevelItem(dragged) == topLevelItemCount() - 1)
+      return false;
+    TakeOut(this, dragged);
+    PutIn(this, nullptr, topLevelItemCount(), dragged);
+  } else {
+    if (draggedFolder && InSubtreeOf(dragged, target)) return false;
+    if (IsMenuFolder(target)) {
+      TakeOut(this, dragged);
+      PutIn(this, target, 0, dragged);
+    } else if (draggedFolder) {
+      QTreeWidgetItem* level = target->parent();
+      TakeOut(this, dragged);
+      PutIn(this, level, 0, dragged);
+    } else if (target->parent() == dragged->parent() &&
+               IndexIn(this, target) == IndexIn(this, dragged) + 1) {
+      QTreeWidgetItem* level = target->parent();
+      TakeOut(this, target);
+      PutIn(this, level, IndexIn(this, dragged), target);
+    } else {
+      QTreeWidgetItem* level = target->parent();
+      TakeOut(this, dragged);
+      PutIn(this, level, IndexIn(this, target), dragged);
+    }
+  }
+  setCurrentItem(dragged);
+  dragged->setSelected(true);
+  return true;
+}
+
+bool TMenuTree::AcceptOwnDrag(QDropEvent* event) {
+  if (event->source() != this) {
+    event->ignore();
+    return false;
+  }
+  // The tree moves the node itself; the drag must not remove anything afterwards.
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  return true;
+}
+
+void TMenuTree::dragEnterEvent(QDragEnterEvent* event) { AcceptOwnDrag(event); }
+
+void TMenuTree::dragMoveEvent(QDragMoveEvent* event) { AcceptOwnDrag(event); }
+
+void TMenuTree::dropEvent(QDropEvent* event) {
+  if (!AcceptOwnDrag(event)) return;
+  if (DropNode(currentItem(), itemAt(event->position().toPoint()))) emit NodeMoved();
+}
 
 TFormWebPage::TFormWebPage(TDbFile& db, QWidget* parent)
     : TRecordForm(db, "WebPages", "Web pages", "New record", parent),
@@ -150,11 +239,10 @@ TFormWebPage::TFormWebPage(TDbFile& db, QWidget* parent)
   EditMenuTitle->setObjectName("EditMenuTitle");
   titleRow->addWidget(EditMenuTitle, 1);
   ml->addLayout(titleRow);
-  RecTree1 = new QTreeWidget(TabSheetMenu);
+  RecTree1 = new TMenuTree(TabSheetMenu);
   RecTree1->setObjectName("RecTree1");
   RecTree1->setHeaderHidden(true);
   RecTree1->setContextMenuPolicy(Qt::CustomContextMenu);
-  RecTree1->setDragDropMode(QAbstractItemView::InternalMove);  // only within the tree
   RecTree1->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
   ml->addWidget(RecTree1, 1);
   GroupBoxMenuObj = new QGroupBox("Reference", TabSheetMenu);
@@ -464,7 +552,15 @@ bool TFormWebPage::EditTextCell(int row) {
     connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
     editor->SetText(text);
-    if (dlg.exec() == QDialog::Accepted) edited = editor->GetText();
+    if (dlg.exec() == QDialog::Accepted) {
+      // OK pressed before the engine has shown the page: wait for it a little; a text read
+      // before then would replace the cell with nothing.
+      if (editor->State() != THTMLEdit::hsSource && !editor->WaitLoaded(10000)) {
+        JFrame1->MsgDlg(HtmlEditorNotLoadedMessage, TMsgIcon::Warning);
+        return false;
+      }
+      edited = editor->GetText();
+    }
   }
   if (!edited || *edited == text) return false;
   RefStringGridText->SetCells(2, row, Qs(*edited));

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include <QTreeWidget>
+
 #include "JFrame/RecordForm.h"
 #include "portal/WebPage.h"
 
@@ -13,10 +15,36 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QTreeWidget;
 class QTreeWidgetItem;
 class TDataModuleDoWeb;
 class TRefEdit;
+
+// The navigation menu tree: drags only within itself, and a drop follows the rules of the
+// record trees, so that only folders ever take children:
+//   folder onto item            -> first node of the item's level
+//   item or folder onto folder  -> first child of the folder
+//   item onto the item after it -> the two swap
+//   item onto another item      -> just before it
+//   anything onto empty space   -> last top-level node
+// A folder never goes into its own subtree.
+class TMenuTree : public QTreeWidget {
+  Q_OBJECT
+public:
+  explicit TMenuTree(QWidget* parent = nullptr);
+  // Moves Dragged as a drop onto Target (null: empty space); false when nothing moved.
+  bool DropNode(QTreeWidgetItem* dragged, QTreeWidgetItem* target);
+
+signals:
+  void NodeMoved();
+
+protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+private:
+  bool AcceptOwnDrag(QDropEvent* event);
+};
 
 class TFormWebPage : public TRecordForm {
   Q_OBJECT
@@ -41,7 +69,7 @@ public:
   TRefStringGrid* RefStringGridText;
   TRefStringGrid* RefStringGridRef;
   TRefStringGrid* RefStringGridImg;
-  QTreeWidget* RecTree1;
+  TMenuTree* RecTree1;
   QLineEdit* EditMenuTitle;
   QGroupBox* GroupBoxMenuObj;  // "Reference"
   TRefEdit* RefEditMenuObj;

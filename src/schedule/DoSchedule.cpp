@@ -117,7 +117,25 @@ void FinishInterval(TScheduleInterval* in) {
 
 TDateTime ParseDelta(const std::string& text) { return StrToDeltaTime(text); }
 
+
 }  // namespace
+
+void CheckNoOverlap(TSuperReference& supRef, const TSchedule& sh, size_t first) {
+  std::vector<const TScheduleInterval*> added;
+  for (size_t k = first; k < sh.Intervals.size(); ++k) added.push_back(sh.Intervals[k].get());
+  std::stable_sort(added.begin(), added.end(), [](const TScheduleInterval* a, const TScheduleInterval* b) {
+    return a->StartTime < b->StartTime;
+  });
+  for (size_t k = 1; k < added.size(); ++k) {
+    const TScheduleInterval& a = *added[k - 1];
+    const TScheduleInterval& b = *added[k];
+    if (a.ChannelId != b.ChannelId || !TimeGreater(a.TempEndTime, b.StartTime)) continue;
+    supRef.ShowErrorMsg(fmt::format("Two intervals of one channel overlap: {} - {} and {} - {}",
+                                    DurationToDisplayStr(a.StartTime), DurationToDisplayStr(a.TempEndTime),
+                                    DurationToDisplayStr(b.StartTime), DurationToDisplayStr(b.TempEndTime)),
+                        true);
+  }
+}
 
 void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
                   const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
@@ -168,6 +186,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     }
   };
 
+  size_t firstInterval = Schedule.Intervals.size();
   bool goOn = true;
   TDateTime firstStart = 0;
   TDateTime rowStart = 0;
@@ -205,6 +224,8 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (v == 2) typ = RepeatLastMovie;
       }
       TDateTime rowEnd = 0;
+      // A next row that starts at 0 00:00:00 is a limit like any other: 0 is not "no next row".
+      bool hasNextRow = false;
       bool periodReported = false;  // a command channel checks its period twice; one message
       auto periodCheck = [&]() {
         if (period < OneMinute - TimeEpsilon && !periodReported) {
@@ -220,11 +241,14 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
           bool b = false;
           if (auto s = startOf(j, b)) {
             rowEnd = *s;
+            hasNextRow = true;
             break;
           }
         }
       }
-      if (rowEnd == 0) {
+      // A command channel's rows share one interval that the period limits.
+      bool limitKnown = hasNextRow || (t == ChTypeCommand && rowEnd != 0);
+      if (!limitKnown) {
         rowEnd = period + firstStart;
         periodCheck();
         if (rowEnd < rowStart - TimeEpsilon)
@@ -238,6 +262,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         FinishInterval(cur);
         if (t == ChTypeCommand && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
         cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
+        cur->EndTimeIsLimit = hasNextRow;
         curFirstRow = i;
         if (CheckMode && i > 0) {
           TDateTime prevEnd = rows[i - 1].EndT;
@@ -271,8 +296,19 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     const TJson* content = Cell(row, ChSchedContentCell);
     const TJson& ref = content ? *content : noContent;
     TScheduleInterval* in = cur;
+    // A row without a film or playlist yet (a row just added) is that row's error: shown in its
+    // slot while editing, the rows around it keep their figures; the build refuses it.
+    if (!ref.is_object() || JsonStr(ref, "_ID").empty()) {
+      if (!CheckMode) supRef.ShowErrorMsg(EmptyContentMessage, static_cast<int>(i) + 1, "", true);
+      info.Start = info.EndT = in->TempEndTime;
+      info.IntervalTyp = in->Typ;
+      info.Duration = 0;
+      info.Err[InvalidReference] = EmptyContentMessage;
+      info.HasError = true;
+      continue;
+    }
     TFilmAction place = [&supRef, in](const std::string& id) {
-      return in->EndTime != 0 ? in->AddScheduleNote(&supRef, id, in->EndTime)
+      return in->EndTime != 0 || in->EndTimeIsLimit ? in->AddScheduleNote(&supRef, id, in->EndTime)
                               : in->AddScheduleNote(&supRef, id);
     };
     if (!CheckMode) {
@@ -324,6 +360,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   }
   FinishInterval(cur);
   if (t == ChTypeCommand && cur) cur->TempEndTime = std::max(cur->TempEndTime, cur->StartTime + 40 * OneSecond);
+  if (!CheckMode) CheckNoOverlap(supRef, Schedule, firstInterval);
   supRef.Pop();
 }
 

@@ -10,6 +10,9 @@
 #include "recstore/JrecClasses.h"
 #include "schedule/ScheduleClasses.h"
 
+// The error of a channel schedule row that has no film or playlist.
+inline constexpr const char* EmptyContentMessage = "No film or playlist is chosen in this row.";
+
 // Builds Schedules record ScheduleID. Nothing when the build was aborted (the error has been
 // shown through the operator).
 std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile& db,
@@ -22,6 +25,11 @@ std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile&
 void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
                   const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
                   bool CheckMode, const std::string* PeriodText = nullptr);
+
+// The last safeguard before files are written: the intervals of Schedule from index First on
+// (those one channel schedule added) must not overlap, whatever the rows said. Reports through
+// the tracker, which names the record and aborts.
+void CheckNoOverlap(TSuperReference& supRef, const TSchedule& Schedule, size_t First);
 
 // Options of the texts of a built schedule.
 struct TShowScheduleOptions {

@@ -196,6 +196,9 @@ public:
   TDateTime StartTime = 0;
   TDateTime TempEndTime = 0;
   TDateTime EndTime = 0;
+  // True when EndTime is a limit even though it is 0 (a next row that starts at 0 00:00:00);
+  // otherwise an EndTime of 0 means that the interval has no limit.
+  bool EndTimeIsLimit = false;
   TDateTime Periodicity = 0;
   std::vector<TScheduleNote> ScheduleNotes;
   std::vector<TScheduleCmd> ScheduleCmd;

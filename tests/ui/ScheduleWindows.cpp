@@ -106,6 +106,29 @@ private slots:
     QCOMPARE(g->Cells(TFormChSchedules::ColDuration, 1), QString("-"));
   }
 
+  // "Add row" puts a row without content under the current one: no box, the row says what is
+  // missing in its slot and hint, and the rows after it keep their figures.
+  void AddRowShowsItsErrorInItsSlot() {
+    TProject p;
+    TFormChSchedules form(*p.Db);
+    TRefStringGrid* g = form.RefTblFrame1->StringGrid;
+    const QString before3 = g->Cells(TFormChSchedules::ColTimes, 3);
+    g->SetCurrentCell(TFormChSchedules::ColStart, 2);
+    form.RefTblFrame1->BtnAddRowClick();
+    QCOMPARE(g->DataRowCount(), 5);
+    QVERIFY2(p.Op.Messages.empty(), p.Op.Messages.empty() ? "" : p.Op.Messages[0].Text.c_str());
+    const QString msg = "No film or playlist is chosen in this row.";
+    QVERIFY2(g->Cells(TFormChSchedules::ColTimes, 3).contains(msg), qPrintable(g->Cells(TFormChSchedules::ColTimes, 3)));
+    QCOMPARE(form.TimesHint(3), msg);
+    QCOMPARE(g->Cells(TFormChSchedules::ColDuration, 3), QString("-"));
+    QCOMPARE(g->Cells(TFormChSchedules::ColDuration, 1), QString("01:00:00"));
+    QCOMPARE(g->Cells(TFormChSchedules::ColTimes, 4), before3);
+    // Another edit while the row is still empty: still no box.
+    TypeStart(form, 4, "0 01:45:00");
+    QVERIFY(p.Op.Messages.empty());
+    QVERIFY(g->Cells(TFormChSchedules::ColTimes, 3).contains(msg));
+  }
+
   void AutoPeriodFollowsTheContent() {
     TProject p;
     TFormChSchedules form(*p.Db);

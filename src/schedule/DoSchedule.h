@@ -77,6 +77,10 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
                               std::unique_ptr<TFilmListArray>& cmdp, TUsedFilms& used,
                               TJson& Value, IOperator& op);
 
+// A time in a ".pls" or ".cmdp" line: whole seconds (of the time of day, or with the days
+// counted when WithDays), a point and the milliseconds in three digits ("5.011", "5400.000").
+std::string PlaylistSecondsField(TDateTime d, bool WithDays);
+
 // The transliterated, lower-cased schedule name used for its file.
 std::string ScheduleFileName(const std::string& scheduleName);
 

@@ -55,8 +55,8 @@ TEST_F(CreateFilesTest, FullPackage) {
   EXPECT_FALSE(fs::exists(Pkg + "/stale"));
   EXPECT_EQ(ReadFileBytes(Pkg + "/update-index.txt"), "");
   std::string dir = Pkg + "/json/18991230T000000/";
-  EXPECT_EQ(ReadFileBytes(dir + "0.pls"), "/inbox/a.m2t\t1800.0\n/inbox/news/b.m2t\t1200.500\n");
-  EXPECT_EQ(ReadFileBytes(dir + "1.pls"), "/inbox/a.m2t\t1800.0\n");
+  EXPECT_EQ(ReadFileBytes(dir + "0.pls"), "/inbox/a.m2t\t1800.000\n/inbox/news/b.m2t\t1200.500\n");
+  EXPECT_EQ(ReadFileBytes(dir + "1.pls"), "/inbox/a.m2t\t1800.000\n");
   EXPECT_EQ(ReadFileBytes(dir + "0.cmdp"), "onstart: stbpower 1\n");
   TJson sched = TJson::parse(ReadFileBytes(dir + "nedelya.json"));
   ASSERT_EQ(sched.size(), 3u);
@@ -77,7 +77,7 @@ TEST_F(CreateFilesTest, FullPackage) {
   EXPECT_FALSE(config[0].contains("activate"));
   EXPECT_FALSE(config[0].contains("portal"));
   // The digest covers the schedule file and both playlist texts.
-  std::string films = "/inbox/a.m2t\t1800.0/inbox/news/b.m2t\t1200.500/inbox/a.m2t\t1800.0";
+  std::string films = "/inbox/a.m2t\t1800.000/inbox/news/b.m2t\t1200.500/inbox/a.m2t\t1800.000";
   EXPECT_EQ(config[0]["MD5"], ScheduleRowDigest(sched, films, "onstart: stbpower 1"));
   TJson used = TJson::parse(ReadFileBytes(Pkg + "/UsedFilms.json"));
   EXPECT_EQ(used, TJson::parse(R"([{"win": ")" + Tmp.File("video/a.m2t") + R"(", "srv": "a.m2t"},

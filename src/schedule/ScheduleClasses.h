@@ -93,6 +93,18 @@ struct TCmdOptionView {
 };
 TCmdOptionView CmdOptionView(const TcmdTableRow& row);
 
+// The web page of a command's parameters as the set-top boxes take it: the path the command
+// dialog stores (relative to the HTML root) exactly as it is; a page stored as a JSON object
+// as its compact text with non-ASCII characters escaped; a path that was stored as quoted JSON
+// text is unquoted. "" when there is none.
+std::string CmdWebPageText(const TJson& params);
+
+// The default the command dialog shows for "Time" ("0 00:00:00"), and the parameters of a
+// command completed with it when its row has a time and the command holds none, so that what
+// the dialog shows is what is stored and sent.
+inline const std::string DefaultCmdTimeText = "0 00:00:00";
+void CompleteCmdParams(TJson& command);
+
 // ---------------------------------------------------------------------------------------------
 // The schedule model: channel schedules expanded into timed intervals of films and commands.
 // All times are offsets in days from the start of the schedule period.

@@ -221,3 +221,26 @@ TEST_F(CommandFaultsTest, KeptRecordIndexFollowsTheProject) {
   Col("Films").DelRecord("a");
   EXPECT_EQ(run().Rows[0].Duration, "-");
 }
+
+// The dialog shows "0 00:00:00" for a command with a start time or a timeout that holds none;
+// that is what gets stored. Commands without a time get none; a time given stays.
+TEST(CommandDialogRulesTest, ShownTimeIsStored) {
+  struct Case {
+    const char* Command;
+    const char* Time;  // nullptr: no "Time" after completing
+  };
+  for (const Case& c : {Case{R"({"showtext":{"Method":"command","Value":"t","Delay":0}})", "0 00:00:00"},
+                        Case{R"({"showpage":{"Method":"command","Value":"f","WPage":"a.html"}})", "0 00:00:00"},
+                        Case{R"({"none":{"Method":"start_channel","Value":"ch","Time":"  "}})", "0 00:00:00"},
+                        Case{R"({"none":{"Method":"start_channel","Value":"ch","Time":"0 06:00:00"}})", "0 06:00:00"},
+                        Case{R"({"stbpower":{"Method":"command","Value":"1","Delay":0}})", nullptr},
+                        Case{R"({"mystery":{"Method":"x"}})", nullptr}}) {
+    TJson cmd = TJson::parse(c.Command);
+    CompleteCmdParams(cmd);
+    const TJson& p = cmd.begin().value();
+    if (c.Time)
+      EXPECT_EQ(JsonStr(p, "Time"), c.Time) << c.Command;
+    else
+      EXPECT_FALSE(p.contains("Time")) << c.Command;
+  }
+}

@@ -130,7 +130,12 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
       v.Range = range();
     } else {
       if (info.Duration == InvalidFilmDuration) v.Err[InvalidReference] = "Invalid reference.";
-      if (!v.Err[InvalidReference].empty() || !v.Err[CalcStopped].empty()) {
+      if (info.Dropped) {
+        // Plays nothing: its slot says why, and no figure is made up for it.
+        keepOnly(FilmDeleted);
+        v.Duration = "-";
+        v.Range = "-";
+      } else if (!v.Err[InvalidReference].empty() || !v.Err[CalcStopped].empty()) {
         keepOnly(!v.Err[InvalidReference].empty() ? InvalidReference : CalcStopped);
         v.Duration = "-";
         v.Range = "-";

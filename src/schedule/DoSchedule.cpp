@@ -192,6 +192,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   TDateTime rowStart = 0;
   TScheduleInterval* cur = nullptr;
   size_t curFirstRow = 0;  // the row that opened the current interval
+  size_t overflowRow = 0;  // the row whose content did not fit (check mode)
   std::vector<std::string> stack;
   static const TJson noContent = TJson::object();
 
@@ -211,7 +212,20 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
       rowStart = 0;
       hasStart = true;
     }
-    if (!goOn) continue;
+    if (!goOn) {
+      // Check mode says why the row plays nothing, and where its block ends.
+      if (CheckMode && cur) {
+        TOneFilmInfo& info = rows[i];
+        info.Start = info.EndT = cur->TempEndTime;
+        info.IntervalTyp = cur->Typ;
+        info.Dropped = true;
+        info.HasError = true;
+        info.Err[FilmDeleted] = fmt::format(
+            "The row is dropped: the content of row {} does not fit before {}, so nothing after it up to the next start time is broadcast.",
+            overflowRow + 1, DurationToDisplayStr(cur->EndTime));
+      }
+      continue;
+    }
     if (i == 0) firstStart = rowStart;
 
     if (hasStart) {
@@ -267,8 +281,11 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (CheckMode && i > 0) {
           TDateTime prevEnd = rows[i - 1].EndT;
           TDateTime gap = rowStart - prevEnd;
+          // A gap after dropped rows belongs to the last row that plays.
+          size_t last = i - 1;
+          while (last > curFirstRow && rows[last].Dropped) --last;
           if (gap > HalfSecond + TimeEpsilon)
-            rows[i - 1].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
+            rows[last].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
                                                  DurationToDisplayStr(gap),
                                                  DurationToDisplayStr(prevEnd),
                                                  DurationToDisplayStr(rowStart));
@@ -318,6 +335,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     info.Start = in->TempEndTime;
     info.IntervalTyp = in->Typ;
     goOn = WalkContent(supRef, Schedule, ref, &info, true, place, stack);
+    if (!goOn) overflowRow = i;
     info.EndT = in->TempEndTime;
     if (TimeGreater(info.Start, info.EndT)) {
       // A keep-with-next group that began in earlier rows was removed. The chain belongs to

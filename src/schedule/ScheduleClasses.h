@@ -165,6 +165,8 @@ struct TOneFilmInfo {
   TDateTime Start = 0;
   bool HasError = false;
   TIntervalType IntervalTyp = Cut;
+  // The row plays nothing: the content of an earlier row of its block did not fit.
+  bool Dropped = false;
 };
 
 // One film as the schedule sees it.

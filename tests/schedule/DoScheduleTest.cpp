@@ -145,8 +145,9 @@ TEST_F(BuilderTest, RowsAfterAPlaylistWithoutRoomAreDropped) {
             "");
   EXPECT_EQ(Rows[0].Err[PlayListRedused], "Reduced");
   EXPECT_TRUE(Rows[0].Err[FilmDeleted].empty());
-  EXPECT_EQ(Rows[1].Start, 0);  // skipped: never filled
-  EXPECT_EQ(Rows[1].EndT, 0);
+  EXPECT_TRUE(Rows[1].Dropped);  // skipped: plays nothing, at the end of what was placed
+  EXPECT_NEAR(Rows[1].Start, Hms(1), 1e-9);
+  EXPECT_NEAR(Rows[1].EndT, Hms(1), 1e-9);
   EXPECT_EQ(Sh.Intervals[0]->NotesCount(), 1u);
   ASSERT_EQ(Sh.Intervals.size(), 2u);
   EXPECT_EQ(Sh.Intervals[1]->NotesCount(), 1u);  // the timed row is placed again

@@ -120,6 +120,16 @@ TDateTime ParseDelta(const std::string& text) { return StrToDeltaTime(text); }
 
 }  // namespace
 
+void CheckRefCellNotEmpty(TSuperReference& supRef, const TJson& table, size_t row, size_t cell,
+                          const std::string& tableName, const std::string& column,
+                          const std::string& what) {
+  if (!table.is_array() || row >= table.size()) return;
+  const TJson* c = Cell(table[row], cell);
+  if (c && c->is_object() && !JsonStr(*c, "_ID").empty()) return;
+  supRef.ShowErrorMsg("The cell is empty: choose " + what + ".", column, static_cast<int>(row) + 1,
+                      tableName, true);
+}
+
 void CheckNoOverlap(TSuperReference& supRef, const TSchedule& sh, size_t first) {
   std::vector<const TScheduleInterval*> added;
   for (size_t k = first; k < sh.Intervals.size(); ++k) added.push_back(sh.Intervals[k].get());
@@ -400,6 +410,7 @@ std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile&
     size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
     TDbCollectionItem& chs = db.CollectionByName("ChSched");
     for (size_t i = 0; i < n; ++i) {
+      CheckRefCellNotEmpty(supRef, *tbl, i, 0, "", "Channel schedule", "a channel schedule");
       std::optional<TJson> ch = supRef.Get(chs, *tbl, 0, static_cast<int>(i), "", true);
       std::string chID = JsonStr((*tbl)[i][0], "_ID");
       std::vector<TOneFilmInfo> rows;

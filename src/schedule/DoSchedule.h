@@ -13,6 +13,13 @@
 // The error of a channel schedule row that has no film or playlist.
 inline constexpr const char* EmptyContentMessage = "No film or playlist is chosen in this row.";
 
+// Reports a reference cell of a table that is empty (row Row, cell Cell, both from 0) through
+// the tracker, naming the table, the column's caption and what belongs there:
+// Table "Schedule", column "Options", row "1". The cell is empty: choose the server's options.
+void CheckRefCellNotEmpty(TSuperReference& supRef, const TJson& table, size_t Row, size_t Cell,
+                          const std::string& TableName, const std::string& Column,
+                          const std::string& What);
+
 // Builds Schedules record ScheduleID. Nothing when the build was aborted (the error has been
 // shown through the operator).
 std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile& db,

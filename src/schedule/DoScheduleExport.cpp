@@ -247,6 +247,7 @@ bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOption
     TDbCollectionItem& channels = db.CollectionByName("Channels");
     size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
     for (size_t i = 0; i < n; ++i) {
+      CheckRefCellNotEmpty(supRef, *tbl, i, 0, "Groups", "STB group", "an STB group");
       std::optional<TJson> g = supRef.Push(groupsCol, *tbl, 0, static_cast<int>(i), "Groups", true);
       if (!g) {
         supRef.Pop();

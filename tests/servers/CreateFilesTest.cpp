@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "schedule/ScheduleFixture.h"
@@ -271,5 +272,40 @@ TEST_F(CreateFilesTest, ServerWithoutRowsFails) {
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(r.Status, "Broadcast schedule is not set!");
     EXPECT_FALSE(fs::exists(Pkg + "/config.json"));
+  }
+}
+
+// An empty reference cell stops the build naming its table, column and row, and what belongs
+// there.
+TEST_F(CreateFilesTest, EmptyCellsAreNamed) {
+  struct Case {
+    std::function<void()> Setup;
+    std::string Status;
+  };
+  const Case cases[] = {
+      {[&] { Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", TJson()}}); },
+       "Error in record: Servers Srv1. Table \"Schedule\", column \"Options\", row \"1\". The cell is "
+       "empty: choose the server's options."},
+      {[&] {
+         Col("SrvOptions").SetRecordNo1("o1", {{"Name", "Hall options"}, {"Table", {{TJson(), TJson()}}}});
+         Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o1")}});
+       },
+       "Error in record: SrvOptions Hall options. Table \"Groups\", column \"STB group\", row \"1\". The cell "
+       "is empty: choose an STB group."},
+      {[&] {
+         Col("Schedules").SetRecordNo1("s1", {{"Name", "Week"}, {"Table", {{Ref("ChSched", "cs1")}, {TJson()}}}});
+         Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o2")}});
+       },
+       "Error in record: Schedules Week. Column \"Channel schedule\", row \"2\". The cell is empty: choose a "
+       "channel schedule."},
+  };
+  for (const Case& c : cases) {
+    c.Setup();
+    Op.Answers.clear();
+    Op.Messages.clear();
+    TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
+    EXPECT_FALSE(r.Ok);
+    ASSERT_FALSE(Op.Messages.empty()) << c.Status;
+    EXPECT_EQ(Op.Messages[0].Caption, c.Status);
   }
 }

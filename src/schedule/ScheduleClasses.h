@@ -330,7 +330,7 @@ private:
 
 // Messages of a row's commands (slot TimeErr).
 inline constexpr const char* CommandBeforeStartMessage =
-    "It is impossible to execute command before schedule start! Delay must be positive!";
+    "It is impossible to execute command before the start of its interval! Delay must be positive!";
 inline constexpr const char* DelayTooLongMessage =
     "Invalid delay value! A delay must be shorter than 3600 seconds.";
 inline constexpr const char* InvalidCommandListMessage =

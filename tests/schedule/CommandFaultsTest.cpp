@@ -70,8 +70,8 @@ TEST_F(CommandFaultsTest, NegativeDelayNeverPrecedesItsInterval) {
   } cases[] = {
       {"new interval, -10 s", "0 01:00:00", -10, CommandBeforeStartMessage,
        "Error in record: ChSched sched. Row \"2\". Invalid delay value of the first command!", {}},
-      {"continuing row, -10 s", "", -10, "", "", {"3590.0: stbmute 1"}},
-      {"new interval, +10 s", "0 01:00:00", 10, "", "", {"10.0: stbmute 1"}},
+      {"continuing row, -10 s", "", -10, "", "", {"3590.000: stbmute 1"}},
+      {"new interval, +10 s", "0 01:00:00", 10, "", "", {"10.000: stbmute 1"}},
       {"new interval, 0 s", "0 01:00:00", 0, "", "", {"onstart: stbmute 1"}},
   };
   for (const auto& c : cases) {

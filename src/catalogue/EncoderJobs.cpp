@@ -44,8 +44,10 @@ std::string EncodedFileName(const std::string& source, bool keepExt) {
 }
 
 bool IsBelowRoot(const std::string& root, const std::string& path) {
-  std::string r = LowerCase(NormalPath(root));
-  std::string p = LowerCase(NormalPath(path));
+  // Compared as the file system compares names: letter case counts here, so /x/video is not
+  // below /x/VIDEO (it is another folder, and a path made from the root would not exist).
+  std::string r = NormalPath(root);
+  std::string p = NormalPath(path);
   if (r.empty() || p.size() <= r.size() || p.compare(0, r.size(), r) != 0) return false;
   return IsSep(r.back()) || IsSep(p[r.size()]);
 }

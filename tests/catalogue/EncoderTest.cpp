@@ -237,13 +237,15 @@ TEST(EncoderPaths, OutputNamesFollowKeepExt) {
   EXPECT_EQ(EncodedFileName("/v/a.b/film", false), "/v/a.b/film.m2t");
 }
 
-TEST(EncoderPaths, RootCheckIgnoresCaseAndRespectsFolderBoundaries) {
-  EXPECT_TRUE(IsBelowRoot("/Video/", "/video/a/b.m2t"));
-  EXPECT_TRUE(IsBelowRoot("/video", "/VIDEO/b.m2t"));
+TEST(EncoderPaths, RootCheckComparesAsTheFileSystemAndRespectsFolderBoundaries) {
+  EXPECT_TRUE(IsBelowRoot("/Video/", "/Video/a/b.m2t"));
+  EXPECT_FALSE(IsBelowRoot("/Video/", "/video/a/b.m2t"));  // letter case counts
+  EXPECT_FALSE(IsBelowRoot("/video", "/VIDEO/b.m2t"));
   EXPECT_FALSE(IsBelowRoot("/video", "/video2/b.m2t"));
   EXPECT_FALSE(IsBelowRoot("/video", "/video/../etc/b.m2t"));
   EXPECT_FALSE(IsBelowRoot("", "/video/b.m2t"));
-  EXPECT_EQ(PathBelowRoot("/Video/", "/video/a/b.m2t"), "a/b.m2t");
+  EXPECT_EQ(PathBelowRoot("/Video/", "/Video/a/b.m2t"), "a/b.m2t");
+  EXPECT_EQ(PathBelowRoot("/Video/", "/video/a/b.m2t"), "/video/a/b.m2t");
   EXPECT_EQ(PathBelowRoot("/video", "/other/b.m2t"), "/other/b.m2t");
 }
 
@@ -493,6 +495,20 @@ TEST_F(EncoderJobListTest, KeepExtKeepsTheSourceExtension) {
   jobs->AddFiles({Source("film.avi")});
   EXPECT_EQ(jobs->Rows[0].Encoded, Root + "/film.avi.m2t");
   EXPECT_TRUE(fs::exists(Root + "/film.avi.m2t"));
+}
+
+// With the root ".../Video", a file in ".../video" (another folder on this file system) is
+// refused and never catalogued under a path that does not exist.
+TEST_F(EncoderJobListTest, AFolderThatDiffersOnlyInCaseIsNotTheRoot) {
+  auto jobs = Make();
+  std::string lower = Tmp.File("video/film.m2t");
+  fs::create_directories(Tmp.File("video"));
+  WriteFileBytes(lower, "x");
+  jobs->AddFiles({lower, Source("ok.m2t")});
+  EXPECT_EQ(jobs->Rows[0].Status, "&ErrPlaced not in Video root derectory!");
+  EXPECT_EQ(jobs->Rows[1].Status, "&Don01:32:07,045");
+  EXPECT_EQ(Probed, std::vector<std::string>{Root + "/ok.m2t"});
+  EXPECT_EQ(jobs->CreateRecordPairs(), TJson::parse(R"([["ok.m2t","01:32:07,045"]])"));
 }
 
 TEST_F(EncoderJobListTest, FilesOutsideTheVideoRootAreRefusedWithoutEncoding) {

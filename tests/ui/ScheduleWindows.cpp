@@ -1,10 +1,12 @@
 // The scheduling windows: the channel schedule editor recomputing its rows, the command dialog,
 // the shuffle, "Show schedule" from the schedules window and its kept options.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QHelpEvent>
 #include <QTest>
+#include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <chrono>
@@ -12,6 +14,7 @@
 #include "JFrame/FloatSpin.h"
 #include "JFrame/RefEdit.h"
 #include "JFrame/RefStringGrid.h"
+#include "JFrame/RefTblFrame.h"
 #include "schedule/forms/ChSchedules.h"
 #include "schedule/forms/ChShCommands.h"
 #include "schedule/forms/DoScheduleForm.h"
@@ -127,6 +130,29 @@ private slots:
     TypeStart(form, 4, "0 01:45:00");
     QVERIFY(p.Op.Messages.empty());
     QVERIFY(g->Cells(TFormChSchedules::ColTimes, 3).contains(msg));
+  }
+
+  // The grid strip's picture buttons have names for screen readers and walkthroughs, and hints.
+  void GridStripButtonsAreNamed() {
+    TProject p;
+    TFormChSchedules form(*p.Db);
+    struct {
+      QToolButton* Button;
+      const char* Name;
+      const char* Hint;
+    } cases[] = {{form.RefTblFrame1->BtnAddRow, "Add row", "Add row"},
+                 {form.RefTblFrame1->BitBtnCopyRow, "Copy row", "Copy row"},
+                 {form.RefTblFrame1->BtnDelRow, "Delete row", "Delete row"},
+                 {form.RefTblFrame1->BtnMoveUp, "Move up", "Move row up"},
+                 {form.RefTblFrame1->BtnMoveDown, "Move down", "Move row down"}};
+    for (const auto& c : cases) {
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c.Button);
+      QVERIFY(a);
+      QCOMPARE(a->text(QAccessible::Name), QString(c.Name));
+      QCOMPARE(c.Button->text(), QString(c.Name));
+      QCOMPARE(c.Button->toolTip(), QString(c.Hint));
+      QCOMPARE(c.Button->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    }
   }
 
   void AutoPeriodFollowsTheContent() {

@@ -117,7 +117,6 @@ void FinishInterval(TScheduleInterval* in) {
 
 TDateTime ParseDelta(const std::string& text) { return StrToDeltaTime(text); }
 
-
 }  // namespace
 
 void CheckRefCellNotEmpty(TSuperReference& supRef, const TJson& table, size_t row, size_t cell,
@@ -287,13 +286,14 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (t == ChTypeCommand && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
         cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
         cur->EndTimeIsLimit = hasNextRow;
+        const size_t prevFirstRow = curFirstRow;
         curFirstRow = i;
         if (CheckMode && i > 0) {
           TDateTime prevEnd = rows[i - 1].EndT;
           TDateTime gap = rowStart - prevEnd;
           // A gap after dropped rows belongs to the last row that plays.
           size_t last = i - 1;
-          while (last > curFirstRow && rows[last].Dropped) --last;
+          while (last > prevFirstRow && rows[last].Dropped) --last;
           if (gap > HalfSecond + TimeEpsilon)
             rows[last].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
                                                  DurationToDisplayStr(gap),

@@ -103,8 +103,11 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
     }
     if (!cmdChannel) {
       TDateTime periodEnd = period + firstStart;
+      // Told on the last row that plays (rows dropped at the end play nothing).
+      size_t playing = n - 1;
+      while (playing > 0 && rows[playing].Dropped) --playing;
       if (periodEnd - last.EndT > HalfSecond + TimeEpsilon)
-        last.Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
+        rows[playing].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
                                       DurationToDisplayStr(periodEnd - last.EndT),
                                       DurationToDisplayStr(last.EndT), DurationToDisplayStr(periodEnd));
     }

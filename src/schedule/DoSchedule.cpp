@@ -129,6 +129,11 @@ void CheckRefCellNotEmpty(TSuperReference& supRef, const TJson& table, size_t ro
                       tableName, true);
 }
 
+std::string OverlapMessage(TDateTime previousEnd, TDateTime start) {
+  return fmt::format("Error in column \"Start time\". The rows above play until {}, past this start time {}",
+                     DurationToDisplayStr(previousEnd), DurationToDisplayStr(start));
+}
+
 void CheckNoOverlap(TSuperReference& supRef, const TSchedule& sh, size_t first) {
   std::vector<const TScheduleInterval*> added;
   for (size_t k = first; k < sh.Intervals.size(); ++k) added.push_back(sh.Intervals[k].get());
@@ -196,6 +201,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   };
 
   size_t firstInterval = Schedule.Intervals.size();
+  std::vector<size_t> openingRows;  // the row that opened each interval added here
   bool goOn = true;
   TDateTime firstStart = 0;
   TDateTime rowStart = 0;
@@ -286,6 +292,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (t == ChTypeCommand && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
         cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
         cur->EndTimeIsLimit = hasNextRow;
+        openingRows.push_back(i);
         const size_t prevFirstRow = curFirstRow;
         curFirstRow = i;
         if (CheckMode && i > 0) {
@@ -388,7 +395,21 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   }
   FinishInterval(cur);
   if (t == ChTypeCommand && cur) cur->TempEndTime = std::max(cur->TempEndTime, cur->StartTime + 40 * OneSecond);
-  if (!CheckMode) CheckNoOverlap(supRef, Schedule, firstInterval);
+  if (!CheckMode) {
+    CheckNoOverlap(supRef, Schedule, firstInterval);
+  } else {
+    // What the build refuses shows in the start-time slot of the row it runs into (a keep-with-
+    // next group still open at the end of an interval may run past the next start).
+    for (size_t k = 1; k < openingRows.size() && firstInterval + k < Schedule.Intervals.size(); ++k) {
+      const TScheduleInterval& a = *Schedule.Intervals[firstInterval + k - 1];
+      const TScheduleInterval& b = *Schedule.Intervals[firstInterval + k];
+      if (!TimeGreater(a.TempEndTime, b.StartTime) || TimeGreater(a.StartTime, b.StartTime)) continue;
+      TOneFilmInfo& info = rows[openingRows[k]];
+      if (!info.Err[TimeErr].empty()) continue;
+      info.Err[TimeErr] = OverlapMessage(a.TempEndTime, b.StartTime);
+      info.HasError = true;
+    }
+  }
   supRef.Pop();
 }
 

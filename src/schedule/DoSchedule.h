@@ -37,6 +37,8 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
 // (those one channel schedule added) must not overlap, whatever the rows said. Reports through
 // the tracker, which names the record and aborts.
 void CheckNoOverlap(TSuperReference& supRef, const TSchedule& Schedule, size_t First);
+// Check mode's message for a row whose start time the rows above play past.
+std::string OverlapMessage(TDateTime PreviousEnd, TDateTime Start);
 
 // Options of the texts of a built schedule.
 struct TShowScheduleOptions {

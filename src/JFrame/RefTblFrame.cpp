@@ -50,9 +50,15 @@ QIcon GlyphIcon(TGlyph g) {
   return QIcon(pm);
 }
 
-QToolButton* StripButton(QWidget* strip, const char* name, TGlyph glyph, const char* hint) {
+QToolButton* StripButton(QWidget* strip, const char* name, TGlyph glyph, const char* caption,
+                         const char* hint) {
   auto* b = new QToolButton(strip);
   b->setObjectName(name);
+  // The picture is what shows; the caption names the button for screen readers and for
+  // whatever finds buttons by their text.
+  b->setText(caption);
+  b->setAccessibleName(caption);
+  b->setToolButtonStyle(Qt::ToolButtonIconOnly);
   b->setIcon(GlyphIcon(glyph));
   b->setIconSize(QSize(16, 16));
   b->setToolTip(hint);
@@ -75,11 +81,11 @@ TRefTblFrame::TRefTblFrame(QWidget* parent) : QWidget(parent) {
   strip->setContentsMargins(2, 2, 2, 2);
   strip->setSpacing(2);
   // In the strip's order on screen: add, copy, delete, up, down.
-  BtnAddRow = StripButton(Panel3, "BtnAddRow", gAdd, "Add row");
-  BitBtnCopyRow = StripButton(Panel3, "BitBtnCopyRow", gCopy, "Copy row");
-  BtnDelRow = StripButton(Panel3, "BtnDelRow", gDelete, "Delete row");
-  BtnMoveUp = StripButton(Panel3, "BtnMoveUp", gUp, "Move row up");
-  BtnMoveDown = StripButton(Panel3, "BtnMoveDown", gDown, "Move row down");
+  BtnAddRow = StripButton(Panel3, "BtnAddRow", gAdd, "Add row", "Add row");
+  BitBtnCopyRow = StripButton(Panel3, "BitBtnCopyRow", gCopy, "Copy row", "Copy row");
+  BtnDelRow = StripButton(Panel3, "BtnDelRow", gDelete, "Delete row", "Delete row");
+  BtnMoveUp = StripButton(Panel3, "BtnMoveUp", gUp, "Move up", "Move row up");
+  BtnMoveDown = StripButton(Panel3, "BtnMoveDown", gDown, "Move down", "Move row down");
   strip->addStretch(1);
   layout->addWidget(Panel3);
 

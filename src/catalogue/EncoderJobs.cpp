@@ -44,8 +44,10 @@ std::string EncodedFileName(const std::string& source, bool keepExt) {
 }
 
 bool IsBelowRoot(const std::string& root, const std::string& path) {
-  std::string r = LowerCase(NormalPath(root));
-  std::string p = LowerCase(NormalPath(path));
+  // Compared as the file system compares names: letter case counts here, so /x/video is not
+  // below /x/VIDEO (it is another folder, and a path made from the root would not exist).
+  std::string r = NormalPath(root);
+  std::string p = NormalPath(path);
   if (r.empty() || p.size() <= r.size() || p.compare(0, r.size(), r) != 0) return false;
   return IsSep(r.back()) || IsSep(p[r.size()]);
 }
@@ -194,12 +196,27 @@ TJson TEncoderJobList::CreateRecordPairs() const {
   return pairs;
 }
 
-bool TEncoderJobList::CreateRecords(const std::function<void(const TJson& pairs)>& addRecords) {
+namespace {
+TFilmRecordsTaker& TakerSlot() {
+  static TFilmRecordsTaker taker;
+  return taker;
+}
+}  // namespace
+
+void SetFilmRecordsTaker(TFilmRecordsTaker taker) { TakerSlot() = std::move(taker); }
+const TFilmRecordsTaker& FilmRecordsTaker() { return TakerSlot(); }
+
+bool TEncoderJobList::CreateRecords(const TFilmRecordsTaker& taker, TDbFile& db) {
+  IOperator& op = FOp ? *FOp : AppOperator();
   TJson pairs = CreateRecordPairs();
   if (pairs.empty()) {
-    (FOp ? *FOp : AppOperator()).MessageBox("Warning", "Nothing to create", TMsgIcon::Warning);
+    op.MessageBox("Warning", "Nothing to create", TMsgIcon::Warning);
     return false;
   }
-  if (addRecords) addRecords(pairs);
-  return true;
+  std::string why = "No films window can take them.";
+  if (taker && taker(db, pairs, why)) return true;
+  op.MessageBox("Warning", "The film records are not created. " + why +
+                               " The finished files stay in the encoder's list; press \"Create records\" again.",
+                TMsgIcon::Warning);
+  return false;
 }

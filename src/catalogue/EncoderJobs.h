@@ -13,6 +13,14 @@
 #include "recstore/Json.h"
 
 class IOperator;
+class TDbFile;
+
+// Who turns finished encoder rows into film records: the films windows register it at
+// start-up, so the encoder's window meets them without including them. Gets the
+// [file, duration] pairs; false with the reason in Why when it could not take them.
+using TFilmRecordsTaker = std::function<bool(TDbFile& db, const TJson& pairs, std::string& why)>;
+void SetFilmRecordsTaker(TFilmRecordsTaker taker);
+const TFilmRecordsTaker& FilmRecordsTaker();
 
 struct TEncoderRow {
   std::string Source;   // absolute path of the source
@@ -26,7 +34,8 @@ std::string StatusText(const std::string& status);
 
 // The output file of a source: with KeepExt film.avi.m2t, otherwise film.m2t.
 std::string EncodedFileName(const std::string& source, bool keepExt);
-// Whether Path lies below Root (compared without regard to case, at a folder boundary).
+// Whether Path lies below Root (compared as the file system compares names, letter case
+// counting, at a folder boundary).
 bool IsBelowRoot(const std::string& root, const std::string& path);
 // Path relative to Root (leading separators removed) when it lies below it, else unchanged.
 std::string PathBelowRoot(const std::string& root, const std::string& path);
@@ -63,9 +72,10 @@ public:
   // [file relative to the video root in its stored form, duration "hh:mm:ss,mcs"] for every
   // finished row.
   TJson CreateRecordPairs() const;
-  // "Create records": hands the pairs to AddRecords (the films window); without any finished
-  // row warns "Nothing to create" and returns false.
-  bool CreateRecords(const std::function<void(const TJson& pairs)>& addRecords);
+  // "Create records": hands the pairs to Taker (the films windows' taker, FilmRecordsTaker).
+  // Without any finished row warns "Nothing to create"; when the records cannot be handed
+  // over it says why and the list stays. True only when the records were handed over.
+  bool CreateRecords(const TFilmRecordsTaker& taker, TDbFile& db);
 
   TffmpegEncoder& Encoder() { return *FEncoder; }
   const TEncoderSettings& Settings() const { return FSettings; }

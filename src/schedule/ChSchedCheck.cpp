@@ -103,8 +103,11 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
     }
     if (!cmdChannel) {
       TDateTime periodEnd = period + firstStart;
+      // Told on the last row that plays (rows dropped at the end play nothing).
+      size_t playing = n - 1;
+      while (playing > 0 && rows[playing].Dropped) --playing;
       if (periodEnd - last.EndT > HalfSecond + TimeEpsilon)
-        last.Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
+        rows[playing].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
                                       DurationToDisplayStr(periodEnd - last.EndT),
                                       DurationToDisplayStr(last.EndT), DurationToDisplayStr(periodEnd));
     }
@@ -130,7 +133,12 @@ TChSchedRecompute RecomputeChSched(TDbFile& db, const std::string& Id, const TJs
       v.Range = range();
     } else {
       if (info.Duration == InvalidFilmDuration) v.Err[InvalidReference] = "Invalid reference.";
-      if (!v.Err[InvalidReference].empty() || !v.Err[CalcStopped].empty()) {
+      if (info.Dropped) {
+        // Plays nothing: its slot says why, and no figure is made up for it.
+        keepOnly(FilmDeleted);
+        v.Duration = "-";
+        v.Range = "-";
+      } else if (!v.Err[InvalidReference].empty() || !v.Err[CalcStopped].empty()) {
         keepOnly(!v.Err[InvalidReference].empty() ? InvalidReference : CalcStopped);
         v.Duration = "-";
         v.Range = "-";

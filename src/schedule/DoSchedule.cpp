@@ -119,6 +119,38 @@ TDateTime ParseDelta(const std::string& text) { return StrToDeltaTime(text); }
 
 }  // namespace
 
+void CheckRefCellNotEmpty(TSuperReference& supRef, const TJson& table, size_t row, size_t cell,
+                          const std::string& tableName, const std::string& column,
+                          const std::string& what) {
+  if (!table.is_array() || row >= table.size()) return;
+  const TJson* c = Cell(table[row], cell);
+  if (c && c->is_object() && !JsonStr(*c, "_ID").empty()) return;
+  supRef.ShowErrorMsg("The cell is empty: choose " + what + ".", column, static_cast<int>(row) + 1,
+                      tableName, true);
+}
+
+std::string OverlapMessage(TDateTime previousEnd, TDateTime start) {
+  return fmt::format("Error in column \"Start time\". The rows above play until {}, past this start time {}",
+                     DurationToDisplayStr(previousEnd), DurationToDisplayStr(start));
+}
+
+void CheckNoOverlap(TSuperReference& supRef, const TSchedule& sh, size_t first) {
+  std::vector<const TScheduleInterval*> added;
+  for (size_t k = first; k < sh.Intervals.size(); ++k) added.push_back(sh.Intervals[k].get());
+  std::stable_sort(added.begin(), added.end(), [](const TScheduleInterval* a, const TScheduleInterval* b) {
+    return a->StartTime < b->StartTime;
+  });
+  for (size_t k = 1; k < added.size(); ++k) {
+    const TScheduleInterval& a = *added[k - 1];
+    const TScheduleInterval& b = *added[k];
+    if (a.ChannelId != b.ChannelId || !TimeGreater(a.TempEndTime, b.StartTime)) continue;
+    supRef.ShowErrorMsg(fmt::format("Two intervals of one channel overlap: {} - {} and {} - {}",
+                                    DurationToDisplayStr(a.StartTime), DurationToDisplayStr(a.TempEndTime),
+                                    DurationToDisplayStr(b.StartTime), DurationToDisplayStr(b.TempEndTime)),
+                        true);
+  }
+}
+
 void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
                   const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
                   bool CheckMode, const std::string* PeriodText) {
@@ -168,11 +200,14 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     }
   };
 
+  size_t firstInterval = Schedule.Intervals.size();
+  std::vector<size_t> openingRows;  // the row that opened each interval added here
   bool goOn = true;
   TDateTime firstStart = 0;
   TDateTime rowStart = 0;
   TScheduleInterval* cur = nullptr;
   size_t curFirstRow = 0;  // the row that opened the current interval
+  size_t overflowRow = 0;  // the row whose content did not fit (check mode)
   std::vector<std::string> stack;
   static const TJson noContent = TJson::object();
 
@@ -192,7 +227,20 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
       rowStart = 0;
       hasStart = true;
     }
-    if (!goOn) continue;
+    if (!goOn) {
+      // Check mode says why the row plays nothing, and where its block ends.
+      if (CheckMode && cur) {
+        TOneFilmInfo& info = rows[i];
+        info.Start = info.EndT = cur->TempEndTime;
+        info.IntervalTyp = cur->Typ;
+        info.Dropped = true;
+        info.HasError = true;
+        info.Err[FilmDeleted] = fmt::format(
+            "The row is dropped: the content of row {} does not fit before {}, so nothing after it up to the next start time is broadcast.",
+            overflowRow + 1, DurationToDisplayStr(cur->EndTime));
+      }
+      continue;
+    }
     if (i == 0) firstStart = rowStart;
 
     if (hasStart) {
@@ -205,6 +253,8 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (v == 2) typ = RepeatLastMovie;
       }
       TDateTime rowEnd = 0;
+      // A next row that starts at 0 00:00:00 is a limit like any other: 0 is not "no next row".
+      bool hasNextRow = false;
       bool periodReported = false;  // a command channel checks its period twice; one message
       auto periodCheck = [&]() {
         if (period < OneMinute - TimeEpsilon && !periodReported) {
@@ -220,11 +270,14 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
           bool b = false;
           if (auto s = startOf(j, b)) {
             rowEnd = *s;
+            hasNextRow = true;
             break;
           }
         }
       }
-      if (rowEnd == 0) {
+      // A command channel's rows share one interval that the period limits.
+      bool limitKnown = hasNextRow || (t == ChTypeCommand && rowEnd != 0);
+      if (!limitKnown) {
         rowEnd = period + firstStart;
         periodCheck();
         if (rowEnd < rowStart - TimeEpsilon)
@@ -238,12 +291,18 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         FinishInterval(cur);
         if (t == ChTypeCommand && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
         cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
+        cur->EndTimeIsLimit = hasNextRow;
+        openingRows.push_back(i);
+        const size_t prevFirstRow = curFirstRow;
         curFirstRow = i;
         if (CheckMode && i > 0) {
           TDateTime prevEnd = rows[i - 1].EndT;
           TDateTime gap = rowStart - prevEnd;
+          // A gap after dropped rows belongs to the last row that plays.
+          size_t last = i - 1;
+          while (last > prevFirstRow && rows[last].Dropped) --last;
           if (gap > HalfSecond + TimeEpsilon)
-            rows[i - 1].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
+            rows[last].Err[Pause] = fmt::format("Interruption in the broadcast of {} from {} to {}",
                                                  DurationToDisplayStr(gap),
                                                  DurationToDisplayStr(prevEnd),
                                                  DurationToDisplayStr(rowStart));
@@ -271,8 +330,19 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     const TJson* content = Cell(row, ChSchedContentCell);
     const TJson& ref = content ? *content : noContent;
     TScheduleInterval* in = cur;
+    // A row without a film or playlist yet (a row just added) is that row's error: shown in its
+    // slot while editing, the rows around it keep their figures; the build refuses it.
+    if (!ref.is_object() || JsonStr(ref, "_ID").empty()) {
+      if (!CheckMode) supRef.ShowErrorMsg(EmptyContentMessage, static_cast<int>(i) + 1, "", true);
+      info.Start = info.EndT = in->TempEndTime;
+      info.IntervalTyp = in->Typ;
+      info.Duration = 0;
+      info.Err[InvalidReference] = EmptyContentMessage;
+      info.HasError = true;
+      continue;
+    }
     TFilmAction place = [&supRef, in](const std::string& id) {
-      return in->EndTime != 0 ? in->AddScheduleNote(&supRef, id, in->EndTime)
+      return in->EndTime != 0 || in->EndTimeIsLimit ? in->AddScheduleNote(&supRef, id, in->EndTime)
                               : in->AddScheduleNote(&supRef, id);
     };
     if (!CheckMode) {
@@ -282,6 +352,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     info.Start = in->TempEndTime;
     info.IntervalTyp = in->Typ;
     goOn = WalkContent(supRef, Schedule, ref, &info, true, place, stack);
+    if (!goOn) overflowRow = i;
     info.EndT = in->TempEndTime;
     if (TimeGreater(info.Start, info.EndT)) {
       // A keep-with-next group that began in earlier rows was removed. The chain belongs to
@@ -324,6 +395,21 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   }
   FinishInterval(cur);
   if (t == ChTypeCommand && cur) cur->TempEndTime = std::max(cur->TempEndTime, cur->StartTime + 40 * OneSecond);
+  if (!CheckMode) {
+    CheckNoOverlap(supRef, Schedule, firstInterval);
+  } else {
+    // What the build refuses shows in the start-time slot of the row it runs into (a keep-with-
+    // next group still open at the end of an interval may run past the next start).
+    for (size_t k = 1; k < openingRows.size() && firstInterval + k < Schedule.Intervals.size(); ++k) {
+      const TScheduleInterval& a = *Schedule.Intervals[firstInterval + k - 1];
+      const TScheduleInterval& b = *Schedule.Intervals[firstInterval + k];
+      if (!TimeGreater(a.TempEndTime, b.StartTime) || TimeGreater(a.StartTime, b.StartTime)) continue;
+      TOneFilmInfo& info = rows[openingRows[k]];
+      if (!info.Err[TimeErr].empty()) continue;
+      info.Err[TimeErr] = OverlapMessage(a.TempEndTime, b.StartTime);
+      info.HasError = true;
+    }
+  }
   supRef.Pop();
 }
 
@@ -345,6 +431,7 @@ std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile&
     size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
     TDbCollectionItem& chs = db.CollectionByName("ChSched");
     for (size_t i = 0; i < n; ++i) {
+      CheckRefCellNotEmpty(supRef, *tbl, i, 0, "", "Channel schedule", "a channel schedule");
       std::optional<TJson> ch = supRef.Get(chs, *tbl, 0, static_cast<int>(i), "", true);
       std::string chID = JsonStr((*tbl)[i][0], "_ID");
       std::vector<TOneFilmInfo> rows;

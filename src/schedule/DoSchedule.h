@@ -10,6 +10,16 @@
 #include "recstore/JrecClasses.h"
 #include "schedule/ScheduleClasses.h"
 
+// The error of a channel schedule row that has no film or playlist.
+inline constexpr const char* EmptyContentMessage = "No film or playlist is chosen in this row.";
+
+// Reports a reference cell of a table that is empty (row Row, cell Cell, both from 0) through
+// the tracker, naming the table, the column's caption and what belongs there:
+// Table "Schedule", column "Options", row "1". The cell is empty: choose the server's options.
+void CheckRefCellNotEmpty(TSuperReference& supRef, const TJson& table, size_t Row, size_t Cell,
+                          const std::string& TableName, const std::string& Column,
+                          const std::string& What);
+
 // Builds Schedules record ScheduleID. Nothing when the build was aborted (the error has been
 // shown through the operator).
 std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile& db,
@@ -22,6 +32,13 @@ std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile&
 void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSchedID,
                   const TJson& chSched, TSchedule& Schedule, std::vector<TOneFilmInfo>& rows,
                   bool CheckMode, const std::string* PeriodText = nullptr);
+
+// The last safeguard before files are written: the intervals of Schedule from index First on
+// (those one channel schedule added) must not overlap, whatever the rows said. Reports through
+// the tracker, which names the record and aborts.
+void CheckNoOverlap(TSuperReference& supRef, const TSchedule& Schedule, size_t First);
+// Check mode's message for a row whose start time the rows above play past.
+std::string OverlapMessage(TDateTime PreviousEnd, TDateTime Start);
 
 // Options of the texts of a built schedule.
 struct TShowScheduleOptions {
@@ -68,6 +85,10 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
                               std::unique_ptr<TFilmListArray>& pls,
                               std::unique_ptr<TFilmListArray>& cmdp, TUsedFilms& used,
                               TJson& Value, IOperator& op);
+
+// A time in a ".pls" or ".cmdp" line: whole seconds (of the time of day, or with the days
+// counted when WithDays), a point and the milliseconds in three digits ("5.011", "5400.000").
+std::string PlaylistSecondsField(TDateTime d, bool WithDays);
 
 // The transliterated, lower-cased schedule name used for its file.
 std::string ScheduleFileName(const std::string& scheduleName);

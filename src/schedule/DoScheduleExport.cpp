@@ -1,6 +1,7 @@
 // The files of a server package that come from schedules: schedule files with recurrence
 // rules, numbered playlists and command playlists, the groups file, the used-films file and
 // the digests that tell the server what changed.
+#include <fmt/format.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 
@@ -45,16 +46,9 @@ void EmptyFolder(const std::string& dir) {
 
 namespace {
 
-std::string DurationField(TDateTime d) {
-  TTimeParts t = DecodeTime(d);
-  return std::to_string(t.Hour * 3600 + t.Min * 60 + t.Sec) + "." + std::to_string(t.MSec);
-}
+std::string DurationField(TDateTime d) { return PlaylistSecondsField(d, false); }
 
-std::string OffsetField(TDateTime d) {
-  TTimeParts t = DecodeTime(d);
-  int64_t secs = (DayCount(d) * 24 + t.Hour) * 3600 + t.Min * 60 + t.Sec;
-  return std::to_string(secs) + "." + std::to_string(t.MSec);
-}
+std::string OffsetField(TDateTime d) { return PlaylistSecondsField(d, true); }
 
 TJson IntervalObject(const std::string& playlist, const TScheduleInterval& in, bool& zero) {
   TJson dur = DeltaObject(in.TempEndTime - in.StartTime);
@@ -78,6 +72,14 @@ struct TChannelMap {
 const char* ZeroDurationText = "Error! Interval with zero duration";
 
 }  // namespace
+
+std::string PlaylistSecondsField(TDateTime d, bool withDays) {
+  TTimeParts t = DecodeTime(d);
+  int64_t secs = (withDays ? DayCount(d) * 24 : 0) * 3600 + t.Hour * 3600 + t.Min * 60 + t.Sec;
+  // Three digits after the point: the field reads the same as a decimal number of seconds and
+  // as seconds and milliseconds ("5.011", never "5.11").
+  return fmt::format("{}.{:03}", secs, t.MSec);
+}
 
 std::string PeriodRule(TDateTime period) {
   int64_t d = DayCount(period);
@@ -245,6 +247,7 @@ bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOption
     TDbCollectionItem& channels = db.CollectionByName("Channels");
     size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
     for (size_t i = 0; i < n; ++i) {
+      CheckRefCellNotEmpty(supRef, *tbl, i, 0, "Groups", "STB group", "an STB group");
       std::optional<TJson> g = supRef.Push(groupsCol, *tbl, 0, static_cast<int>(i), "Groups", true);
       if (!g) {
         supRef.Pop();

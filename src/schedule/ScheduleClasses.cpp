@@ -113,6 +113,34 @@ TCmdOptionView CmdOptionView(const TcmdTableRow& row) {
   return v;
 }
 
+std::string CmdWebPageText(const TJson& params) {
+  auto it = params.find("WPage");
+  if (it == params.end() || it->is_null()) return "";
+  if (it->is_string()) {
+    const std::string& s = it->get_ref<const std::string&>();
+    // A path that went through a JSON serialiser once: "\"pages\\\\a.html\"".
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') {
+      try {
+        TJson inner = TJson::parse(s);
+        if (inner.is_string()) return inner.get<std::string>();
+      } catch (const std::exception&) {
+      }
+    }
+    return s;
+  }
+  return it->dump(-1, ' ', true, TJson::error_handler_t::replace);
+}
+
+void CompleteCmdParams(TJson& command) {
+  if (!command.is_object() || command.size() != 1 || !command.begin().value().is_object()) return;
+  const TcmdTableRow& row = FindCmdTableRow(command);
+  if (!CmdOptionView(row).Time) return;
+  TJson& p = command.begin().value();
+  auto it = p.find("Time");
+  if (it == p.end() || !it->is_string() || it->get_ref<const std::string&>().find_first_not_of(' ') == std::string::npos)
+    p["Time"] = DefaultCmdTimeText;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Schedule model
 

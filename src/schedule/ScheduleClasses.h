@@ -93,6 +93,18 @@ struct TCmdOptionView {
 };
 TCmdOptionView CmdOptionView(const TcmdTableRow& row);
 
+// The web page of a command's parameters as the set-top boxes take it: the path the command
+// dialog stores (relative to the HTML root) exactly as it is; a page stored as a JSON object
+// as its compact text with non-ASCII characters escaped; a path that was stored as quoted JSON
+// text is unquoted. "" when there is none.
+std::string CmdWebPageText(const TJson& params);
+
+// The default the command dialog shows for "Time" ("0 00:00:00"), and the parameters of a
+// command completed with it when its row has a time and the command holds none, so that what
+// the dialog shows is what is stored and sent.
+inline const std::string DefaultCmdTimeText = "0 00:00:00";
+void CompleteCmdParams(TJson& command);
+
 // ---------------------------------------------------------------------------------------------
 // The schedule model: channel schedules expanded into timed intervals of films and commands.
 // All times are offsets in days from the start of the schedule period.
@@ -153,6 +165,8 @@ struct TOneFilmInfo {
   TDateTime Start = 0;
   bool HasError = false;
   TIntervalType IntervalTyp = Cut;
+  // The row plays nothing: the content of an earlier row of its block did not fit.
+  bool Dropped = false;
 };
 
 // One film as the schedule sees it.
@@ -196,6 +210,9 @@ public:
   TDateTime StartTime = 0;
   TDateTime TempEndTime = 0;
   TDateTime EndTime = 0;
+  // True when EndTime is a limit even though it is 0 (a next row that starts at 0 00:00:00);
+  // otherwise an EndTime of 0 means that the interval has no limit.
+  bool EndTimeIsLimit = false;
   TDateTime Periodicity = 0;
   std::vector<TScheduleNote> ScheduleNotes;
   std::vector<TScheduleCmd> ScheduleCmd;
@@ -313,7 +330,7 @@ private:
 
 // Messages of a row's commands (slot TimeErr).
 inline constexpr const char* CommandBeforeStartMessage =
-    "It is impossible to execute command before schedule start! Delay must be positive!";
+    "It is impossible to execute command before the start of its interval! Delay must be positive!";
 inline constexpr const char* DelayTooLongMessage =
     "Invalid delay value! A delay must be shorter than 3600 seconds.";
 inline constexpr const char* InvalidCommandListMessage =

@@ -162,6 +162,7 @@ void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOp
   TDbCollectionItem& groups = db.CollectionByName("Groups");
   TDbCollectionItem& channels = db.CollectionByName("Channels");
   for (size_t i = 0; i < n; ++i) {
+    CheckRefCellNotEmpty(supRef, *tbl, i, 0, "Groups", "STB group", "an STB group");
     std::optional<TJson> g = supRef.Push(groups, *tbl, 0, static_cast<int>(i), "Groups", true);
     const TJson* gt = g ? JsonPath(*g, "Table") : nullptr;
     size_t gn = gt && gt->is_array() ? gt->size() : 0;
@@ -196,6 +197,7 @@ std::vector<TServerRow> ReadServerRows(TSuperReference& supRef, TDbFile& db, con
     if (row.ScheduleID.empty() && i > 0)
       supRef.ShowErrorMsg("Broadcast schedule is not set!", static_cast<int>(i) + 1, "Shedules",
                           true);
+    CheckRefCellNotEmpty(supRef, tsched, i, 3, "Schedule", "Options", "the server's options");
     std::optional<TJson> opt = supRef.Push(options, tsched, 3, static_cast<int>(i), "Schedule", true);
     row.OptionsID = RefID(cells, 3);
     row.Options = *opt;

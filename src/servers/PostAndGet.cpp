@@ -75,11 +75,8 @@ TJson BuildRpcRequest(const TJson& command, const std::string& target) {
     TJson args = TJson::array();
     if (row.Has(opt_StbValue)) args.push_back(ParamText(p, "Value"));
     if (row.Has(opt_HtmlElement)) args.push_back(ParamText(p, "Value"));
-    if (row.Has(opt_WebPage)) {
-      auto it = p.find("WPage");
-      TJson page = it == p.end() ? TJson::object() : *it;
-      args.push_back(page.dump(-1, ' ', true, TJson::error_handler_t::replace));
-    }
+    // The page as the dialog stores it: a path is sent as it is, not as JSON text.
+    if (row.Has(opt_WebPage)) args.push_back(CmdWebPageText(p));
     if (row.Has(opt_Text)) args.push_back(ParamText(p, "Text"));
     if (row.Has(opt_Timeout)) args.push_back(std::to_string(DurationTextToMSecs(TimeParam(p))));
     params.push_back(target);

@@ -53,7 +53,7 @@ TEST_F(ScheduleCliTest, BuildPackagePrintsEveryStatus) {
                    "Files in folder \"" + folder + "\" is successfully created!\n");
   std::string dir = folder + "/json/18991230T000000/";
   EXPECT_EQ(ReadFileBytes(dir + "1.cmdp"), "onstart: stbpower 1\nonstop: stbpower 0\n");
-  EXPECT_EQ(ReadFileBytes(dir + "0.cmdp"), "26.0: showtext \"info\" \"Next: City Lights\" 5000\n");
+  EXPECT_EQ(ReadFileBytes(dir + "0.cmdp"), "26.000: showtext \"info\" \"Next: City Lights\" 5000\n");
   TJson sched = ParseJsonText(ReadFileBytes(dir + "demo_nedelya.json"));
   ASSERT_EQ(sched.size(), 4u);  // movies, head-end, movie commands, command channel
   EXPECT_EQ(sched[0]["intervals"][0]["rule"], "RRULE:FREQ=MINUTELY;INTERVAL=1");

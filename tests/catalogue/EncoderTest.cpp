@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "catalogue/EncoderJobs.h"
+#include "shell/Databases.h"
 #include "catalogue/EncoderTestSupport.h"
 #include "catalogue/encoder.h"
 #include "base/CommonProcedures.h"
@@ -237,13 +238,15 @@ TEST(EncoderPaths, OutputNamesFollowKeepExt) {
   EXPECT_EQ(EncodedFileName("/v/a.b/film", false), "/v/a.b/film.m2t");
 }
 
-TEST(EncoderPaths, RootCheckIgnoresCaseAndRespectsFolderBoundaries) {
-  EXPECT_TRUE(IsBelowRoot("/Video/", "/video/a/b.m2t"));
-  EXPECT_TRUE(IsBelowRoot("/video", "/VIDEO/b.m2t"));
+TEST(EncoderPaths, RootCheckComparesAsTheFileSystemAndRespectsFolderBoundaries) {
+  EXPECT_TRUE(IsBelowRoot("/Video/", "/Video/a/b.m2t"));
+  EXPECT_FALSE(IsBelowRoot("/Video/", "/video/a/b.m2t"));  // letter case counts
+  EXPECT_FALSE(IsBelowRoot("/video", "/VIDEO/b.m2t"));
   EXPECT_FALSE(IsBelowRoot("/video", "/video2/b.m2t"));
   EXPECT_FALSE(IsBelowRoot("/video", "/video/../etc/b.m2t"));
   EXPECT_FALSE(IsBelowRoot("", "/video/b.m2t"));
-  EXPECT_EQ(PathBelowRoot("/Video/", "/video/a/b.m2t"), "a/b.m2t");
+  EXPECT_EQ(PathBelowRoot("/Video/", "/Video/a/b.m2t"), "a/b.m2t");
+  EXPECT_EQ(PathBelowRoot("/Video/", "/video/a/b.m2t"), "/video/a/b.m2t");
   EXPECT_EQ(PathBelowRoot("/video", "/other/b.m2t"), "/other/b.m2t");
 }
 
@@ -495,6 +498,20 @@ TEST_F(EncoderJobListTest, KeepExtKeepsTheSourceExtension) {
   EXPECT_TRUE(fs::exists(Root + "/film.avi.m2t"));
 }
 
+// With the root ".../Video", a file in ".../video" (another folder on this file system) is
+// refused and never catalogued under a path that does not exist.
+TEST_F(EncoderJobListTest, AFolderThatDiffersOnlyInCaseIsNotTheRoot) {
+  auto jobs = Make();
+  std::string lower = Tmp.File("video/film.m2t");
+  fs::create_directories(Tmp.File("video"));
+  WriteFileBytes(lower, "x");
+  jobs->AddFiles({lower, Source("ok.m2t")});
+  EXPECT_EQ(jobs->Rows[0].Status, "&ErrPlaced not in Video root derectory!");
+  EXPECT_EQ(jobs->Rows[1].Status, "&Don01:32:07,045");
+  EXPECT_EQ(Probed, std::vector<std::string>{Root + "/ok.m2t"});
+  EXPECT_EQ(jobs->CreateRecordPairs(), TJson::parse(R"([["ok.m2t","01:32:07,045"]])"));
+}
+
 TEST_F(EncoderJobListTest, FilesOutsideTheVideoRootAreRefusedWithoutEncoding) {
   auto jobs = Make();
   std::string outside = Tmp.File("elsewhere.avi");
@@ -516,9 +533,47 @@ TEST_F(EncoderJobListTest, ZeroOrUnreadableLengthIsAnInvalidMovie) {
   EXPECT_EQ(jobs->Rows[0].Status, "&ErrInvalid movie");
   EXPECT_EQ(jobs->Rows[1].Status, "&ErrInvalid movie");
   EXPECT_TRUE(jobs->CreateRecordPairs().empty());
-  EXPECT_FALSE(jobs->CreateRecords([](const TJson&) { FAIL() << "nothing to hand over"; }));
+  auto db = CreateMainDatabase(&Op);
+  EXPECT_FALSE(jobs->CreateRecords(
+      [](TDbFile&, const TJson&, std::string&) {
+        ADD_FAILURE() << "nothing to hand over";
+        return true;
+      },
+      *db));
   EXPECT_THAT(Op.Texts(), ElementsAre("Nothing to create"));
   EXPECT_EQ(Op.Messages[0].Caption, "Warning");
+}
+
+// Records that no films window took are not lost: the list stays, and the operator learns why.
+TEST_F(EncoderJobListTest, RecordsNotTakenStayWithTheReason) {
+  auto jobs = Make();
+  jobs->AddFiles({Source("a.m2t")});
+  auto db = CreateMainDatabase(&Op);
+  struct Case {
+    bool Taken;
+    std::string Why;
+    bool NoTaker;
+  };
+  for (const Case& c : {Case{false, "The films window has unsaved changes: save or cancel them first.", false},
+                        Case{false, "No films window can take them.", true}, Case{true, "", false}}) {
+    Op.Messages.clear();
+    TJson got;
+    TFilmRecordsTaker taker = [&](TDbFile&, const TJson& pairs, std::string& why) {
+      got = pairs;
+      if (!c.Taken) why = c.Why;
+      return c.Taken;
+    };
+    EXPECT_EQ(jobs->CreateRecords(c.NoTaker ? TFilmRecordsTaker() : taker, *db), c.Taken);
+    EXPECT_EQ(jobs->CreateRecordPairs(), TJson::parse(R"([["a.m2t","01:32:07,045"]])"));  // still there
+    if (c.Taken) {
+      EXPECT_TRUE(Op.Messages.empty());
+      EXPECT_EQ(got, jobs->CreateRecordPairs());
+    } else {
+      ASSERT_EQ(Op.Messages.size(), 1u);
+      EXPECT_EQ(Op.Messages[0].Text, "The film records are not created. " + c.Why +
+                                         " The finished files stay in the encoder's list; press \"Create records\" again.");
+    }
+  }
 }
 
 TEST_F(EncoderJobListTest, MoveFileMovesEncodedSourcesIntoSourceKeepingTheirFolders) {

@@ -11,7 +11,8 @@ TEST(Films, AChosenFileMustLieBelowTheVideoRoot) {
     std::string FileName, Name;
   };
   const TCase cases[] = {
-      {"/srv/VIDEO/", "/srv/video/a/b.m2t", true, "a\\b.m2t", "b"},  // any letter case
+      {"/srv/VIDEO/", "/srv/VIDEO/a/b.m2t", true, "a\\b.m2t", "b"},
+      {"/srv/VIDEO/", "/srv/video/a/b.m2t", false, "", ""},  // another folder here: case counts
       {"/srv/video", "/srv/video/film.m2t", true, "film.m2t", "film"},
       {"/srv/video", "/srv/video/x.y/ep.01.m2t", true, "x.y\\ep.01.m2t", "ep.01"},
       {"/srv/video", "/srv/videos/film.m2t", false, "", ""},  // not at a folder boundary

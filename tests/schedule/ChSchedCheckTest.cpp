@@ -252,3 +252,29 @@ TEST(CheckScheduleGolden, GroupRemovedInsideARowStaysInItsInterval) {
   EXPECT_EQ(out, expected) << out.dump(2);
 }
 
+
+// Rows after content that did not fit play nothing: each says so and why, with no made-up
+// duration message, and the gap before the next start is reported from the real end.
+TEST_F(RecomputeTest, DroppedRowsSayWhy) {
+  struct Case {
+    int Typ;
+    std::string Why;
+  };
+  AddList("two", {FilmRef("a"), FilmRef("a")});
+  for (const Case& c : {Case{1, "row 1 does not fit before 01:30:00"}, Case{0, "row 2 does not fit before 01:30:00"}}) {
+    SCOPED_TRACE(c.Typ);
+    // Del: the playlist of row 1 loses its second film; Cut: row 2 finds no room left.
+    auto r = Run(ChSched("ch", "1 00:00:00", false,
+                         {Row("0 00:00:00", c.Typ, ListRef("two")), Row("", 0, FilmRef("b")),
+                          Row("", 0, FilmRef("short")), Row("0 01:30:00", 0, FilmRef("b"))}));
+    const TChSchedRowView& dropped = r.Rows[c.Typ == 1 ? 1 : 2];
+    EXPECT_EQ(dropped.Err[FilmDeleted], "The row is dropped: the content of " + c.Why +
+                                            ", so nothing after it up to the next start time is broadcast.");
+    EXPECT_EQ(dropped.Duration, "-");
+    EXPECT_EQ(dropped.Range, "-");
+    for (const TChSchedRowView& v : r.Rows) {
+      EXPECT_EQ(v.Err[ZeroDuration], "");
+      EXPECT_EQ(v.Err[Pause].find("from 00:00:00"), std::string::npos) << v.Err[Pause];
+    }
+  }
+}

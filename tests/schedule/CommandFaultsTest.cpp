@@ -70,8 +70,8 @@ TEST_F(CommandFaultsTest, NegativeDelayNeverPrecedesItsInterval) {
   } cases[] = {
       {"new interval, -10 s", "0 01:00:00", -10, CommandBeforeStartMessage,
        "Error in record: ChSched sched. Row \"2\". Invalid delay value of the first command!", {}},
-      {"continuing row, -10 s", "", -10, "", "", {"3590.0: stbmute 1"}},
-      {"new interval, +10 s", "0 01:00:00", 10, "", "", {"10.0: stbmute 1"}},
+      {"continuing row, -10 s", "", -10, "", "", {"3590.000: stbmute 1"}},
+      {"new interval, +10 s", "0 01:00:00", 10, "", "", {"10.000: stbmute 1"}},
       {"new interval, 0 s", "0 01:00:00", 0, "", "", {"onstart: stbmute 1"}},
   };
   for (const auto& c : cases) {
@@ -220,4 +220,27 @@ TEST_F(CommandFaultsTest, KeptRecordIndexFollowsTheProject) {
   EXPECT_EQ(r.Rows[1].Err[InvalidReference], "");
   Col("Films").DelRecord("a");
   EXPECT_EQ(run().Rows[0].Duration, "-");
+}
+
+// The dialog shows "0 00:00:00" for a command with a start time or a timeout that holds none;
+// that is what gets stored. Commands without a time get none; a time given stays.
+TEST(CommandDialogRulesTest, ShownTimeIsStored) {
+  struct Case {
+    const char* Command;
+    const char* Time;  // nullptr: no "Time" after completing
+  };
+  for (const Case& c : {Case{R"({"showtext":{"Method":"command","Value":"t","Delay":0}})", "0 00:00:00"},
+                        Case{R"({"showpage":{"Method":"command","Value":"f","WPage":"a.html"}})", "0 00:00:00"},
+                        Case{R"({"none":{"Method":"start_channel","Value":"ch","Time":"  "}})", "0 00:00:00"},
+                        Case{R"({"none":{"Method":"start_channel","Value":"ch","Time":"0 06:00:00"}})", "0 06:00:00"},
+                        Case{R"({"stbpower":{"Method":"command","Value":"1","Delay":0}})", nullptr},
+                        Case{R"({"mystery":{"Method":"x"}})", nullptr}}) {
+    TJson cmd = TJson::parse(c.Command);
+    CompleteCmdParams(cmd);
+    const TJson& p = cmd.begin().value();
+    if (c.Time)
+      EXPECT_EQ(JsonStr(p, "Time"), c.Time) << c.Command;
+    else
+      EXPECT_FALSE(p.contains("Time")) << c.Command;
+  }
 }

@@ -145,8 +145,9 @@ TEST_F(BuilderTest, RowsAfterAPlaylistWithoutRoomAreDropped) {
             "");
   EXPECT_EQ(Rows[0].Err[PlayListRedused], "Reduced");
   EXPECT_TRUE(Rows[0].Err[FilmDeleted].empty());
-  EXPECT_EQ(Rows[1].Start, 0);  // skipped: never filled
-  EXPECT_EQ(Rows[1].EndT, 0);
+  EXPECT_TRUE(Rows[1].Dropped);  // skipped: plays nothing, at the end of what was placed
+  EXPECT_NEAR(Rows[1].Start, Hms(1), 1e-9);
+  EXPECT_NEAR(Rows[1].EndT, Hms(1), 1e-9);
   EXPECT_EQ(Sh.Intervals[0]->NotesCount(), 1u);
   ASSERT_EQ(Sh.Intervals.size(), 2u);
   EXPECT_EQ(Sh.Intervals[1]->NotesCount(), 1u);  // the timed row is placed again
@@ -238,4 +239,63 @@ TEST_F(BuilderTest, SummaryTextAndJson) {
   EXPECT_EQ(memo[2], "Intervals: (06:00-08:10)");
   EXPECT_EQ(memo[4], "a number of playbacks 2");
   EXPECT_EQ(memo[5], "Hidden number of playbacks 1");
+}
+
+// A row whose start goes back before the row above is flagged in its start-time slot, and the
+// build refuses it, whether the start is 0 00:00:00 or any later time.
+TEST_F(BuilderTest, StartGoingBackIsAnErrorEvenAtZero) {
+  struct Case {
+    std::string NextStart, Shown;
+  };
+  for (const Case& c : {Case{"0 00:00:00", "00:00:00"}, Case{"0 00:00:01", "00:00:01"}}) {
+    SCOPED_TRACE(c.NextStart);
+    Sh.Intervals.clear();
+    AddList("ten", {FilmRef("a"), FilmRef("a"), FilmRef("a"), FilmRef("a"), FilmRef("a"),
+                    FilmRef("a"), FilmRef("a"), FilmRef("a"), FilmRef("a"), FilmRef("a")});
+    TJson rec = ChSched("ch", "1 00:00:00", false,
+                        {Row("0 06:00:00", 0, FilmRef("a")), Row(c.NextStart, 0, ListRef("ten"))});
+    ASSERT_EQ(Check(rec), "");
+    EXPECT_EQ(Rows[0].Err[TimeErr], "Error in column \"Start time\". Time must be less than " + c.Shown);
+    EXPECT_TRUE(Rows[0].HasError);
+    EXPECT_EQ(Build(rec), "Error in record: ChSched sched. Row \"1\". Error in column \"Start time\". "
+                          "Time must be less than " + c.Shown);
+  }
+}
+
+TEST_F(BuilderTest, OverlappingIntervalsOfOneChannelAreRefused) {
+  Col("ChSched").SetRecordNo1("cs", ChSched("ch", "1 00:00:00", false, {}));
+  Sh.AddInterval("ch", Hms(6), Hms(7), 1, Cut, true)->TempEndTime = Hms(7);
+  Sh.AddInterval("ch", 0, Hms(10), 1, Cut, true)->TempEndTime = Hms(10);
+  TSuperReference sr(&Op);
+  sr.Push(Col("ChSched"), "cs", false);
+  try {
+    CheckNoOverlap(sr, Sh, 0);
+    FAIL() << "overlap not refused";
+  } catch (const EDbFException& e) {
+    EXPECT_EQ(std::string(e.what()), "Error in record: ChSched sched. Two intervals of one channel overlap: "
+                                     "00:00:00 - 10:00:00 and 06:00:00 - 07:00:00");
+  }
+  TSuperReference ok(&Op);
+  Sh.Intervals[1]->TempEndTime = Hms(6);  // touching is not overlapping
+  EXPECT_NO_THROW(CheckNoOverlap(ok, Sh, 0));
+}
+
+// A row without content (just added) is its own error in check mode, with no box and the other
+// rows unchanged; the build refuses it naming the row.
+TEST_F(BuilderTest, RowWithoutContentIsARowError) {
+  for (const TJson& empty : {TJson(), TJson::object(), TJson{{"_ID", ""}, {"_CL", ""}}, FilmRef("")}) {
+    SCOPED_TRACE(empty.dump());
+    Sh.Intervals.clear();
+    Op.Messages.clear();
+    TJson rec = ChSched("ch", "1 00:00:00", false,
+                        {Row("0 00:00:00", 0, FilmRef("a")), Row("", 0, empty), Row("", 0, FilmRef("b"))});
+    ASSERT_EQ(Check(rec), "");
+    EXPECT_TRUE(Op.Messages.empty());
+    EXPECT_EQ(Rows[1].Err[InvalidReference], EmptyContentMessage);
+    EXPECT_TRUE(Rows[1].HasError);
+    EXPECT_NEAR(Rows[0].EndT, Hms(1), 1e-9);
+    EXPECT_NEAR(Rows[2].Start, Hms(1), 1e-9);
+    EXPECT_NEAR(Rows[2].Duration, Hms(0, 30), 1e-9);
+    EXPECT_EQ(Build(rec), std::string("Error in record: ChSched sched. Row \"2\". ") + EmptyContentMessage);
+  }
 }

@@ -81,8 +81,8 @@ TEST_F(ExportTest, FilmPlaylistsAndStreamEntries) {
   Interval("ch", Hms(18), {"cyr"});
   Sh.AddChannel("he");
   ASSERT_EQ(Export(), "");
-  EXPECT_EQ(ReadFileBytes(Dir() + "0.pls"), "/inbox/a.m2t\t5400.0\n/inbox/b.m2t\t1800.250\n");
-  EXPECT_EQ(ReadFileBytes(Dir() + "1.pls"), "/inbox/serials/fil_m_1.m2t\t300.0\n");
+  EXPECT_EQ(ReadFileBytes(Dir() + "0.pls"), "/inbox/a.m2t\t5400.000\n/inbox/b.m2t\t1800.250\n");
+  EXPECT_EQ(ReadFileBytes(Dir() + "1.pls"), "/inbox/serials/fil_m_1.m2t\t300.000\n");
   EXPECT_FALSE(fs::exists(Dir() + "2.pls"));
   TJson want = TJson::parse(R"([
     {"type": "stream", "channel": {"url": "igmp://239.0.0.1:1234", "name": "Movies", "uuid": "ch"},
@@ -113,7 +113,7 @@ TEST_F(ExportTest, FilmPlaylistsAndStreamEntries) {
   TJson usedFile = TJson::parse(ReadFileBytes(F + "UsedFilms.json"));
   EXPECT_EQ(usedFile[0], TJson::parse(R"({"win": ")" + Video + R"(/a.m2t", "srv": "a.m2t"})"));
   auto [films, cmds] = PlaylistDigests(Pls.get(), Cmdp.get());
-  EXPECT_EQ(films, "/inbox/a.m2t\t5400.0/inbox/b.m2t\t1800.250/inbox/serials/fil_m_1.m2t\t300.0");
+  EXPECT_EQ(films, "/inbox/a.m2t\t5400.000/inbox/b.m2t\t1800.250/inbox/serials/fil_m_1.m2t\t300.000");
   EXPECT_EQ(cmds, "");
   std::string md5 = ScheduleRowDigest(Value, films, cmds);
   EXPECT_EQ(md5.size(), 32u);
@@ -121,11 +121,11 @@ TEST_F(ExportTest, FilmPlaylistsAndStreamEntries) {
   EXPECT_NE(md5, ScheduleRowDigest(Value, films + "x", cmds));
 }
 
-TEST_F(ExportTest, PlaceholderFilmHasHalfField) {
+TEST_F(ExportTest, PlaceholderFilmHasFiveMilliseconds) {
   Op.Answers = {TMsgAnswer::Yes};  // its (empty) file is missing: continue
   Interval("ch", 0, {"a", "missing"});
   ASSERT_EQ(Export(), "");
-  EXPECT_EQ(ReadFileBytes(Dir() + "0.pls"), "/inbox/a.m2t\t5400.0\n/inbox/\t0.5\n");
+  EXPECT_EQ(ReadFileBytes(Dir() + "0.pls"), "/inbox/a.m2t\t5400.000\n/inbox/\t0.005\n");
 }
 
 TEST_F(ExportTest, CommandLines) {
@@ -138,7 +138,7 @@ TEST_F(ExportTest, CommandLines) {
   mv->ScheduleCmd.push_back({Hms(3, 10), "showtext \"x\" \"y\" 0"});
   ASSERT_EQ(Export(), "");
   EXPECT_EQ(ReadFileBytes(Dir() + "0.cmdp"), "onstart: stbpower 1\n90.500: tvmute 1\nonstop: stbpower 0\n");
-  EXPECT_EQ(ReadFileBytes(Dir() + "1.cmdp"), "600.0: showtext \"x\" \"y\" 0\n");
+  EXPECT_EQ(ReadFileBytes(Dir() + "1.cmdp"), "600.000: showtext \"x\" \"y\" 0\n");
   ASSERT_EQ(Value.size(), 3u);
   EXPECT_EQ(Value[0]["channel"]["uuid"], "ch");
   EXPECT_TRUE(JsonEqual(Value[1], TJson::parse(R"({"type": "command", "channel": {"name": "Lights", "uuid": "cmd"},
@@ -247,4 +247,23 @@ TEST_F(ExportTest, GroupsFile) {
   EXPECT_EQ(TJson::parse(text), TJson::parse(R"({"Hall": {"channels": ["ch", "ch-cmd", "he", "c2"]},
                                                   "Бар": {"channels": []}})"));
   EXPECT_EQ(ReadFileBytes(F + "groups_20151116T060000.json"), text);
+}
+
+// Playlist times carry their milliseconds in three digits, so a reader taking the field as a
+// decimal number of seconds and one taking the digits after the point as milliseconds agree.
+TEST(PlaylistSecondsField, MillisecondsInThreeDigits) {
+  struct Case {
+    TDateTime Value;
+    bool WithDays;
+    const char* Text;
+  };
+  for (const Case& c : {Case{Hms(0, 0, 5, 11), false, "5.011"}, Case{InvalidFilmDuration, false, "0.005"},
+                        Case{Hms(1, 30), false, "5400.000"}, Case{Hms(0, 0, 1, 100), false, "1.100"},
+                        Case{Hms(0, 1, 30, 500), true, "90.500"}, Case{1 + Hms(0, 0, 5, 11), true, "86405.011"},
+                        Case{Hms(0, 0, 0, 999), false, "0.999"}}) {
+    EXPECT_EQ(PlaylistSecondsField(c.Value, c.WithDays), c.Text) << c.Text;
+    // Read back as a decimal number of seconds it is the same time, to the millisecond.
+    double secs = std::stod(c.Text);
+    EXPECT_NEAR(secs, (c.WithDays ? c.Value : c.Value - DayCount(c.Value)) * 86400, 0.0011) << c.Text;
+  }
 }

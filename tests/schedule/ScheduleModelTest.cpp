@@ -142,8 +142,18 @@ TEST_F(ScheduleModelTest, NegativeDelayBeforeTheStartFails) {
   TOneFilmInfo info;
   EXPECT_FALSE(in->AddScheduleCmd(&cmds, info));
   EXPECT_EQ(info.Err[TimeErr],
-            "It is impossible to execute command before schedule start! Delay must be positive!");
+            "It is impossible to execute command before the start of its interval! Delay must be positive!");
   EXPECT_EQ(in->CmdCount(), 0u);
+
+  // A second interval, an hour after the schedule starts: the same delay reaches back before
+  // its own start, and the message says so.
+  auto* second = Interval(Cut, Hms(1), 0);
+  second->TempEndTime = Hms(1, 0, 5);
+  TOneFilmInfo info3;
+  EXPECT_FALSE(second->AddScheduleCmd(&cmds, info3));
+  EXPECT_EQ(info3.Err[TimeErr],
+            "It is impossible to execute command before the start of its interval! Delay must be positive!");
+  EXPECT_EQ(second->CmdCount(), 0u);
 
   TOneFilmInfo info2;
   in->TempEndTime = Hms(0, 0, 10);

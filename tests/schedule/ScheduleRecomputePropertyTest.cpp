@@ -37,6 +37,7 @@ struct TCase {
 
 struct RecomputeProperty : ScheduleDbTest {
   std::mt19937 Gen;
+  int Overlaps = 0;  // cases whose intervals overlap (refused by the build)
   RecomputeProperty() {
     AddChannel("ch", 0, "Movies");
     AddFilm("plain", "00:01:00,000");
@@ -100,6 +101,21 @@ struct RecomputeProperty : ScheduleDbTest {
     bld.CheckZeroTime = false;
     std::vector<TOneFilmInfo> unused;
     TSuperReference sr(&Op);
+    // A keep-with-next group still open at the end of an interval may run past the next start:
+    // check mode says so in that row, and the build refuses the overlap.
+    const bool overlaps = std::any_of(rows.begin(), rows.end(), [](const TOneFilmInfo& r) {
+      return r.Err[TimeErr].find("The rows above play until") != std::string::npos;
+    });
+    if (overlaps) {
+      ++Overlaps;
+      try {
+        ChannelBuild(sr, *Db, "cs", buildRec, bld, unused, false);
+        ADD_FAILURE() << "an overlap was built";
+      } catch (const EDbFException& e) {
+        EXPECT_NE(std::string(e.what()).find("Two intervals of one channel overlap"), std::string::npos) << e.what();
+      }
+      return;
+    }
     ASSERT_NO_THROW(ChannelBuild(sr, *Db, "cs", buildRec, bld, unused, false));
     ASSERT_EQ(bld.Intervals.size(), c.Opening.size());
     ASSERT_EQ(chk.Intervals.size(), c.Opening.size());
@@ -172,7 +188,9 @@ struct RecomputeProperty : ScheduleDbTest {
       EXPECT_NEAR(*view.Period, want, Tol);
       period = *view.Period;
     }
-    const TChSchedRowView& lv = view.Rows[n - 1];
+    size_t playing = n - 1;  // the gap is told on the last row that plays
+    while (playing > 0 && rows[playing].Dropped) --playing;
+    const TChSchedRowView& lv = view.Rows[playing];
     if (lv.Err[TimeErr].empty() && lv.Err[Period].empty() && lv.Err[InvalidReference].empty()) {
       TDateTime gap = period + b - last;
       std::string want = gap > 500 * OneMSec + TimeEpsilon

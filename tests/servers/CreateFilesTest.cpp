@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "schedule/ScheduleFixture.h"
@@ -55,8 +56,8 @@ TEST_F(CreateFilesTest, FullPackage) {
   EXPECT_FALSE(fs::exists(Pkg + "/stale"));
   EXPECT_EQ(ReadFileBytes(Pkg + "/update-index.txt"), "");
   std::string dir = Pkg + "/json/18991230T000000/";
-  EXPECT_EQ(ReadFileBytes(dir + "0.pls"), "/inbox/a.m2t\t1800.0\n/inbox/news/b.m2t\t1200.500\n");
-  EXPECT_EQ(ReadFileBytes(dir + "1.pls"), "/inbox/a.m2t\t1800.0\n");
+  EXPECT_EQ(ReadFileBytes(dir + "0.pls"), "/inbox/a.m2t\t1800.000\n/inbox/news/b.m2t\t1200.500\n");
+  EXPECT_EQ(ReadFileBytes(dir + "1.pls"), "/inbox/a.m2t\t1800.000\n");
   EXPECT_EQ(ReadFileBytes(dir + "0.cmdp"), "onstart: stbpower 1\n");
   TJson sched = TJson::parse(ReadFileBytes(dir + "nedelya.json"));
   ASSERT_EQ(sched.size(), 3u);
@@ -77,7 +78,7 @@ TEST_F(CreateFilesTest, FullPackage) {
   EXPECT_FALSE(config[0].contains("activate"));
   EXPECT_FALSE(config[0].contains("portal"));
   // The digest covers the schedule file and both playlist texts.
-  std::string films = "/inbox/a.m2t\t1800.0/inbox/news/b.m2t\t1200.500/inbox/a.m2t\t1800.0";
+  std::string films = "/inbox/a.m2t\t1800.000/inbox/news/b.m2t\t1200.500/inbox/a.m2t\t1800.000";
   EXPECT_EQ(config[0]["MD5"], ScheduleRowDigest(sched, films, "onstart: stbpower 1"));
   TJson used = TJson::parse(ReadFileBytes(Pkg + "/UsedFilms.json"));
   EXPECT_EQ(used, TJson::parse(R"([{"win": ")" + Tmp.File("video/a.m2t") + R"(", "srv": "a.m2t"},
@@ -271,5 +272,40 @@ TEST_F(CreateFilesTest, ServerWithoutRowsFails) {
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(r.Status, "Broadcast schedule is not set!");
     EXPECT_FALSE(fs::exists(Pkg + "/config.json"));
+  }
+}
+
+// An empty reference cell stops the build naming its table, column and row, and what belongs
+// there.
+TEST_F(CreateFilesTest, EmptyCellsAreNamed) {
+  struct Case {
+    std::function<void()> Setup;
+    std::string Status;
+  };
+  const Case cases[] = {
+      {[&] { Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", TJson()}}); },
+       "Error in record: Servers Srv1. Table \"Schedule\", column \"Options\", row \"1\". The cell is "
+       "empty: choose the server's options."},
+      {[&] {
+         Col("SrvOptions").SetRecordNo1("o1", {{"Name", "Hall options"}, {"Table", {{TJson(), TJson()}}}});
+         Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o1")}});
+       },
+       "Error in record: SrvOptions Hall options. Table \"Groups\", column \"STB group\", row \"1\". The cell "
+       "is empty: choose an STB group."},
+      {[&] {
+         Col("Schedules").SetRecordNo1("s1", {{"Name", "Week"}, {"Table", {{Ref("ChSched", "cs1")}, {TJson()}}}});
+         Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o2")}});
+       },
+       "Error in record: Schedules Week. Column \"Channel schedule\", row \"2\". The cell is empty: choose a "
+       "channel schedule."},
+  };
+  for (const Case& c : cases) {
+    c.Setup();
+    Op.Answers.clear();
+    Op.Messages.clear();
+    TCreateFilesResult r = CreateServerFiles(*Db, "srv", Op);
+    EXPECT_FALSE(r.Ok);
+    ASSERT_FALSE(Op.Messages.empty()) << c.Status;
+    EXPECT_EQ(Op.Messages[0].Caption, c.Status);
   }
 }

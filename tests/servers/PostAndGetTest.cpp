@@ -31,6 +31,27 @@ TEST(RpcRequest, SetTopBoxCommandsCarryGroupNullKeyAndArguments) {
             R"({"jsonrpc":"2.0","method":"command","id":123,"params":["Hall 1",null,"showpage",["frame","{\"url\":\"http://portal/a b\",\"w\":640}","60000"]]})");
 }
 
+// The page the command dialog stores (a path below the HTML root) goes out as that path: no
+// quotes around it, no doubled backslashes. A page stored as quoted JSON text is sent unquoted.
+TEST(RpcRequest, WebPagePathIsSentAsStored) {
+  struct Case {
+    const char* WPage;  // the stored member, as JSON
+    const char* Sent;   // the page argument in the body, as JSON
+  };
+  for (const Case& c : {Case{R"("pages\\news.html")", R"("pages\\news.html")"},
+                        Case{R"("\"pages\\\\news.html\"")", R"("pages\\news.html")"},
+                        Case{R"("a.html")", R"("a.html")"},
+                        Case{R"({"url":"x.html"})", R"("{\"url\":\"x.html\"}")"}}) {
+    std::string cmd = std::string(R"({"showpage":{"Method":"command","Value":"frame","WPage":)") + c.WPage +
+                      R"(,"Time":"0 00:00:05","Delay":0}})";
+    EXPECT_EQ(RequestText(cmd.c_str()),
+              std::string(R"({"jsonrpc":"2.0","method":"command","id":123,"params":["Hall 1",null,"showpage",["frame",)") +
+                  c.Sent + R"(,"5000"]]})")
+        << c.WPage;
+  }
+  EXPECT_EQ(CmdWebPageText(J(R"({"Value":"frame"})")), "");
+}
+
 TEST(RpcRequest, ServerCommandsCarryOnlyTheirValues) {
   EXPECT_EQ(RequestText(R"({"none":{"Method":"stop_channel","Value":"ch42","Delay":0}})"),
             R"({"jsonrpc":"2.0","method":"stop_channel","id":123,"params":["ch42"]})");

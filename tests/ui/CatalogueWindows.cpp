@@ -87,9 +87,7 @@ private slots:
     TProject p;
     MakeClip(p.Root + "/Serials/Ep01.m2t", 2, "-f mpegts -c:v mpeg2video");
     TDialogAnswers dlg;
-    // The root in another letter case is the same root.
-    std::string upper = p.Root.substr(0, p.Root.size() - 5) + "VIDEO/Serials/Ep01.m2t";
-    dlg.Answers.push_back({Qs(upper)});
+    dlg.Answers.push_back({Qs(p.Root + "/Serials/Ep01.m2t")});
     std::string id;
     QString length;
     {
@@ -336,6 +334,39 @@ private slots:
     QVERIFY(enc->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!TFormEncoder::Instance());
+  }
+
+  // "Create records" while the only films window has unsaved edits: the encoder keeps its
+  // window and its list and says why; once the edits are saved the records are created and the
+  // encoder's window closes.
+  void CreateRecordsWaitsForAFilmsWindowThatCanTakeThem() {
+    TProject p;
+    MakeClip(p.Root + "/ready.m2t", 1, "-f mpegts -c:v mpeg2video");
+    TDialogAnswers dlg;  // no file chosen for the new film: it stays unsaved
+    TFormFilms films(*p.Db);
+    films.JFrame1->AddRecordClick();
+    films.JFrame1->TryChangeRecordsName("Edited");
+    films.EditVideoFileName->setText("x.m2t");
+    QVERIFY(films.JFrame1->WasChanges());
+    QPointer<TFormEncoder> enc = TFormEncoder::Open(*p.Db);
+    enc->addFiles({p.Root + "/ready.m2t"});
+    p.Op.RunQueued();
+    QVERIFY(enc->BtnCreate->isEnabled());
+    p.Op.Messages.clear();
+    enc->BtnCreateClick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!enc.isNull());
+    QCOMPARE(enc->StringGrid1->rowCount(), 1);
+    QCOMPARE(p.Op.Messages.size(), size_t(1));
+    QVERIFY2(Qs(p.Op.Messages[0].Text).contains("The films window has unsaved changes"), p.Op.Messages[0].Text.c_str());
+    QCOMPARE(films.EditVideoFileName->text(), QString("x.m2t"));  // the edits are left alone
+    p.Op.Answers.push_back(TMsgAnswer::Yes);  // "Film has zero duration. Save record?"
+    films.JFrame1->BtnSaveClick();
+    QVERIFY(!films.JFrame1->WasChanges());
+    enc->BtnCreateClick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(enc.isNull());
+    QCOMPARE(films.EditVideoFileName->text(), QString("ready.m2t"));
   }
 
   // Closing while encoding asks; Yes keeps encoding, No cancels and the window closes once its

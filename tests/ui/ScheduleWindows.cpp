@@ -1,10 +1,12 @@
 // The scheduling windows: the channel schedule editor recomputing its rows, the command dialog,
 // the shuffle, "Show schedule" from the schedules window and its kept options.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QHelpEvent>
 #include <QTest>
+#include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <chrono>
@@ -12,6 +14,7 @@
 #include "JFrame/FloatSpin.h"
 #include "JFrame/RefEdit.h"
 #include "JFrame/RefStringGrid.h"
+#include "JFrame/RefTblFrame.h"
 #include "schedule/forms/ChSchedules.h"
 #include "schedule/forms/ChShCommands.h"
 #include "schedule/forms/DoScheduleForm.h"
@@ -104,6 +107,52 @@ private slots:
     form.RefEditChannels->SetRecordID(TrefID{"", "Channels"});
     QCOMPARE(form.TimesHint(1), QString("The channel isn't set!"));
     QCOMPARE(g->Cells(TFormChSchedules::ColDuration, 1), QString("-"));
+  }
+
+  // "Add row" puts a row without content under the current one: no box, the row says what is
+  // missing in its slot and hint, and the rows after it keep their figures.
+  void AddRowShowsItsErrorInItsSlot() {
+    TProject p;
+    TFormChSchedules form(*p.Db);
+    TRefStringGrid* g = form.RefTblFrame1->StringGrid;
+    const QString before3 = g->Cells(TFormChSchedules::ColTimes, 3);
+    g->SetCurrentCell(TFormChSchedules::ColStart, 2);
+    form.RefTblFrame1->BtnAddRowClick();
+    QCOMPARE(g->DataRowCount(), 5);
+    QVERIFY2(p.Op.Messages.empty(), p.Op.Messages.empty() ? "" : p.Op.Messages[0].Text.c_str());
+    const QString msg = "No film or playlist is chosen in this row.";
+    QVERIFY2(g->Cells(TFormChSchedules::ColTimes, 3).contains(msg), qPrintable(g->Cells(TFormChSchedules::ColTimes, 3)));
+    QCOMPARE(form.TimesHint(3), msg);
+    QCOMPARE(g->Cells(TFormChSchedules::ColDuration, 3), QString("-"));
+    QCOMPARE(g->Cells(TFormChSchedules::ColDuration, 1), QString("01:00:00"));
+    QCOMPARE(g->Cells(TFormChSchedules::ColTimes, 4), before3);
+    // Another edit while the row is still empty: still no box.
+    TypeStart(form, 4, "0 01:45:00");
+    QVERIFY(p.Op.Messages.empty());
+    QVERIFY(g->Cells(TFormChSchedules::ColTimes, 3).contains(msg));
+  }
+
+  // The grid strip's picture buttons have names for screen readers and walkthroughs, and hints.
+  void GridStripButtonsAreNamed() {
+    TProject p;
+    TFormChSchedules form(*p.Db);
+    struct {
+      QToolButton* Button;
+      const char* Name;
+      const char* Hint;
+    } cases[] = {{form.RefTblFrame1->BtnAddRow, "Add row", "Add row"},
+                 {form.RefTblFrame1->BitBtnCopyRow, "Copy row", "Copy row"},
+                 {form.RefTblFrame1->BtnDelRow, "Delete row", "Delete row"},
+                 {form.RefTblFrame1->BtnMoveUp, "Move up", "Move row up"},
+                 {form.RefTblFrame1->BtnMoveDown, "Move down", "Move row down"}};
+    for (const auto& c : cases) {
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c.Button);
+      QVERIFY(a);
+      QCOMPARE(a->text(QAccessible::Name), QString(c.Name));
+      QCOMPARE(c.Button->text(), QString(c.Name));
+      QCOMPARE(c.Button->toolTip(), QString(c.Hint));
+      QCOMPARE(c.Button->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    }
   }
 
   void AutoPeriodFollowsTheContent() {

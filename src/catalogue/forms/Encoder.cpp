@@ -14,7 +14,6 @@
 
 #include "JFrame/FormRegistry.h"
 #include "base/Operator.h"
-#include "catalogue/forms/Films.h"
 #include "shell/Options.h"
 
 namespace {
@@ -22,14 +21,6 @@ QPointer<TFormEncoder> GInstance;
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
-// The films window that takes the new records: an open one without unsaved edits.
-TFormFilms* FreeFilmsWindow() {
-  for (QWidget* w : QApplication::allWidgets()) {
-    auto* films = qobject_cast<TFormFilms*>(w);
-    if (films && !films->JFrame1->WasChanges()) return films;
-  }
-  return nullptr;
-}
 }  // namespace
 
 TFormEncoder* TFormEncoder::Instance() { return GInstance.data(); }
@@ -210,19 +201,8 @@ void TFormEncoder::BtnStopEncClick() {
 void TFormEncoder::CheckBoxShowLogClick() { FJobs->Encoder().Debug = CheckBoxShowLog->isChecked(); }
 
 void TFormEncoder::BtnCreateClick() {
-  TDbFile& db = FDb;
-  bool created = FJobs->CreateRecords([&db](const TJson& pairs) {
-    TFormFilms* films = FreeFilmsWindow();
-    if (!films) {
-      FormShow(db.CollectionByName("Films"), "");
-      films = FreeFilmsWindow();
-    }
-    if (!films) return;
-    QWidget* top = films->parentWidget() ? films->parentWidget() : films;
-    if (top->isMinimized()) top->showNormal();
-    films->AddRecords(pairs);
-  });
-  if (created) CloseFormWindow(this);
+  // The window and its list stay until the films windows have taken the records.
+  if (FJobs->CreateRecords(FilmRecordsTaker(), FDb)) CloseFormWindow(this);
 }
 
 void TFormEncoder::closeEvent(QCloseEvent* event) {

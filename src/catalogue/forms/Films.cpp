@@ -1,5 +1,6 @@
 #include "catalogue/forms/Films.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <filesystem>
 
 #include "JFrame/FloatSpin.h"
+#include "JFrame/FormRegistry.h"
 #include "base/CommonProcedures.h"
 #include "catalogue/Films.h"
 #include "catalogue/forms/Encoder.h"
@@ -58,6 +60,40 @@ QLineEdit* TextGroup(QWidget* parent, QVBoxLayout* layout, const char* caption, 
   layout->addWidget(box);
   return edit;
 }
+
+// The films window that takes the encoder's new records: an open one without unsaved edits.
+TFormFilms* FreeFilmsWindow(bool& anyOpen) {
+  anyOpen = false;
+  for (QWidget* w : QApplication::allWidgets()) {
+    auto* films = qobject_cast<TFormFilms*>(w);
+    if (!films) continue;
+    anyOpen = true;
+    if (!films->JFrame1->WasChanges()) return films;
+  }
+  return nullptr;
+}
+
+// Takes the encoder's finished files as new film records, opening a films window when none is
+// open; a window with unsaved edits is not disturbed.
+bool TakeFilmRecords(TDbFile& db, const TJson& pairs, std::string& why) {
+  bool anyOpen = false;
+  TFormFilms* films = FreeFilmsWindow(anyOpen);
+  if (!films && !anyOpen) {
+    FormShow(db.CollectionByName("Films"), "");
+    films = FreeFilmsWindow(anyOpen);
+  }
+  if (!films) {
+    why = anyOpen ? "The films window has unsaved changes: save or cancel them first."
+                  : "The films window could not be opened.";
+    return false;
+  }
+  QWidget* top = films->parentWidget() ? films->parentWidget() : films;
+  if (top->isMinimized()) top->showNormal();
+  films->AddRecords(pairs);
+  return true;
+}
+
+const bool takerRegistered = (SetFilmRecordsTaker(TakeFilmRecords), true);
 }  // namespace
 
 TFormFilms::TFileDialog TFormFilms::FileDialog;

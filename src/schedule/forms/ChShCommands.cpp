@@ -286,6 +286,8 @@ void TFormChShCommands::ButtonAddClick() {
   QTreeWidgetItem* src = TreeViewExistingCmd->currentItem();
   TJson cmd = NodeCommand(src);
   if (cmd.is_null()) return;
+  // The time the editor shows ("0 00:00:00") is the command's until it is changed.
+  CompleteCmdParams(cmd);
   QTreeWidgetItem* node = AddSelectedNode(cmd);
   TreeViewCmd->setCurrentItem(node);
   UpdateControls();
@@ -320,7 +322,10 @@ TJson TFormChShCommands::SelectedList() const {
   TJson list = TJson::array();
   for (int i = 0; i < TreeViewCmd->topLevelItemCount(); ++i) {
     TJson cmd = NodeCommand(TreeViewCmd->topLevelItem(i));
-    if (!cmd.is_discarded() && !cmd.is_null()) list.push_back(std::move(cmd));
+    if (cmd.is_discarded() || cmd.is_null()) continue;
+    // A command of an older list without "Time" is saved with the time the editor showed.
+    CompleteCmdParams(cmd);
+    list.push_back(std::move(cmd));
   }
   return list;
 }
@@ -376,8 +381,9 @@ void TFormChShCommands::UpdateControls() {
   FloatSpinEditDelay->SetValue(d != p.end() && d->is_number() ? d->get<double>() : 0.0);
   RefEdit1->SetRecordID(TrefID{JsonStr(p, "Value"), "Channels"});
   QString t = text("Time");
-  DateTimeEditSTime->SetValueAsText(t.isEmpty() ? QString("0 00:00:00") : t);
-  EditCust1->setText(text(v.Cust1Key));
+  DateTimeEditSTime->SetValueAsText(t.isEmpty() ? Qs(DefaultCmdTimeText) : t);
+  // The web page in the one form it is stored and sent in (older records may hold it quoted).
+  EditCust1->setText(v.Cust1Key == "WPage" ? Qs(CmdWebPageText(p)) : text(v.Cust1Key));
   EditCust2->setText(text(v.Cust2Key));
   Memo1->setPlainText(text("Text"));
   FUpdating = false;

@@ -55,7 +55,9 @@ double RunMs(const std::vector<std::string>& args, double* cpuMs = nullptr) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
 }
 
-int RunQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+int RunQuiet(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
@@ -89,23 +91,30 @@ int main(int argc, char** argv) {
   std::string record = (dir / "X.json").string();
   std::ofstream(record) << "{\"Name\": \"X\"}\n";
   if (RunQuiet(Quote(cli) + " new " + Quote(project)) != 0 ||
-      RunQuiet(Quote(cli) + " --project " + Quote(project) + " put Films X " + Quote(record)) != 0) {
+      RunQuiet(Quote(cli) + " --project " + Quote(project) + " put Films X " + Quote(record)) !=
+          0) {
     std::fprintf(stderr, "bench_startup: cannot make the one-record project with %s\n",
                  cli.c_str());
     fs::remove_all(dir);
     return 2;
   }
   std::string clip = (dir / "clip.ts").string();
-  bool haveClip = RunQuiet("ffmpeg -nostdin -v error -f lavfi -i testsrc=duration=2:size=160x120:"
-                           "rate=25 -c:v mpeg2video " + Quote(clip)) == 0;
+  bool haveClip = RunQuiet(
+                      "ffmpeg -nostdin -v error -f lavfi -i testsrc=duration=2:size=160x120:"
+                      "rate=25 -c:v mpeg2video " +
+                      Quote(clip)) == 0;
 
   std::vector<TCase> cases = {
       {"empty C program", {PELMORA_EMPTY_PATH}},
       {"pelmora-cli --version", {cli, "--version"}, 15, 6},
       {"pelmora-cli --project P info", {cli, "--project", project, "info"}, 15, 6},
-      {"pelmora-cli --project P get Films X", {cli, "--project", project, "get", "Films", "X"}, 15, 6},
+      {"pelmora-cli --project P get Films X",
+       {cli, "--project", project, "get", "Films", "X"},
+       15,
+       6},
   };
-  if (!gui.empty() && fs::exists(gui)) cases.push_back({"pelmora --version", {gui, "--version"}, 60, 0});
+  if (!gui.empty() && fs::exists(gui))
+    cases.push_back({"pelmora --version", {gui, "--version"}, 60, 0});
   if (haveClip) cases.push_back({"pelmora-cli probe CLIP (media readers)", {cli, "probe", clip}});
 
   for (auto& c : cases) RunMs(c.Args);  // warm the page cache
@@ -124,7 +133,8 @@ int main(int argc, char** argv) {
 
   double empty = Median(cases[0].Times);
   bool ok = true;
-  std::printf("%-40s %9s %9s %8s %9s  %s\n", "process", "median", "min", "x empty", "cpu", "target");
+  std::printf("%-40s %9s %9s %8s %9s  %s\n", "process", "median", "min", "x empty", "cpu",
+              "target");
   for (const auto& c : cases) {
     double med = Median(c.Times);
     double min = c.Times.empty() ? 0 : *std::min_element(c.Times.begin(), c.Times.end());

@@ -28,27 +28,31 @@ public:
   // Soname: the name the library is opened by ("libsmbclient.so.0"); Package: the Debian package
   // that installs it; Purpose: what the programs need it for, as a sentence subject ("Copying files
   // to a server's share").
-  TLazyLibrary(const char *soname, const char *package, const char *purpose);
-  TLazyLibrary(const TLazyLibrary &) = delete;
-  TLazyLibrary &operator=(const TLazyLibrary &) = delete;
+  // Constant-initialised, so a loader is ready before any static constructor could call it.
+  constexpr TLazyLibrary(const char* soname, const char* package, const char* purpose)
+      : FSoname(soname), FPackage(package), FPurpose(purpose) {}
+  TLazyLibrary(const TLazyLibrary&) = delete;
+  TLazyLibrary& operator=(const TLazyLibrary&) = delete;
 
   // The address of the library's function Name, opening the library on the first call. Raises
   // ELibraryMissing when the library cannot be opened or lacks the function. The library stays
   // loaded until the process ends.
-  void *Symbol(const char *name);
+  void* Symbol(const char* name);
   template <typename F>
-  F Function(const char *name) {
+  F Function(const char* name) {
     return reinterpret_cast<F>(Symbol(name));
   }
 
-  const std::string &Soname() const { return FSoname; }
+  const char* Soname() const { return FSoname; }
 
 private:
   void Open();
 
-  std::string FSoname, FPackage, FPurpose;
+  const char* FSoname;
+  const char* FPackage;
+  const char* FPurpose;
   std::once_flag FOnce;
-  void *FHandle = nullptr;
+  void* FHandle = nullptr;
   std::string FError;
 };
 

@@ -22,9 +22,9 @@ TLazyLibrary AvUtil(PELMORA_SONAME(avutil, LIBAVUTIL_VERSION_MAJOR),
 
 PELMORA_LAZY_FUNCTION(AvUtil, void, av_log_set_level, (int level), (level))
 PELMORA_LAZY_FUNCTION(AvFormat, int, avformat_open_input,
-                      (AVFormatContext * *ps, const char *url, const AVInputFormat *fmt,
-                       AVDictionary **options),
+                      (AVFormatContext** ps, const char* url, const AVInputFormat* fmt,
+                       AVDictionary** options),
                       (ps, url, fmt, options))
 PELMORA_LAZY_FUNCTION(AvFormat, int, avformat_find_stream_info,
-                      (AVFormatContext * ic, AVDictionary **options), (ic, options))
-PELMORA_LAZY_FUNCTION(AvFormat, void, avformat_close_input, (AVFormatContext * *s), (s))
+                      (AVFormatContext* ic, AVDictionary** options), (ic, options))
+PELMORA_LAZY_FUNCTION(AvFormat, void, avformat_close_input, (AVFormatContext** s), (s))

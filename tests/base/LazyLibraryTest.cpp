@@ -1,12 +1,11 @@
 // A library opened on first use: its functions are found by name, and a library or function
 // that is not there raises ELibraryMissing naming what needs it, the library and its package.
-#include "base/LazyLibrary.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstring>
 
+#include "base/LazyLibrary.h"
 #include "support/TestSupport.h"
 
 TEST(LazyLibrary, FindsTheFunctionsOfALibraryThatIsThere) {

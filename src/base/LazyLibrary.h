@@ -1,11 +1,11 @@
 #pragma once
 // A shared library the programs open when a command first needs it, not at start.
 //
-// Samba's client, the media readers, the player and the MongoDB driver together map more than a
-// hundred libraries; a program linked against them pays for that before it reads a byte. The rooms
-// that use them (servers/, catalogue/, recstore/) define the library functions they call with the
-// library's own signatures; each such definition finds the real function through a TLazyLibrary on
-// its first call, so the code calling them stays as it is.
+// Samba's client, the HTTP client, the media readers, the player and the MongoDB driver together
+// map more than two hundred libraries; a program linked against them pays for that before it
+// reads a byte. The rooms that use them (servers/, catalogue/, recstore/) define the library
+// functions they call with the library's own signatures; each such definition finds the real
+// function through a TLazyLibrary on its first call, so the code calling them stays as it is.
 //
 // A library that cannot be loaded raises ELibraryMissing, whose text names what needs it, the
 // library and the Debian package that installs it. The programs report it like any failure of a

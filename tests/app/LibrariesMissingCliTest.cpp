@@ -1,8 +1,8 @@
-// Samba's client, the media readers, the player and the MongoDB driver are opened when a command
-// first needs them. With none of them loadable (PELMORA_LIBRARY_DIR naming an empty folder, the
-// loaders' test hook) every command that reads or builds from a project file still works, and a
-// command that needs one of them fails with exit code 1 and a message naming the library and the
-// Debian package that installs it.
+// Samba's client, the HTTP client, the media readers, the player and the MongoDB driver are opened
+// when a command first needs them. With none of them loadable (PELMORA_LIBRARY_DIR naming an empty
+// folder, the loaders' test hook) every command that reads or builds from a project file still
+// works, and a command that needs one of them fails with exit code 1 and a message naming the
+// library and the Debian package that installs it.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <link.h>
@@ -84,6 +84,7 @@ TEST_F(LibrariesMissingCliTest, CommandsThatNeedOneNameItAndFail) {
   };
   const TCase cases[] = {
       {P() + "deploy 'Playout 1' --timeout 2", "libsmbclient.so.0", "Debian package libsmbclient)"},
+      {P() + "restart 'Playout 1' --timeout 2", "libcurl.so.4", "Debian package libcurl4)"},
       {"probe clip.ts", "libav", "Debian package libav"},  // libavutil or libavformat
       {"--mongo 127.0.0.1:9/pelmora info", "libmongoc-1.0.so.0", "Debian package libmongoc-1.0-0)"},
   };

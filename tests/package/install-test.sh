@@ -30,7 +30,8 @@ for field in Package Version Architecture Maintainer Section Depends Description
   grep -q "^$field: " <<<"$control" || fail "control field $field missing"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in ffmpeg vlc-plugin-base qt6-qpa-plugins libsmbclient libvlc5 libqt6widgets6; do
+for dep in ffmpeg vlc-plugin-base qt6-qpa-plugins libsmbclient libcurl4 libvlc5 'libavformat[0-9]*' 'libavutil[0-9]*' \
+           libmongoc-1.0-0 libbson-1.0-0 libqt6widgets6; do
   grep -q "\b$dep\b" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 

@@ -1,0 +1,2 @@
+/* The reference for the start-up benchmark: a program that does nothing. */
+int main(void) { return 0; }

@@ -768,7 +768,12 @@ bool TDbCollectionItem::ChangeRecord(const std::string& aID, const TJson* aRecor
     int64_t oldCntr = 0;
     bool existed = false;
     std::string name;
-    if (journal) {
+    if (journal && chtyp == NewRec) {
+      // A new record: nothing to read.
+    } else if (journal && chtyp == UpdateRec && UseCntr) {
+      existed = true;  // a counted update succeeds only on the record with this counter
+      oldCntr = cntr;
+    } else if (journal) {
       try {
         existed = FDbFile->Storage().RecordCounter(*this, aID, oldCntr);
         if (chtyp == DelRec && existed)

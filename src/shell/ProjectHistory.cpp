@@ -21,6 +21,10 @@ namespace {
 bool IsCollection(const TJson& member) { return member.is_object(); }
 
 std::string RecordName(const TJson& rec) { return rec.is_object() ? JsonStr(rec, "Name") : ""; }
+// What a difference calls a record: its Name; a tree document by the collection it orders.
+std::string DiffName(const std::string& coll, const std::string& id, const TJson& rec) {
+  return coll == "Tree" ? "folder tree of " + id : RecordName(rec);
+}
 
 const TJson* Member(const TJson& doc, const std::string& key) {
   if (!doc.is_object()) return nullptr;
@@ -179,15 +183,15 @@ std::vector<TRecordDifference> DiffDocuments(const TJson& before, const TJson& a
       for (auto r = a->begin(); r != a->end(); ++r) {
         const TJson* old = hasB ? Member(*b, r.key()) : nullptr;
         if (!old)
-          out.push_back({coll, r.key(), RecordName(r.value()), "added"});
+          out.push_back({coll, r.key(), DiffName(coll, r.key(), r.value()), "added"});
         else if (!JsonEqual(*old, r.value()))
-          out.push_back({coll, r.key(), RecordName(r.value()), "changed"});
+          out.push_back({coll, r.key(), DiffName(coll, r.key(), r.value()), "changed"});
       }
     }
     if (hasB) {
       for (auto r = b->begin(); r != b->end(); ++r)
         if (!hasA || !Member(*a, r.key()))
-          out.push_back({coll, r.key(), RecordName(r.value()), "deleted"});
+          out.push_back({coll, r.key(), DiffName(coll, r.key(), r.value()), "deleted"});
     }
   }
   return out;
@@ -298,7 +302,7 @@ TRestoreResult Restore(TDbFile& db, const TJson& backup, const std::string& coll
   size_t done = 0;
   for (const auto& c : plan) {
     TDbCollectionItem& coll = collectionOf(c.Collection);
-    bool ok = c.Value ? coll.NewOrUpdateRecord(c.ID, *c.Value) : coll.DelRecord(c.ID);
+    bool ok = c.Value ? StoreRecordCounted(coll, c.ID, *c.Value) : coll.DelRecord(c.ID);
     if (!ok)
       throw std::runtime_error(fmt::format(
           "record {} of {} was not restored after {} others{}", c.ID, c.Collection, done,

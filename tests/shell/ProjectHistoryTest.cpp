@@ -129,7 +129,7 @@ TEST(HistoryDiff, NamesEveryDifferenceAndOnlyThose) {
     got.push_back(d.Collection + " " + d.Kind + " " + d.ID + " " + d.Name);
   EXPECT_EQ(got, (std::vector<std::string>{"Films changed c New", "Films added d Added",
                                            "Films deleted b Gone", "Groups added g G",
-                                           "Tree changed Films "}));
+                                           "Tree changed Films folder tree of Films"}));
   EXPECT_TRUE(DiffDocuments(after, after).empty());
 }
 

@@ -2,7 +2,8 @@
 // rewrites the whole file, flushed to disk), save, and a plain copy of the same bytes for
 // reference. Prints MB/s and the ratio of a one-record update to the copy, and what the file lock
 // and the on-disk check cost a one-record update (the same update on a copy of the project
-// opened without them, measured alternately in the same run).
+// opened without them, measured alternately in the same run), and what the history (the daily
+// backup, made once before the timing, and one journal line per change) costs it.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <tuple>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -32,6 +34,8 @@ struct TFixture {
   std::unique_ptr<TDbFile> Db;
   std::string Plain;  // a copy of the project, opened without lock and on-disk check
   std::unique_ptr<TDbFile> PlainDb;
+  std::unique_ptr<TDbFile> HistoryDb;    // a copy with backups and journal (the default)
+  std::unique_ptr<TDbFile> NoHistoryDb;  // a copy that keeps no history
 
   TFixture() {
     Dir = fs::temp_directory_path() / ("pelmora-bench-" + std::to_string(::getpid()));
@@ -59,6 +63,18 @@ struct TFixture {
     PlainDb->SetGuardFile(false);
     PlainDb->SetFileName(Plain);
     PlainDb->Load();
+    for (auto [name, slot, history] :
+         {std::tuple{"history.pq2pr", &HistoryDb, true}, {"nohistory.pq2pr", &NoHistoryDb, false}}) {
+      std::string file = (Dir / name).string();
+      fs::copy_file(Project, file);
+      *slot = CreateMainDatabase();
+      if (!history) (*slot)->BackupDays = nullptr;
+      (*slot)->SetFileName(file);
+      (*slot)->Load();
+      // The day's backup is made by the first change, before any timing.
+      auto& films = (*slot)->CollectionByName("Films");
+      films.UpdateRecord(FilmID, *films.GetRecord(FilmID));
+    }
   }
   ~TFixture() {
     std::error_code ec;
@@ -108,6 +124,14 @@ void BM_UpdateOneRecordUnguarded(benchmark::State& state) {
   UpdateOneRecordLoop(state, *Fx().PlainDb);
 }
 
+void BM_UpdateOneRecordWithHistory(benchmark::State& state) {
+  UpdateOneRecordLoop(state, *Fx().HistoryDb);
+}
+
+void BM_UpdateOneRecordWithoutHistory(benchmark::State& state) {
+  UpdateOneRecordLoop(state, *Fx().NoHistoryDb);
+}
+
 void BM_SerializeOnly(benchmark::State& state) {
   auto& fx = Fx();
   for (auto _ : state) benchmark::DoNotOptimize(WriteProjectText(fx.Db->JSON()));
@@ -137,6 +161,8 @@ void BM_CopyFileFsync(benchmark::State& state) {
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_UpdateOneRecord)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_UpdateOneRecordUnguarded)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_UpdateOneRecordWithoutHistory)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_UpdateOneRecordWithHistory)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_SerializeOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_SerializeCached)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -13,7 +13,9 @@
 
 #include <fmt/format.h>
 
+#include "recstore/Backups.h"
 #include "recstore/JsonText.h"
+#include "recstore/mongoID.h"
 
 namespace fs = std::filesystem;
 
@@ -601,10 +603,81 @@ void TDbFile::Save() {
         "again and repeat the change.",
         FFileName, why));
   RemoveStaleTempFiles(FFileName);
+  KeepDailyBackupBeforeSave();
   WriteProjectText(FTextBuffer, FJSON, &FTextCache);
   TFileIdentity written;
   WriteFileAtomically(FFileName, FTextBuffer, FLock, written);
   FDiskIdentity = written;
+}
+
+void TDbFile::ChangeAtomically(const std::function<void()>& stage) {
+  if (FReadOnly) throw EDbWriteError("the database is open for reading only");
+  if (FUseMongoDb) throw EDbWriteError("a MongoDB database is changed record by record");
+  if (SaveDisabled())
+    throw EDbWriteError(fmt::format("the database {} is write-protected", FFileName));
+  TJson before = FJSON;
+  auto beforeCounters = FCNTR;
+  auto rollBack = [&] {
+    FJSON = std::move(before);
+    FCNTR = std::move(beforeCounters);
+    ResetRecordIndex();
+    FTextCache.Reset();
+  };
+  try {
+    stage();
+    Save();
+  } catch (...) {
+    rollBack();
+    throw;
+  }
+}
+
+int TDbFile::HistoryKeep() {
+  if (!BackupDays) return 0;
+  const std::string day = LocalDayStamp(HistoryNow());
+  if (day != FHistoryDay) {
+    try {
+      FHistoryKeep = BackupDays(*this);
+    } catch (const std::exception&) {
+      FHistoryKeep = 0;  // the setting cannot be read now: asked again tomorrow
+    }
+    FHistoryDay = day;
+  }
+  return FHistoryKeep;
+}
+
+bool TDbFile::JournalOn() { return FOpened && !FReadOnly && HistoryKeep() > 0; }
+
+void TDbFile::HistoryWarning(const std::string& what) {
+  if (FHistoryWarned) return;
+  FHistoryWarned = true;  // told once: the operator's work goes on all the same
+  Operator().MessageBox("Warning", what + "\nThe change itself is saved.", TMsgIcon::Warning);
+}
+
+void TDbFile::KeepDailyBackupBeforeSave() {
+  if (FUseMongoDb || FFileName.empty()) return;
+  int keep = HistoryKeep();
+  if (keep <= 0) return;
+  TBackupResult r = KeepDailyBackup(FFileName, keep, HistoryNow());
+  if (!r.Error.empty())
+    HistoryWarning(fmt::format("The daily backup of {} was not made: {}", FFileName, r.Error));
+}
+
+void TDbFile::JournalChanges(const std::vector<TJson>& lines) {
+  if (lines.empty()) return;
+  if (!FUseMongoDb) {
+    std::string err = AppendJournalLines(FFileName, lines);
+    if (!err.empty()) HistoryWarning("The change journal was not written: " + err);
+    return;
+  }
+  TDbCollectionItem* journal = FindCollection("Journal");
+  if (!journal) journal = &FDbCollections.Add("Journal");
+  for (const auto& line : lines) {
+    if (!journal->NewRecord(NewObjectID(), line)) {
+      HistoryWarning("The change journal was not written: " + FLastError);
+      return;
+    }
+  }
 }
 
 void TDbFile::New() {
@@ -689,7 +762,42 @@ bool TDbCollectionItem::ChangeRecord(const std::string& aID, const TJson* aRecor
     return false;
   }
   try {
-    return FDbFile->Storage().ChangeRecord(*this, aID, aRecord, chtyp, UseCntr, cntr);
+    // What the journal says of the change is read before it (the journal itself is not
+    // journalled).
+    const bool journal = FName != "Journal" && FDbFile->JournalOn();
+    int64_t oldCntr = 0;
+    bool existed = false;
+    std::string name;
+    if (journal && chtyp == NewRec) {
+      // A new record: nothing to read.
+    } else if (journal && chtyp == UpdateRec && UseCntr) {
+      existed = true;  // a counted update succeeds only on the record with this counter
+      oldCntr = cntr;
+    } else if (journal) {
+      try {
+        existed = FDbFile->Storage().RecordCounter(*this, aID, oldCntr);
+        if (chtyp == DelRec && existed)
+          if (auto old = FDbFile->Storage().GetRecord(*this, aID, nullptr, false);
+              old && old->is_object())
+            name = JsonStr(*old, "Name");
+      } catch (const std::exception&) {
+      }
+    }
+    bool ok = FDbFile->Storage().ChangeRecord(*this, aID, aRecord, chtyp, UseCntr, cntr);
+    if (ok && journal && (chtyp != DelRec || existed)) {
+      if (aRecord && aRecord->is_object()) name = JsonStr(*aRecord, "Name");
+      int64_t newCntr = 0;
+      if (chtyp != DelRec) {
+        if (UseCntr)
+          newCntr = cntr + 1;
+        else if (!FDbFile->FUseMongoDb)
+          FDbFile->Storage().RecordCounter(*this, aID, newCntr);
+      }
+      const char* kind = chtyp == DelRec ? "deleted" : (existed ? "changed" : "new");
+      FDbFile->JournalChanges(
+          {JournalLine(FDbFile->HistoryNow(), FName, aID, name, oldCntr, newCntr, kind)});
+    }
+    return ok;
   } catch (const std::exception& e) {
     FDbFile->FLastError = e.what();
     return false;
@@ -754,6 +862,17 @@ void TDbCollectionItem::SetRecordNo1(const std::string& aID, const TJson& aRecor
   if (!member.is_object()) member = TJson::object();
   FDbFile->FTextCache.Invalidate(FName, aID);
   FDbFile->PutInMember(member, FName, aID, aRecord);
+}
+
+void TDbCollectionItem::StageRecord(const std::string& aID, const TJson* aRecord) {
+  const std::string key = FName + aID;
+  if (aRecord) {
+    SetRecordNo1(aID, *aRecord);
+    ++FDbFile->FCNTR[key];
+  } else {
+    DelRecordNo1(aID);
+    FDbFile->FCNTR.erase(key);
+  }
 }
 
 void TDbCollectionItem::DelRecordNo1(const std::string& aID) {

@@ -4,6 +4,7 @@
 // A database lives either in a project file, held whole in memory and rewritten on every change,
 // or in a MongoDB database where every operation goes to the server. The storage behind a
 // database is a TDbStorage; TDbFile itself holds what both modes share.
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -133,6 +134,10 @@ public:
   // Puts a record into the in-memory document without saving and without touching counters;
   // the next saving change writes it (file mode).
   void SetRecordNo1(const std::string& aID, const TJson& aRecord);
+  // File mode: puts a record into the in-memory document (removes it when ARecord is nullptr)
+  // as a counted change without saving: its change counter advances, so an editor that holds
+  // the old counter sees the change. Used inside TDbFile::ChangeAtomically.
+  void StageRecord(const std::string& aID, const TJson* aRecord);
   // Removes a record from the in-memory document without saving (file mode); the next saving
   // change writes the document without it. Nothing happens when the record is not there.
   void DelRecordNo1(const std::string& aID);
@@ -267,6 +272,23 @@ public:
 
   // The in-memory document (file mode). Changing it through MutableJSON is allowed; the
   // writes that follow then format the whole document every time until the next load.
+  // The history of the database: in file mode a copy of the file before the first change of
+  // each day in "<file>.backups/" and the journal "<file>.journal"; on MongoDB the journal is
+  // the collection "Journal". BackupDays gives how many daily backups to keep (0: no backups and
+  // no journal); it is asked once a day. Unset, the database keeps no history.
+  std::function<int(TDbFile&)> BackupDays;
+  // The clock of backups and journal lines (tests set their own).
+  std::function<std::time_t()> HistoryClock;
+  std::time_t HistoryNow() const { return HistoryClock ? HistoryClock() : std::time(nullptr); }
+  // File mode: runs Stage, which changes records with StageRecord, then writes the file once.
+  // When the write fails, the document and the change counters are as they were before and
+  // the error (EDbWriteError) is raised: one change, all or nothing.
+  void ChangeAtomically(const std::function<void()>& stage);
+  // Whether changes are written to the journal.
+  bool JournalOn();
+  // Adds journal lines for changes made; a failure is told once and never fails the change.
+  void JournalChanges(const std::vector<TJson>& lines);
+
   const TJson& JSON() const { return FJSON; }
   TJson& MutableJSON();
   TDbStorage& Storage();
@@ -323,6 +345,13 @@ private:
   void PutInMember(TJson& member, const std::string& coll, const std::string& id,
                    const TJson& record);
   void ResetRecordIndex();
+  // History: the day it was last looked at and what BackupDays said then.
+  std::string FHistoryDay;
+  int FHistoryKeep = 0;
+  bool FHistoryWarned = false;
+  int HistoryKeep();
+  void KeepDailyBackupBeforeSave();
+  void HistoryWarning(const std::string& what);
 };
 
 // Writes Bytes to Path so that a crash or a full disk never leaves a half-written file: a

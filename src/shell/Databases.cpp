@@ -53,7 +53,31 @@ std::unique_ptr<TDbFile> CreateMainDatabase(IOperator* op) {
       {"Users", "Users", true},
   };
   for (const auto& d : defs) db->Collections().Add(d.name, d.caption).SetHasTree(d.hasTree);
+  db->BackupDays = ProjectBackupDays;
   return db;
+}
+
+int ProjectBackupDays(TDbFile& db) {
+  TDbCollectionItem* options = db.FindCollection("Options");
+  if (!options) return DefaultBackupDays;
+  auto rec = options->GetRecord("Options");
+  if (!rec || !rec->is_object() || !rec->contains("BackupDays")) return DefaultBackupDays;
+  const TJson& v = (*rec)["BackupDays"];
+  long long days = DefaultBackupDays;
+  if (v.is_number()) {
+    days = v.get<long long>();
+  } else if (v.is_string()) {
+    try {
+      size_t used = 0;
+      const std::string text = v.get<std::string>();
+      days = std::stoll(text, &used);
+      if (used != text.size()) days = DefaultBackupDays;
+    } catch (const std::exception&) {
+      days = DefaultBackupDays;
+    }
+  }
+  if (days < 0) return 0;
+  return days > 3650 ? 3650 : static_cast<int>(days);
 }
 
 std::unique_ptr<TDbFile> CreateContractsDatabase(const std::string& workDir, IOperator* op) {

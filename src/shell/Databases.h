@@ -15,6 +15,11 @@ inline constexpr const char* TimeLineFileName = "timeline.json";
 
 // The main database with its collections (not loaded: no file name yet).
 std::unique_ptr<TDbFile> CreateMainDatabase(IOperator* op = nullptr);
+// How many daily backups of the project file to keep: "BackupDays" of the options record,
+// DefaultBackupDays when it is not set or cannot be read, 0 turning backups and the change
+// journal off.
+inline constexpr int DefaultBackupDays = 14;
+int ProjectBackupDays(TDbFile& db);
 // The contracts database, not loaded; FileName is WorkDir/contracts.json.
 std::unique_ptr<TDbFile> CreateContractsDatabase(const std::string& workDir, IOperator* op = nullptr);
 // The time-line database, not loaded; its collections are added as the time line needs them.

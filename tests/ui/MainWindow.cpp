@@ -142,7 +142,7 @@ private slots:
     QCOMPARE(captions, QStringList({"File", "Directories", "Servers", "Advertising", "OnlineControl",
                                     "Windows", "Options", "Help"}));
     QCOMPARE(Names(w.MenuEntry("File1")->menu()->actions()),
-             QStringList({"New1", "Open1", "SaveAs1", "-", "OpenmongoDB1", "-", "Exit1"}));
+             QStringList({"New1", "Open1", "SaveAs1", "Backups1", "-", "OpenmongoDB1", "-", "Exit1"}));
     QCOMPARE(Names(w.MenuEntry("Directories1")->menu()->actions()),
              QStringList({"Channels1", "Channelschedules1", "Films1", "Groups1", "Onlinecontrol1",
                           "PlayLists1", "SrvOpt1", "Schedules1", "-", "WebPages1", "Portals1", "-",

@@ -124,7 +124,7 @@ private slots:
     const TJson expected = TJson::parse(R"({"WinVideoDir": "", "ServersDir": "..\\packages",
         "HTMLDir": "..\\HTML", "PlayChannels": false, "Resolution": "HD1080 1920x1080",
         "BitRate": 18000, "AspectRatio": "16:9", "FrameRate": "25", "MoveFile": false,
-        "KeepExt": true})");
+        "KeepExt": true, "BackupDays": 14})");
     TJson want = expected;
     want["WinVideoDir"] = OptionDirDefault(odVideo);
     QVERIFY2(JsonEqual(*rec, want), rec->dump().c_str());

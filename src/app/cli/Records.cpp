@@ -10,6 +10,7 @@
 #include "recstore/mongoID.h"
 #include "shell/Databases.h"
 #include "shell/ProjectArguments.h"
+#include "shell/ProjectHistory.h"
 
 namespace fs = std::filesystem;
 
@@ -332,6 +333,16 @@ void CmdImport(TCliContext& ctx, const std::string& source) {
     doc = ParseProjectBytes(ReadInput(source));
   } catch (const EJsonParse& e) {
     throw ECliError(ExitFailed, std::string("the import file is not valid JSON: ") + e.what());
+  }
+  if (IsProjectDocument(doc)) {
+    // A whole project file (an export or a backup): its records and trees as the file has them.
+    try {
+      TRestoreResult r = ImportProjectDocument(db, doc);
+      std::cout << "imported " << r.Added + r.Changed + r.TreeEntries << " records" << std::endl;
+    } catch (const std::exception& e) {
+      throw ECliError(ExitFailed, e.what());
+    }
+    return;
   }
   size_t count = 0;
   try {

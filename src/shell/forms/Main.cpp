@@ -30,6 +30,7 @@
 #include "shell/Users.h"
 #include "JFrame/FormRegistry.h"
 #include "JFrame/SharedWidgets.h"
+#include "shell/forms/Backups.h"
 #include "shell/forms/MongoDBparam.h"
 
 
@@ -192,6 +193,10 @@ void TFormPQ2::BuildMenus() {
   connect(AddEntry(file, "Open1", "Open", 1), &QAction::triggered, this, &TFormPQ2::Open1Click);
   connect(AddEntry(file, "SaveAs1", "Save As ...", 0), &QAction::triggered, this,
           &TFormPQ2::SaveAs1Click);
+  connect(AddEntry(file, "Backups1", "Backups...", 0), &QAction::triggered, this, [this] {
+    TFormBackups dlg(*DbF1, this);
+    dlg.exec();
+  });
   file->addSeparator();
   connect(AddEntry(file, "OpenmongoDB1", "Open mongoDB", 1), &QAction::triggered, this,
           &TFormPQ2::OpenmongoDB1Click);

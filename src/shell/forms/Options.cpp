@@ -109,6 +109,23 @@ TFormOptions::TFormOptions(TDbFile& db, QWidget* parent) : QWidget(parent), FDb(
                          "EditServersDir", Button1, "Button1", 2));
   l1->addWidget(DirGroup(TabSheet1, "HTML-files root directory", EditHTMLdir, "EditHTMLdir",
                          BtnHTMLDir, "BtnHTMLDir", 3));
+  auto* backupBox = new QGroupBox("Backups of the project", TabSheet1);
+  auto* backupLay = new QHBoxLayout(backupBox);
+  EditBackupDays = new TFloatSpinEdit(backupBox);
+  EditBackupDays->setObjectName("EditBackupDays");
+  EditBackupDays->setAccessibleName("Daily backups kept");
+  EditBackupDays->SetPrecision(0);
+  EditBackupDays->SetDigits(4);
+  EditBackupDays->SetMinValue(0);
+  EditBackupDays->SetMaxValue(3650);
+  EditBackupDays->SetIncrement(1);
+  EditBackupDays->SetDefValue(DefaultBackupDays);
+  EditBackupDays->SetValue(DefaultBackupDays);
+  EditBackupDays->setFixedWidth(70);
+  backupLay->addWidget(new QLabel("Daily backups kept (0: no backups and no journal)", backupBox));
+  backupLay->addWidget(EditBackupDays);
+  backupLay->addStretch(1);
+  l1->addWidget(backupBox);
   l1->addStretch(1);
   EditVideoDir->setProperty("HelpContext", 15);
 
@@ -214,6 +231,7 @@ TFormOptions::TFormOptions(TDbFile& db, QWidget* parent) : QWidget(parent), FDb(
   LayerComps->AddComp("FrameRate", ComboBoxFrameRate, vt_String);
   LayerComps->AddComp("MoveFile", CheckBoxMoveFile, vt_None);
   LayerComps->AddComp("KeepExt", CheckBoxKeepExtention, vt_None);
+  LayerComps->AddComp("BackupDays", EditBackupDays, vt_Integer);
 
   FDb.SC("Options", "", CollData);
   std::optional<TJson> rec = CollData.Records->GetRecord("Options");

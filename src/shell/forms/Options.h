@@ -47,6 +47,7 @@ public:
   QPushButton* BtnHTMLDir;
   QCheckBox* CheckBoxPlayChannels;
   QComboBox* ComboBoxResolution;
+  TFloatSpinEdit* EditBackupDays;  // daily backups of the project kept (0: none)
   TFloatSpinEdit* EditVideoBitRate;
   QComboBox* ComboBoxAspect;
   QComboBox* ComboBoxFrameRate;

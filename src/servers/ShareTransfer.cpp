@@ -267,6 +267,8 @@ TSmbShare::TSmbShare(std::string share, TSmbCredentials credentials,
   smbc_setDebug(ctx, 0);
   smbc_setOptionUseKerberos(ctx, false);
   smbc_setOptionFallbackAfterKerberos(ctx, true);
+  // Credentials that were given and refused are a failed logon, never a silent anonymous one.
+  if (!FImpl->Credentials.User.empty()) smbc_setOptionNoAutoAnonymousLogin(ctx, true);
   if (!smbc_init_context(ctx)) {
     smbc_free_context(ctx, 1);
     return;

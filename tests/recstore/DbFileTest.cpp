@@ -377,6 +377,7 @@ TEST_F(DbFileTest, RecordsAsDeepAsTheReaderAllowsLoadBackDeeperOnesAreRefused) {
       EXPECT_EQ(ReadFileBytes(File), before);
       continue;
     }
+    db.reset();  // lets go of the file
     auto again = Open();
     ASSERT_TRUE(again->DbIsOpen()) << again->LastError();
     EXPECT_FALSE(again->SaveDisabled());

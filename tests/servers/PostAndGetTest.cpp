@@ -113,7 +113,7 @@ TEST(RpcOutcome, AnswersBecomeStatusTexts) {
   // Every failure names the server and the command.
   EXPECT_EQ(RpcOutcomeText("{broken", d, "h"), d + ", IP:h - The invalid answer is received");
   EXPECT_EQ(RpcOutcomeText("Done", d, "h"), d + ", IP:h - Done");
-  EXPECT_EQ(RpcOutcomeText(" {\"result\":\"ok\"}", d, "h"), d + ", IP:h -  {\"result\":\"ok\"}");
+  EXPECT_EQ(RpcOutcomeText(" {\"result\":\"ok\"}", d, "h"), d + ", IP:h - {\"result\":\"ok\"}");
   EXPECT_EQ(RpcOutcomeText("", d, "h"), d + ", IP:h - The empty answer is received");
 }
 

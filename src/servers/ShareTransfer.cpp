@@ -528,24 +528,29 @@ bool TPackageLock::Acquire(const std::string& packageDir, bool exclusive,
   Release();
   std::string dir = packageDir;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  fs::path p(dir);
-  std::error_code ec;
-  fs::create_directories(p.parent_path(), ec);
-  fs::path lockFile = p.parent_path() / ("." + p.filename().string() + ".lock");
-  int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // No folder: nothing to copy, and nothing a new package could take away from a copy.
+    if (fd < 0) return errno == ENOENT;
     if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
-      FFd = fd;
-      return true;
+      // The lock counts only while it is on the folder that has the name: one replaced
+      // meanwhile is let go and the new one locked.
+      struct stat held {}, named {};
+      if (::fstat(fd, &held) == 0 && ::stat(dir.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        FFd = fd;
+        return true;
+      }
+      ::close(fd);
+      continue;
     }
-    if (errno != EWOULDBLOCK && errno != EINTR) break;
-    if (std::chrono::steady_clock::now() >= deadline) break;
+    const int err = errno;
+    ::close(fd);
+    if (err != EWOULDBLOCK && err != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ::close(fd);
-  return false;
 }
 
 std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {

@@ -125,10 +125,11 @@ private:
   std::string FLastError;
 };
 
-// The lock of a server's package folder, an flock on ".NAME.lock" beside the folder NAME.
-// "Create files" holds it exclusively while it puts a new package in the folder's place; a
-// copy to the share holds it shared from its first look at the folder to its last file, so a
-// copy always sends one whole package and a build never swaps the folder under it.
+// The lock of a server's package folder, an flock on the folder itself. "Create files" holds
+// it exclusively while it puts a new package in the folder's place; a copy to the share holds
+// it shared from its first look at the folder to its last file, so a copy always sends one
+// whole package and a build never swaps the folder under it. A folder that is not there is
+// nothing to lock (Acquire succeeds holding nothing).
 class TPackageLock {
 public:
   TPackageLock() = default;
@@ -136,7 +137,7 @@ public:
   TPackageLock(const TPackageLock&) = delete;
   TPackageLock& operator=(const TPackageLock&) = delete;
   // Waits up to Wait for the lock of PackageDir (with or without a trailing "/"); false, with
-  // nothing held, when another holder keeps it longer (or the lock file cannot be made).
+  // nothing held, when another holder keeps it longer (or the folder cannot be opened).
   bool Acquire(const std::string& packageDir, bool exclusive, std::chrono::milliseconds wait);
   void Release();
 

@@ -65,7 +65,7 @@ std::string ErrnoText(int err) {
 }
 
 [[noreturn]] void ThrowWriteError(const std::string& path, int err) {
-  throw EDbWriteError(fmt::format("Can't write file {}: {}", path, ErrnoText(err)));
+  throw EDbWriteError(fmt::format("Can't write file {}: {}", path, ErrnoText(err)), ErrnoText(err));
 }
 
 }  // namespace
@@ -230,12 +230,25 @@ bool TFileStorage::Load() {
     bool statted = ::stat(fileName.c_str(), &before) == 0;
     if (!ReadWholeFile(fileName, bytes, error)) throw std::runtime_error(error);
     if (statted) FDb.FDiskIdentity = TFileIdentity::FromStat(before, bytes);
-    TJson doc = ParseProjectBytes(bytes);
+    size_t badByte = std::string::npos;
+    TJson doc = ParseProjectBytes(bytes, MaxDatabaseFileDepth, &badByte);
     if (!doc.is_object()) throw std::runtime_error("the file does not hold a JSON object");
     FDb.FJSON = std::move(doc);
     FDb.ResetRecordIndex();
     FDb.FTextCache.Reset();
     FDb.FCNTR.clear();
+    if (badByte != std::string::npos) {
+      // Written back, the replaced byte would be lost for good: the file is only shown.
+      FDb.FDisableSaveDB = true;
+      FDb.FLastError = fmt::format("a byte that is not UTF-8 at offset {} among UTF-8 text",
+                                   badByte);
+      op.MessageBox("Warning",
+                    fmt::format("The database {} holds a byte that is not UTF-8 at offset {} "
+                                "among UTF-8 text. It is opened write-protected: no change is "
+                                "saved to it. Correct the byte and open the file again.",
+                                fileName, badByte),
+                    TMsgIcon::Warning);
+    }
     const std::string fileVersion = FDb.LoadedDBVersion();
     FDb.FFileDBVersion = fileVersion;
     int cmp = CompareVersions(FDb.DBVersion(), fileVersion);
@@ -295,6 +308,7 @@ bool TFileStorage::Load() {
         success = false;
       }
     }
+    if (success && badByte != std::string::npos) return true;  // converted in memory only
     if (success) {
       FDb.FDisableSaveDB = false;
       try {
@@ -615,19 +629,26 @@ void TDbFile::ChangeAtomically(const std::function<void()>& stage) {
   if (FUseMongoDb) throw EDbWriteError("a MongoDB database is changed record by record");
   if (SaveDisabled())
     throw EDbWriteError(fmt::format("the database {} is write-protected", FFileName));
-  TJson before = FJSON;
-  auto beforeCounters = FCNTR;
-  auto rollBack = [&] {
-    FJSON = std::move(before);
-    FCNTR = std::move(beforeCounters);
-    ResetRecordIndex();
-    FTextCache.Reset();
-  };
+  // What each staged record was, so that a failed write takes the change back.
+  std::vector<TStagedUndo> undo;
+  FStaging = &undo;
   try {
     stage();
+    FStaging = nullptr;
     Save();
   } catch (...) {
-    rollBack();
+    FStaging = nullptr;
+    for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
+      if (it->Old)
+        it->Coll->SetRecordNo1(it->ID, *it->Old);
+      else
+        it->Coll->DelRecordNo1(it->ID);
+      const std::string key = it->Coll->Name() + it->ID;
+      if (it->OldCntr)
+        FCNTR[key] = *it->OldCntr;
+      else
+        FCNTR.erase(key);
+    }
     throw;
   }
 }
@@ -783,6 +804,7 @@ bool TDbCollectionItem::ChangeRecord(const std::string& aID, const TJson* aRecor
       } catch (const std::exception&) {
       }
     }
+    if (aRecord) RequireLoadableRecord(*aRecord);
     bool ok = FDbFile->Storage().ChangeRecord(*this, aID, aRecord, chtyp, UseCntr, cntr);
     if (ok && journal && (chtyp != DelRec || existed)) {
       if (aRecord && aRecord->is_object()) name = JsonStr(*aRecord, "Name");
@@ -851,6 +873,56 @@ bool TDbCollectionItem::DelRecord(const std::string& aID, int64_t cntr) {
   return ChangeRecord(aID, nullptr, DelRec, true, cntr);
 }
 
+std::string RecordValueError(const TJson& record, const std::string& key,
+                             const std::string& collection, const std::string& id,
+                             const std::string& problem) {
+  std::string name = record.is_object() ? JsonStr(record, "Name") : std::string();
+  return fmt::format("Error in record: {} \"{}\"{}. \"{}\" {}", collection, name,
+                     id.empty() ? std::string() : " (" + id + ")", key, problem);
+}
+
+namespace {
+// What is wrong with a value read where a table belongs ("" when nothing is).
+std::string TableProblem(const TJson* t) {
+  if (!t || t->is_null() || t->is_array()) return "";
+  return std::string("must be a table, not ") + (t->is_number()    ? "a number"
+                                                 : t->is_string()  ? "a text"
+                                                 : t->is_boolean() ? "true or false"
+                                                                   : "an object");
+}
+const TJson& NoRows() {
+  static const TJson none = TJson::array();
+  return none;
+}
+}  // namespace
+
+const TJson& RecordTable(const TJson& record, const std::string& key,
+                         const std::string& collection, const std::string& id) {
+  const TJson* t = JsonPath(record, key);
+  std::string problem = TableProblem(t);
+  if (!problem.empty())
+    throw EDbFException(nullptr, RecordValueError(record, key, collection, id, problem));
+  return t && t->is_array() ? *t : NoRows();
+}
+
+const TJson& RecordTable(TSuperReference& supRef, const TJson& record, const std::string& key) {
+  const TJson* t = JsonPath(record, key);
+  std::string problem = TableProblem(t);
+  if (!problem.empty()) {
+    if (supRef.Count() == 0) throw EDbFException(nullptr, RecordValueError(record, key, "", "", problem));
+    supRef.ShowErrorMsg("\"" + key + "\" " + problem, true);  // raises unless silent
+    return NoRows();
+  }
+  return t && t->is_array() ? *t : NoRows();
+}
+
+void RequireLoadableRecord(const TJson& record) {
+  if (JsonDeeperThan(record, MaxJsonDepth))
+    throw std::runtime_error(fmt::format(
+        "the record is nested deeper than {} levels, so the database could not be read back",
+        MaxJsonDepth));
+}
+
 void TDbCollectionItem::SetRecordNo1(const std::string& aID, const TJson& aRecord) {
   TJson& doc = FDbFile->FJSON;
   if (!doc.is_object()) {
@@ -866,6 +938,16 @@ void TDbCollectionItem::SetRecordNo1(const std::string& aID, const TJson& aRecor
 
 void TDbCollectionItem::StageRecord(const std::string& aID, const TJson* aRecord) {
   const std::string key = FName + aID;
+  if (FDbFile->FStaging) {
+    TDbFile::TStagedUndo u{this, aID, std::nullopt, std::nullopt};
+    if (TJson* member = FDbFile->FJSON.is_object() && FDbFile->FJSON.contains(FName)
+                            ? &FDbFile->FJSON[FName]
+                            : nullptr;
+        member && member->is_object())
+      if (TJson* rec = FDbFile->FindInMember(*member, FName, aID)) u.Old = *rec;
+    if (auto c = FDbFile->FCNTR.find(key); c != FDbFile->FCNTR.end()) u.OldCntr = c->second;
+    FDbFile->FStaging->push_back(std::move(u));
+  }
   if (aRecord) {
     SetRecordNo1(aID, *aRecord);
     ++FDbFile->FCNTR[key];

@@ -43,10 +43,19 @@ public:
 };
 
 // A write of a database file that did not reach the disk (full disk, no permission, ...).
+// Reason is the cause alone ("the disk is full"), for messages that name the file themselves.
 class EDbWriteError : public std::runtime_error {
 public:
-  using std::runtime_error::runtime_error;
+  explicit EDbWriteError(const std::string& msg) : std::runtime_error(msg), Reason(msg) {}
+  EDbWriteError(const std::string& msg, std::string reason)
+      : std::runtime_error(msg), Reason(std::move(reason)) {}
+  std::string Reason;
 };
+// The cause of a failed write for a message that names the file itself.
+inline std::string WriteFailureReason(const std::exception& e) {
+  if (auto* w = dynamic_cast<const EDbWriteError*>(&e)) return w->Reason;
+  return e.what();
+}
 
 // A save refused because the file on disk is no longer the one this program read or wrote
 // (another program replaced or changed it); the file is left as it is.
@@ -90,6 +99,25 @@ public:
     return std::nullopt;
   }
 };
+
+// Raises std::runtime_error when a record is nested too deeply for a database file holding it
+// to be read again. Every change checks it; a caller of SetRecordNo1 checks it first.
+void RequireLoadableRecord(const TJson& record);
+
+class TSuperReference;
+// Member Key of a record read as a table (its rows in an array): an empty table when the
+// member is absent or null. Any other value raises EDbFException naming the collection, the
+// record and the key, so that no reader takes a wrong type for an empty table. The overload
+// with a tracker reports it against the tracker's innermost record, which must be the record
+// read (an empty table when the tracker is silent).
+const TJson& RecordTable(const TJson& record, const std::string& key,
+                         const std::string& collection, const std::string& id);
+const TJson& RecordTable(TSuperReference& supRef, const TJson& record, const std::string& key);
+// The message for member Key of a record that holds a value it cannot use: 'Error in record:
+// Films "Name" (id). "Key" Problem'.
+std::string RecordValueError(const TJson& record, const std::string& key,
+                             const std::string& collection, const std::string& id,
+                             const std::string& problem);
 
 // Made by the MongoDB room.
 std::unique_ptr<TDbStorage> CreateMongoStorage(TDbFile& db);
@@ -345,6 +373,14 @@ private:
   void PutInMember(TJson& member, const std::string& coll, const std::string& id,
                    const TJson& record);
   void ResetRecordIndex();
+  // Records staged by a ChangeAtomically, as they were before it.
+  struct TStagedUndo {
+    TDbCollectionItem* Coll;
+    std::string ID;
+    std::optional<TJson> Old;
+    std::optional<int64_t> OldCntr;
+  };
+  std::vector<TStagedUndo>* FStaging = nullptr;
   // History: the day it was last looked at and what BackupDays said then.
   std::string FHistoryDay;
   int FHistoryKeep = 0;

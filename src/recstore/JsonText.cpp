@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -162,7 +163,7 @@ void WriteValue(std::string& out, const TJson& v, int level) {
 
 class TParser {
 public:
-  explicit TParser(std::string_view text) : FText(text) {}
+  TParser(std::string_view text, int maxDepth) : FText(text), FMaxDepth(maxDepth) {}
 
   TJson ParseDocument() {
     SkipWs();
@@ -174,6 +175,7 @@ public:
 
 private:
   std::string_view FText;
+  int FMaxDepth;
   size_t FPos = 0;
 
   [[noreturn]] void Fail(const std::string& msg) { throw EJsonParse(msg, FPos); }
@@ -219,7 +221,7 @@ private:
   }
 
   TJson ParseObject(int depth) {
-    if (depth > MaxJsonDepth) Fail("nesting too deep");
+    if (depth > FMaxDepth) Fail("nesting too deep");
     ++FPos;  // '{'
     std::vector<std::pair<std::string, TJson>> members;
     SkipWs();
@@ -281,7 +283,7 @@ private:
   }
 
   TJson ParseArray(int depth) {
-    if (depth > MaxJsonDepth) Fail("nesting too deep");
+    if (depth > FMaxDepth) Fail("nesting too deep");
     ++FPos;  // '['
     TJson arr = TJson::array();
     auto& vec = arr.get_ref<TJson::array_t&>();
@@ -418,7 +420,8 @@ uint32_t Cp1251ToUnicode(unsigned char b) {
   return b < 0x80 ? b : Cp1251High[b - 0x80];
 }
 
-std::string DecodeFileBytes(std::string_view bytes) {
+std::string DecodeFileBytes(std::string_view bytes, size_t* badOffset) {
+  const std::string_view start = bytes;
   std::string out;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -444,15 +447,72 @@ std::string DecodeFileBytes(std::string_view bytes) {
   if (bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xEF &&
       static_cast<unsigned char>(bytes[1]) == 0xBB && static_cast<unsigned char>(bytes[2]) == 0xBF)
     bytes.remove_prefix(3);
-  if (IsValidUtf8(bytes)) return std::string(bytes);
+  const size_t skipped = bytes.data() - start.data();
+  // The first byte that is not part of a UTF-8 sequence, and whether any sequence of more than
+  // one byte is there: text holding one is UTF-8 with a fault, not 8-bit text.
+  size_t bad = std::string_view::npos;
+  bool multiByte = false;
+  for (size_t i = 0; i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    uint32_t cp;
+    size_t len = DecodeUtf8At(bytes, i, cp, false);
+    if (len == 0) {
+      if (bad == std::string_view::npos) bad = i;
+      if (multiByte) break;
+      ++i;
+      continue;
+    }
+    multiByte = true;
+    i += len;
+    if (bad != std::string_view::npos) break;
+  }
+  if (bad == std::string_view::npos) return std::string(bytes);
+  if (multiByte) {
+    if (!badOffset) {
+      char what[64];
+      std::snprintf(what, sizeof what, "byte 0x%02X is not UTF-8 among UTF-8 text",
+                    static_cast<unsigned>(static_cast<unsigned char>(bytes[bad])));
+      throw EJsonParse(what, skipped + bad);
+    }
+    *badOffset = skipped + bad;
+    out.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+      uint32_t cp;
+      size_t len = static_cast<unsigned char>(bytes[i]) < 0x80 ? 1
+                                                                : DecodeUtf8At(bytes, i, cp, false);
+      if (len == 0) {
+        out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
+        ++i;
+        continue;
+      }
+      out.append(bytes.substr(i, len));
+      i += len;
+    }
+    return out;
+  }
   out.reserve(bytes.size() * 2);
   for (char c : bytes) AppendUtf8(out, Cp1251ToUnicode(static_cast<unsigned char>(c)));
   return out;
 }
 
-TJson ParseJsonText(std::string_view text) { return TParser(text).ParseDocument(); }
+TJson ParseJsonText(std::string_view text, int maxDepth) {
+  return TParser(text, maxDepth).ParseDocument();
+}
 
-TJson ParseProjectBytes(std::string_view bytes) { return ParseJsonText(DecodeFileBytes(bytes)); }
+TJson ParseProjectBytes(std::string_view bytes, int maxDepth, size_t* badOffset) {
+  return ParseJsonText(DecodeFileBytes(bytes, badOffset), maxDepth);
+}
+
+bool JsonDeeperThan(const TJson& value, int depth) {
+  if (!value.is_structured()) return false;
+  if (depth <= 0) return true;
+  for (const auto& v : value)
+    if (JsonDeeperThan(v, depth - 1)) return true;
+  return false;
+}
 
 void AppendGcvtDouble(std::string& out, double value) {
   if (!std::isfinite(value)) {

@@ -54,18 +54,29 @@ void WriteProjectText(std::string& out, const TJson& doc, TProjectTextCache* cac
 void AppendGcvtDouble(std::string& out, double value);
 
 // Turns the bytes of a file into UTF-8 text: UTF-16LE when they start with FF FE; otherwise
-// UTF-8 when the bytes are valid UTF-8 (a UTF-8 byte-order mark is dropped); otherwise each
-// byte is one Windows-1251 character.
-std::string DecodeFileBytes(std::string_view bytes);
+// UTF-8 when the bytes are valid UTF-8 (a UTF-8 byte-order mark is dropped); otherwise, when
+// no sequence of two or more bytes is valid UTF-8, each byte is one Windows-1251 character.
+// UTF-8 text with a byte that is not UTF-8 raises EJsonParse with the offset of the first such
+// byte in Bytes; with BadOffset it is decoded instead, each such byte replaced by U+FFFD, and
+// the offset goes to *BadOffset (left alone when there is none).
+std::string DecodeFileBytes(std::string_view bytes, size_t* badOffset = nullptr);
 
 // Parses JSON text (UTF-8). Standard JSON, except that a number may end in a decimal point
 // ("25.", "2.e3"), as project files written by earlier consoles do. Nesting deeper than
-// MaxJsonDepth is refused. Raises EJsonParse.
+// MaxDepth is refused. Raises EJsonParse.
 constexpr int MaxJsonDepth = 1000;
-TJson ParseJsonText(std::string_view text);
+// A database file holds its records two levels below its top (file, collection, record), so
+// a record as deep as any document read alone still loads back from the file.
+constexpr int MaxDatabaseFileDepth = MaxJsonDepth + 2;
+TJson ParseJsonText(std::string_view text, int maxDepth = MaxJsonDepth);
 
 // DecodeFileBytes followed by ParseJsonText.
-TJson ParseProjectBytes(std::string_view bytes);
+TJson ParseProjectBytes(std::string_view bytes, int maxDepth = MaxJsonDepth,
+                        size_t* badOffset = nullptr);
+
+// Whether Value nests arrays and objects more than Depth levels (a scalar is 0 levels, an empty
+// object 1).
+bool JsonDeeperThan(const TJson& value, int depth);
 
 // The Unicode code point of a Windows-1251 byte.
 uint32_t Cp1251ToUnicode(unsigned char b);

@@ -86,10 +86,9 @@ bool WalkContent(TSuperReference& supRef, TSchedule& sh, const TJson& ref, TOneF
   }
   stack.push_back(id);
   int64_t repeat = JsonInt(*rec, "Repeat");
-  const TJson* tbl = JsonPath(*rec, "Table");
+  const TJson* tbl = &RecordTable(supRef, *rec, "Table");
   static const TJson none = TJson::object();
   for (int64_t r = 0; r < repeat; ++r) {
-    if (!tbl || !tbl->is_array()) break;
     for (const TJson& row : *tbl) {
       const TJson* c = Cell(row, 0);
       if (!WalkContent(supRef, sh, c ? *c : none, info, report, action, stack)) {
@@ -162,9 +161,7 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
   int64_t t = ch ? JsonInt(*ch, "Type") : 0;
   if (t == ChTypeHeadend) supRef.ShowErrorMsg("It is impossible to create a schedule for headend channel!", true);
 
-  const TJson* tblp = JsonPath(chSched, "Table");
-  static const TJson emptyTable = TJson::array();
-  const TJson& tbl = tblp && tblp->is_array() ? *tblp : emptyTable;
+  const TJson& tbl = RecordTable(supRef, chSched, "Table");
   size_t n = tbl.size();
   rows.assign(n, TOneFilmInfo{});
 
@@ -414,12 +411,13 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
 }
 
 std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile& db,
-                                         IOperator* op) {
+                                         IOperator* op, std::string* error) {
   IOperator& o = op ? *op : AppOperator();
   TDbCollectionItem& schedules = db.CollectionByName("Schedules");
   std::optional<TJson> rec = schedules.GetRecord(ScheduleID);
   if (!rec) {
     o.MessageBox("Error", "Invalid reference.", TMsgIcon::Error);
+    if (error) *error = "Invalid reference.";
     return nullptr;
   }
   auto sh = std::make_unique<TSchedule>(&db);
@@ -427,8 +425,8 @@ std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile&
   try {
     supRef.Push(schedules, ScheduleID, false);
     sh->Name = JsonStr(*rec, "Name");
-    const TJson* tbl = JsonPath(*rec, "Table");
-    size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
+    const TJson* tbl = &RecordTable(supRef, *rec, "Table");
+    size_t n = tbl->size();
     TDbCollectionItem& chs = db.CollectionByName("ChSched");
     for (size_t i = 0; i < n; ++i) {
       CheckRefCellNotEmpty(supRef, *tbl, i, 0, "", "Channel schedule", "a channel schedule");
@@ -438,7 +436,8 @@ std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile&
       ChannelBuild(supRef, db, chID, *ch, *sh, rows, false);
     }
     supRef.Pop();
-  } catch (const EDbFException&) {
+  } catch (const EDbFException& e) {
+    if (error) *error = e.what();
     return nullptr;
   }
   return sh;

@@ -21,9 +21,9 @@ void CheckRefCellNotEmpty(TSuperReference& supRef, const TJson& table, size_t Ro
                           const std::string& What);
 
 // Builds Schedules record ScheduleID. Nothing when the build was aborted (the error has been
-// shown through the operator).
+// shown through the operator; Error, when given, receives its text).
 std::unique_ptr<TSchedule> BuildSchedule(const std::string& ScheduleID, TDbFile& db,
-                                         IOperator* op = nullptr);
+                                         IOperator* op = nullptr, std::string* error = nullptr);
 
 // Adds the intervals of one ChSched record (its id names it in error reports; it may be a
 // record that is not saved) to Schedule; fills one TOneFilmInfo per table row. Raises
@@ -93,9 +93,11 @@ std::string PlaylistSecondsField(TDateTime d, bool WithDays);
 // The transliterated, lower-cased schedule name used for its file.
 std::string ScheduleFileName(const std::string& scheduleName);
 
-// "groups.json" (row 0) or "groups_<stamp>.json" from a SrvOptions record.
-bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
-                    const std::string& stamp, int row, const std::string& F, IOperator& op);
+// "groups.json" (row 0) or "groups_<stamp>.json" from a SrvOptions record. Gives "" when it is
+// written, otherwise why not: a record that could not be read, or the file that could not be
+// written and the reason. A broken reference is reported through the tracker (which raises).
+std::string MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
+                           const std::string& stamp, int row, const std::string& F, IOperator& op);
 
 void WriteUsedFilmsFile(const TUsedFilms& used, const std::string& F);
 

@@ -237,25 +237,26 @@ std::string MakeScheduleFiles(const TSchedule& sh, TDbFile& db, const std::strin
   }
 }
 
-bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
-                    const std::string& stamp, int row, const std::string& F, IOperator& op) {
+std::string MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
+                           const std::string& stamp, int row, const std::string& F,
+                           IOperator& op) {
   std::string path = row == 0 ? F + "groups.json" : F + "groups_" + stamp + ".json";
   TJson groups = TJson::object();
   try {
-    const TJson* tbl = JsonPath(srvOptions, "Table");
+    const TJson* tbl = &RecordTable(supRef, srvOptions, "Table");
     TDbCollectionItem& groupsCol = db.CollectionByName("Groups");
     TDbCollectionItem& channels = db.CollectionByName("Channels");
-    size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
+    size_t n = tbl->size();
     for (size_t i = 0; i < n; ++i) {
       CheckRefCellNotEmpty(supRef, *tbl, i, 0, "Groups", "STB group", "an STB group");
       std::optional<TJson> g = supRef.Push(groupsCol, *tbl, 0, static_cast<int>(i), "Groups", true);
-      if (!g) {
+      if (!g) {  // only when the tracker is silent
         supRef.Pop();
-        return false;
+        return "Invalid reference.";
       }
       TJson ids = TJson::array();
-      const TJson* gt = JsonPath(*g, "Table");
-      size_t gn = gt && gt->is_array() ? gt->size() : 0;
+      const TJson* gt = &RecordTable(supRef, *g, "Table");
+      size_t gn = gt->size();
       for (size_t k = 0; k < gn; ++k) {
         std::optional<TJson> ch = supRef.Get(channels, *gt, 0, static_cast<int>(k), "", true);
         if (!ch) continue;
@@ -268,16 +269,18 @@ bool MakeGroupsFile(TSuperReference& supRef, TDbFile& db, const TJson& srvOption
     }
   } catch (const EDbFException&) {
     throw;
-  } catch (const std::exception&) {
-    return false;
+  } catch (const std::exception& e) {
+    // A read of the STB groups or their channels that failed (a lost database connection).
+    return std::string("The STB groups could not be read: ") + e.what();
   }
   try {
     WriteFileAtomically(path, PackageJsonText(groups));
-  } catch (const std::exception&) {
-    op.MessageBox("IO Error", "Can't to write to file " + path, TMsgIcon::Error);
-    return false;
+  } catch (const std::exception& e) {
+    std::string text = "Can't to write to file " + path + ": " + WriteFailureReason(e);
+    op.MessageBox("IO Error", text, TMsgIcon::Error);
+    return text;
   }
-  return true;
+  return "";
 }
 
 void WriteUsedFilmsFile(const TUsedFilms& used, const std::string& F) {

@@ -170,11 +170,15 @@ TFilm::TFilm(TSuperReference* aSupRef, TDbFile& Dbf, const std::string& ID, bool
 }
 
 TFilm::TFilm(const std::string& ID, const TJson& record) : _ID(ID) {
-  try {
-    std::string d = JsonStr(record, "Duration");
-    Duration = d.empty() ? 0 : StrToTime(d);
-  } catch (const EConvertError&) {
-    Duration = 0;
+  const TJson* d = JsonPath(record, "Duration");
+  if (d && !d->is_null() && !d->is_string()) {
+    DurationError = "must be a duration text (hh:mm:ss,zzz), not " + d->dump();
+  } else if (std::string text = JsonStr(record, "Duration"); !text.empty()) {
+    try {
+      Duration = StrToTime(text);
+    } catch (const EConvertError&) {
+      DurationError = "\"" + text + "\" is not a duration (hh:mm:ss,zzz)";
+    }
   }
   FileName = JsonStr(record, "FileName");
   Name = JsonStr(record, "Name");
@@ -198,13 +202,24 @@ TScheduleInterval::TScheduleInterval(TSchedule* aSchedule, const std::string& aC
 TFilm* TScheduleInterval::FindOrCreateFilm(TSuperReference* aSupRef, const std::string& FilmID) {
   // A film of the project's records is one object for the whole build; one read through the
   // store (MongoDB, or a missing record with its report) is the interval's own.
-  if (TFilm* shared = Schedule->BuildFilm(FilmID)) return shared;
-  auto it = FFilmIndex.find(FilmID);
-  if (it != FFilmIndex.end()) return it->second;
-  auto film = std::make_shared<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException);
-  Films.push_back(film);
-  FFilmIndex.emplace(Films.back()->_ID, Films.back().get());
-  return Films.back().get();
+  TFilm* film = Schedule->BuildFilm(FilmID);
+  if (!film) {
+    auto it = FFilmIndex.find(FilmID);
+    if (it != FFilmIndex.end()) {
+      film = it->second;
+    } else {
+      Films.push_back(std::make_shared<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException));
+      film = Films.back().get();
+      FFilmIndex.emplace(film->_ID, film);
+    }
+  }
+  // A duration that does not read is the film record's error, never a film of no length.
+  if (!film->DurationError.empty() && aSupRef) {
+    aSupRef->Push(Schedule->FilmsDBF->CollectionByName("Films"), FilmID, false);
+    aSupRef->ShowErrorMsg("\"Duration\" " + film->DurationError, true);  // raises unless silent
+    aSupRef->Pop();
+  }
+  return film;
 }
 
 void TScheduleInterval::PlaceFilm(TSuperReference* aSupRef, const std::string& FilmID,

@@ -184,6 +184,8 @@ public:
   std::string Name;
   bool ShowInSchedule = false;
   bool KeepWithNext = false;
+  // Why the record's "Duration" could not be read ("" when it could); Duration is then 0.
+  std::string DurationError;
   bool IsInvalid() const { return Duration == InvalidFilmDuration; }
 };
 

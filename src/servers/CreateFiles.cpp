@@ -15,6 +15,7 @@
 #include "package/Cir2Lat.h"
 #include "servers/ServerEpg.h"
 #include "servers/Servers.h"
+#include "servers/ShareTransfer.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -157,15 +158,15 @@ TRowTimes ReadRowTimes(TSuperReference& supRef, const TJson& row, size_t i) {
 
 void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOptions,
                         TSchedule& sh) {
-  const TJson* tbl = JsonPath(srvOptions, "Table");
-  size_t n = tbl && tbl->is_array() ? tbl->size() : 0;
+  const TJson* tbl = &RecordTable(supRef, srvOptions, "Table");
+  size_t n = tbl->size();
   TDbCollectionItem& groups = db.CollectionByName("Groups");
   TDbCollectionItem& channels = db.CollectionByName("Channels");
   for (size_t i = 0; i < n; ++i) {
     CheckRefCellNotEmpty(supRef, *tbl, i, 0, "Groups", "STB group", "an STB group");
     std::optional<TJson> g = supRef.Push(groups, *tbl, 0, static_cast<int>(i), "Groups", true);
-    const TJson* gt = g ? JsonPath(*g, "Table") : nullptr;
-    size_t gn = gt && gt->is_array() ? gt->size() : 0;
+    const TJson* gt = g ? &RecordTable(supRef, *g, "Table") : nullptr;
+    size_t gn = gt ? gt->size() : 0;
     for (size_t k = 0; k < gn; ++k) {
       std::optional<TJson> ch = supRef.Get(channels, *gt, 0, static_cast<int>(k), "", true);
       if (!ch) continue;
@@ -182,9 +183,7 @@ void AddHeadEndChannels(TSuperReference& supRef, TDbFile& db, const TJson& srvOp
 
 std::vector<TServerRow> ReadServerRows(TSuperReference& supRef, TDbFile& db, const TJson& server,
                                        IOperator& Op) {
-  static const TJson noRows = TJson::array();
-  const TJson* tp = JsonPath(server, "TSched");
-  const TJson& tsched = tp && tp->is_array() ? *tp : noRows;
+  const TJson& tsched = RecordTable(supRef, server, "TSched");
   TDbCollectionItem& options = db.CollectionByName("SrvOptions");
   std::vector<TServerRow> rows;
   for (size_t i = 0; i < tsched.size(); ++i) {
@@ -204,8 +203,10 @@ std::vector<TServerRow> ReadServerRows(TSuperReference& supRef, TDbFile& db, con
     if (row.ScheduleID.empty()) {
       row.Schedule = std::make_shared<TSchedule>(&db);
     } else {
-      row.Schedule = BuildSchedule(row.ScheduleID, db, &Op);
-      if (!row.Schedule) supRef.ForceException("Error of creation of the schedule!");
+      std::string why;
+      row.Schedule = BuildSchedule(row.ScheduleID, db, &Op, &why);
+      if (!row.Schedule)
+        supRef.ForceException("Error of creation of the schedule!" + (why.empty() ? "" : " " + why));
     }
     AddHeadEndChannels(supRef, db, row.Options, *row.Schedule);
     supRef.Pop();  // the server options
@@ -265,8 +266,8 @@ std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db,
   }
   try {
     WriteFileAtomically(path, PackageJsonText(config));
-  } catch (const std::exception&) {
-    return "Can't to write to file " + path;
+  } catch (const std::exception& e) {
+    return "Can't to write to file " + path + ": " + WriteFailureReason(e);
   }
   return "";
 }
@@ -360,8 +361,8 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
     std::string index = T + "update-index.txt";
     try {
       WriteFileAtomically(index, "");
-    } catch (const std::exception&) {
-      std::string text = "Can't to write to file " + index;
+    } catch (const std::exception& e) {
+      std::string text = "Can't to write to file " + index + ": " + WriteFailureReason(e);
       Op.MessageBox("IO Error", text, TMsgIcon::Warning);
       status(text);
       supRef.ClrErrors();
@@ -373,9 +374,9 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
       size_t i = row.Index;
       std::string stamp = DateTimeToStamp(row.Times.Start);
       supRef.Push(options, row.OptionsID, false);
-      if (!MakeGroupsFile(supRef, db, row.Options, stamp, static_cast<int>(i), T, Op))
-        supRef.ForceException("Can't to write to file " +
-                              (i == 0 ? T + "groups.json" : T + "groups_" + stamp + ".json"));
+      std::string groupsError =
+          MakeGroupsFile(supRef, db, row.Options, stamp, static_cast<int>(i), T, Op);
+      if (!groupsError.empty()) supRef.ForceException(groupsError);
       status("Groups and config files is created");
 
       std::unique_ptr<TFilmListArray> pls, cmdp;
@@ -409,7 +410,15 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
         epgRows.push_back({row.Schedule, row.Times.Calc, row.Times.Start, row.Times.HasStart});
       WriteEpgFiles(supRef, db, *server, epgRows, T);
     }
-    build.Commit();
+    {
+      // A copy to the share that is reading the package keeps it until it is done.
+      TPackageLock packageLock;
+      if (!packageLock.Acquire(F, true, std::chrono::seconds(60)))
+        supRef.ForceException("The package " + res.Folder +
+                              " is being copied to the server; it was not replaced. Create the "
+                              "files again when the copy is finished.");
+      build.Commit();
+    }
     supRef.Pop();
   } catch (const EDbFException& e) {
     supRef.ClrErrors();

@@ -168,12 +168,14 @@ std::string ErrorMemberText(const TJson& answer) {
 
 std::string RpcOutcomeText(const std::string& answer, const std::string& description,
                            const std::string& ip) {
-  if (answer.empty() || answer[0] != '{') return answer;
+  const std::string failed = description + ", IP:" + ip + " - ";
+  if (answer.empty()) return failed + "The empty answer is received";
+  if (answer[0] != '{') return failed + OneLine(answer);
   TJson j;
   try {
     j = TJson::parse(answer);
   } catch (const std::exception&) {
-    return invalidAnswerText;
+    return failed + invalidAnswerText;
   }
   std::string result;
   if (auto it = j.find("result"); it != j.end() && it->is_string()) result = it->get<std::string>();
@@ -239,9 +241,30 @@ void EnsureCurl() {
   static TCurlGlobal once;  // thread-safe initialisation, before the first worker uses curl
 }
 
+// Where the answer goes: never more than Cap bytes, so an answer that does not end cannot
+// take the memory. Nothing may be thrown through the HTTP client's C code: a failure stops
+// the transfer instead and is reported after it.
+struct TAnswerBuffer {
+  std::string Text;
+  size_t Cap = 0;
+  bool TooLarge = false;
+  bool OutOfMemory = false;
+};
+
 size_t AppendBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
+  auto* buffer = static_cast<TAnswerBuffer*>(user);
+  const size_t n = size * count;
+  if (buffer->Text.size() + n > buffer->Cap) {
+    buffer->TooLarge = true;
+    return 0;  // the client stops with a write error
+  }
+  try {
+    buffer->Text.append(data, n);
+  } catch (...) {
+    buffer->OutOfMemory = true;
+    return 0;
+  }
+  return n;
 }
 
 int AbortProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -256,7 +279,8 @@ std::string HttpPost(const std::string& url, const std::string& body, const TPos
   EnsureCurl();
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
   if (!curl) throw std::runtime_error("Cannot start the HTTP client");
-  std::string answer;
+  TAnswerBuffer answer;
+  answer.Cap = options.MaxAnswerBytes;
   char errbuf[CURL_ERROR_SIZE] = {0};
   // Only the client's own headers go out; "Expect: 100-continue" is switched off because
   // simple servers never answer it and every larger request would stall for a second.
@@ -271,6 +295,7 @@ std::string HttpPost(const std::string& url, const std::string& body, const TPos
   curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &AppendBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer);
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_PROXY, "");  // servers are on the local network
@@ -280,6 +305,14 @@ std::string HttpPost(const std::string& url, const std::string& body, const TPos
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &AbortProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, abort);
   CURLcode rc = curl_easy_perform(c);
+  if (answer.TooLarge)
+    throw std::runtime_error(
+        "The answer is larger than " +
+        (options.MaxAnswerBytes % (1024 * 1024) == 0
+             ? std::to_string(options.MaxAnswerBytes / (1024 * 1024)) + " MiB"
+             : std::to_string(options.MaxAnswerBytes) + " bytes") +
+        "; it was not read");
+  if (answer.OutOfMemory) throw std::runtime_error("There is no memory for the answer");
   if (rc != CURLE_OK) {
     if (rc == CURLE_ABORTED_BY_CALLBACK) throw std::runtime_error("The request was cancelled");
     throw std::runtime_error(errbuf[0] ? std::string(errbuf) : curl_easy_strerror(rc));
@@ -287,7 +320,16 @@ std::string HttpPost(const std::string& url, const std::string& body, const TPos
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   if (status >= 400) throw std::runtime_error("HTTP error " + std::to_string(status));
-  return answer;
+  if (status >= 300) {
+    // Redirects are not followed: a command goes to the address the server record names.
+    char* where = nullptr;
+    curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &where);
+    throw std::runtime_error("HTTP status " + std::to_string(status) + " (a redirect" +
+                             (where ? std::string(" to ") + where : std::string()) +
+                             ", not followed)");
+  }
+  if (status < 200) throw std::runtime_error("HTTP status " + std::to_string(status));
+  return std::move(answer.Text);
 }
 
 std::string RunThreadGet(const std::string& url, const std::string& body,

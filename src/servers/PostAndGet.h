@@ -51,9 +51,10 @@ int64_t DurationTextToSeconds(const std::string& text);
 // Outcomes
 
 // The status text for what a server answered: a JSON object whose "result", upper-cased, is
-// "OK" gives description + "  is executed successfully"; another JSON object gives
-// description + ", IP:" + ip + " - " + its "error"; text starting with "{" that is no JSON
-// gives "The invalid answer is received"; any other text is kept as it is.
+// "OK" gives description + "  is executed successfully" (whatever its "id": servers in the
+// field may not echo it). Every other answer is a failure, description + ", IP:" + ip + " - "
+// followed by: a JSON object's "error"; "The invalid answer is received" for text starting
+// with "{" that is no JSON; "The empty answer is received"; any other text as one line.
 std::string RpcOutcomeText(const std::string& answer, const std::string& description,
                            const std::string& ip);
 // The "error" member of an answer as a line of text: a string as it is, an object by its
@@ -80,13 +81,16 @@ struct TPostOptions {
   // never holds a worker thread for longer than TotalTimeout.
   std::chrono::milliseconds ConnectTimeout{5000};
   std::chrono::milliseconds TotalTimeout{15000};
+  // A longer answer is not read (a server's answer is a line of JSON).
+  size_t MaxAnswerBytes = 1024 * 1024;
   // Replaces HasNetworkConnection (tests simulate a machine without network).
   std::function<bool(const std::string& host)> NetworkCheck;
 };
 
 // One POST of Body (UTF-8) to Url with libcurl. Returns the answer text; throws
-// std::runtime_error with the client's message on a refused connection, a time-out or an HTTP
-// error status. Abort, when given, is polled while the request runs and ends it early.
+// std::runtime_error with the client's message on a refused connection, a time-out, an answer
+// longer than MaxAnswerBytes, or an HTTP status other than 2xx (a redirect is not followed).
+// Abort, when given, is polled while the request runs and ends it early.
 std::string HttpPost(const std::string& url, const std::string& body, const TPostOptions& options,
                      const std::atomic<bool>* abort = nullptr);
 

@@ -14,10 +14,9 @@ std::string RefID(const TJson& row, size_t cell) {
   return JsonStr(row[cell], "_ID");
 }
 
-const TJson& Rows(const TJson& rec, const char* key) {
-  static const TJson none = TJson::array();
-  const TJson* t = JsonPath(rec, key);
-  return t && t->is_array() ? *t : none;
+const TJson& Rows(const TJson& rec, const char* key, const char* collection,
+                 const std::string& id) {
+  return RecordTable(rec, key, collection, id);
 }
 
 }  // namespace
@@ -41,11 +40,11 @@ std::vector<TEpgRow> BuildServerEpgRows(TDbFile& db, const std::string& ServerID
 std::vector<std::string> ServerGroups(TDbFile& db, const TJson& server) {
   std::vector<std::string> out;
   TDbCollectionItem& options = db.CollectionByName("SrvOptions");
-  for (const TJson& row : Rows(server, "TSched")) {
+  for (const TJson& row : Rows(server, "TSched", "Servers", "")) {
     std::string optID = RefID(row, 3);
     std::optional<TJson> opt = optID.empty() ? std::nullopt : options.GetRecord(optID);
     if (!opt) continue;
-    for (const TJson& g : Rows(*opt, "Table")) {
+    for (const TJson& g : Rows(*opt, "Table", "SrvOptions", optID)) {
       std::string id = RefID(g, 0);
       if (!id.empty() && std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
     }
@@ -59,7 +58,7 @@ std::vector<TM3uEntry> GroupM3uEntries(TSuperReference& SupRef, TDbFile& db,
   TDbCollectionItem& channels = db.CollectionByName("Channels");
   std::optional<TJson> g = SupRef.Push(db.CollectionByName("Groups"), GroupID, true);
   std::string groupName = JsonStr(*g, "Name");
-  const TJson& tbl = Rows(*g, "Table");
+  const TJson& tbl = Rows(*g, "Table", "Groups", GroupID);
   for (size_t k = 0; k < tbl.size(); ++k) {
     std::optional<TJson> ch = SupRef.Get(channels, tbl, 0, static_cast<int>(k), "", true);
     if (!ch || JsonInt(*ch, "Type") == 2) continue;

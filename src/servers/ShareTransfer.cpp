@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libsmbclient.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "base/StrUtils.h"
 #include "recstore/Json.h"
@@ -75,7 +77,7 @@ std::string DefaultSmbCredentialsPath() {
   return base + "/pelmora/smb-credentials";
 }
 
-TSmbCredentials ReadSmbCredentials() {
+TSmbCredentials ReadSmbCredentials(std::vector<std::string>* warnings) {
   TSmbCredentials c;
   c.User = Env("PELMORA_SMB_USER");
   if (!c.User.empty()) {
@@ -85,10 +87,26 @@ TSmbCredentials ReadSmbCredentials() {
     return c;
   }
   std::string path = Env("PELMORA_SMB_CREDENTIALS");
-  if (path.empty()) path = DefaultSmbCredentialsPath();
-  if (!path.empty())
-    if (auto fromFile = ReadSmbCredentialsFile(path)) return *fromFile;
-  return {};
+  const bool named = !path.empty();
+  if (!named) path = DefaultSmbCredentialsPath();
+  if (path.empty()) return {};
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    // The default file is optional; a file named on purpose that is missing is an error, so
+    // that a typing mistake never turns into a guest logon.
+    if (!named) return {};
+    throw std::runtime_error("the SMB credentials file " + path +
+                             " named by PELMORA_SMB_CREDENTIALS cannot be read: " +
+                             std::strerror(errno));
+  }
+  auto fromFile = ReadSmbCredentialsFile(path);
+  if (!fromFile)
+    throw std::runtime_error("the SMB credentials file " + path + " cannot be read: " +
+                             std::strerror(errno ? errno : EACCES));
+  if ((st.st_mode & (S_IRWXG | S_IRWXO)) && warnings)
+    warnings->push_back("the SMB credentials file " + path +
+                        " may be read by other users; make it private (chmod 600)");
+  return *fromFile;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -249,6 +267,8 @@ TSmbShare::TSmbShare(std::string share, TSmbCredentials credentials,
   smbc_setDebug(ctx, 0);
   smbc_setOptionUseKerberos(ctx, false);
   smbc_setOptionFallbackAfterKerberos(ctx, true);
+  // Credentials that were given and refused are a failed logon, never a silent anonymous one.
+  if (!FImpl->Credentials.User.empty()) smbc_setOptionNoAutoAnonymousLogin(ctx, true);
   if (!smbc_init_context(ctx)) {
     smbc_free_context(ctx, 1);
     return;
@@ -270,6 +290,14 @@ bool TSmbShare::Connect() {
   if (!dir) {
     int err = errno ? errno : EIO;
     FLastError = FShare + ". " + std::strerror(err);
+    if (err == EACCES || err == EPERM) {
+      // The server refused these credentials (or the share to them): say whose.
+      const TSmbCredentials& c = FImpl->Credentials;
+      std::string who = c.User.empty() ? std::string("the guest user (no credentials are set)")
+                                       : "user \"" + (c.Domain.empty() ? "" : c.Domain + "\\") +
+                                             c.User + "\"";
+      FLastError = FShare + ". The logon failed for " + who + ": " + std::strerror(err);
+    }
     return false;
   }
   smbc_getFunctionClosedir(FImpl->Ctx)(FImpl->Ctx, dir);
@@ -414,6 +442,8 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
                                    static_cast<int64_t>(localSt.st_mtim.tv_sec)};
 }
 
+void TSmbShare::ForgetListings() { FImpl->Listings.clear(); }
+
 std::string TSmbShare::Disconnect(bool force) {
   if (!FImpl->Ctx) return "";
   SMBCCTX* ctx = FImpl->Ctx;
@@ -483,6 +513,92 @@ std::vector<TCopyPair> ListPackageFiles(const std::string& packageDir) {
   return out;
 }
 
+// ---------------------------------------------------------------------------------------------
+// The package lock
+
+TPackageLock::~TPackageLock() { Release(); }
+
+void TPackageLock::Release() {
+  if (FFd >= 0) ::close(FFd);  // closing lets go of the lock
+  FFd = -1;
+}
+
+bool TPackageLock::Acquire(const std::string& packageDir, bool exclusive,
+                           std::chrono::milliseconds wait) {
+  Release();
+  std::string dir = packageDir;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // No folder: nothing to copy, and nothing a new package could take away from a copy.
+    if (fd < 0) return errno == ENOENT;
+    if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
+      // The lock counts only while it is on the folder that has the name: one replaced
+      // meanwhile is let go and the new one locked.
+      struct stat held {}, named {};
+      if (::fstat(fd, &held) == 0 && ::stat(dir.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        FFd = fd;
+        return true;
+      }
+      ::close(fd);
+      continue;
+    }
+    const int err = errno;
+    ::close(fd);
+    if (err != EWOULDBLOCK && err != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {
+  std::string dir = packageDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  auto readJson = [](const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    try {
+      return f ? TJson::parse(ss.str()) : TJson();
+    } catch (const std::exception&) {
+      return TJson();
+    }
+  };
+  // "/inbox/a/b" names "a/b" on the share.
+  auto onShare = [](const std::string& name) -> std::optional<std::string> {
+    const std::string inbox = "/inbox/";
+    if (name.rfind(inbox, 0) != 0) return std::nullopt;
+    return SafeSharePath(name.substr(inbox.size()));
+  };
+  std::vector<std::string> out;
+  TJson config = readJson(dir + "config.json");
+  if (!config.is_array()) return out;
+  for (const TJson& entry : config) {
+    if (!entry.is_object()) continue;
+    for (const char* key : {"file", "groups"}) {
+      auto rel = onShare(JsonStr(entry, key));
+      if (!rel) continue;
+      out.push_back(*rel);
+      if (std::string(key) != "file") continue;
+      std::string folder = rel->find('/') == std::string::npos ? "" : rel->substr(0, rel->rfind('/') + 1);
+      TJson schedule = readJson(dir + *rel);
+      if (!schedule.is_array()) continue;
+      for (const TJson& channel : schedule) {
+        const TJson* intervals = channel.is_object() ? JsonPath(channel, "intervals") : nullptr;
+        if (!intervals || !intervals->is_array()) continue;
+        for (const TJson& in : *intervals)
+          if (auto pl = SafeSharePath(folder + JsonStr(in, "playlist")); pl && !JsonStr(in, "playlist").empty())
+            out.push_back(*pl);
+      }
+    }
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
 TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
                                const TCopyProgressSink& progressSink) {
   TDeployResult result;
@@ -490,21 +606,42 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
   std::string packageDir = request.PackageDir;
   if (!packageDir.empty() && packageDir.back() != '/') packageDir += '/';
 
-  op.StatusText("Connecting to server");
-  TSmbShare share(request.Share, request.Credentials ? *request.Credentials : ReadSmbCredentials(),
-                  request.Timeout);
   auto failWith = [&](const std::string& caption, const std::string& text) {
     result.Ok = false;
     result.Status = text;
     op.StatusText(text);
     op.MessageBox(caption, text, TMsgIcon::Error);
   };
+  op.StatusText("Connecting to server");
+  TSmbCredentials credentials;
+  if (request.Credentials) {
+    credentials = *request.Credentials;
+  } else {
+    std::vector<std::string> warnings;
+    try {
+      credentials = ReadSmbCredentials(&warnings);
+    } catch (const std::exception& e) {
+      failWith(copyCaption, request.Share + ". " + e.what());
+      return result;
+    }
+    for (const std::string& w : warnings) op.MessageBox("Warning", w, TMsgIcon::Warning);
+  }
+  TSmbShare share(request.Share, credentials, request.Timeout);
   auto disconnect = [&]() {
     std::string err = share.Disconnect(request.ForceDisconnect);
     if (!err.empty()) op.MessageBox(copyCaption, err, TMsgIcon::Warning);
   };
   if (!share.Connect()) {
     failWith(copyCaption, share.LastError());
+    return result;
+  }
+  // One package from the first look to the last file: "Create files" waits to replace it.
+  TPackageLock packageLock;
+  if (!packageLock.Acquire(packageDir, false, request.PackageLockWait)) {
+    failWith(copyCaption, "The package " + packageDir +
+                              " is being replaced by \"Create files\"; nothing was copied. "
+                              "Copy again when it is finished.");
+    disconnect();
     return result;
   }
 
@@ -646,6 +783,19 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
   }
   if (!missingText.empty()) {
     failWith(copyCaption, std::to_string(queue.size()) + "- files copied. " + missingText);
+    disconnect();
+    return result;
+  }
+  // What the copied configuration names must be on the share, read back from the server.
+  share.ForgetListings();
+  std::vector<std::string> absent;
+  for (const std::string& rel : PackageNamedFiles(packageDir))
+    if (!share.Info(rel).Exists) absent.push_back(rel);
+  if (!absent.empty()) {
+    std::string text = std::to_string(queue.size()) +
+                       "- files copied, but the share lacks files the package names: ";
+    for (size_t i = 0; i < absent.size(); ++i) text += (i ? ", " : "") + absent[i];
+    failWith(copyCaption, text);
     disconnect();
     return result;
   }

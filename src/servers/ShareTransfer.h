@@ -6,7 +6,8 @@
 // optionally PELMORA_SMB_DOMAIN) are set, or a credentials file gives them: the file named by
 // PELMORA_SMB_CREDENTIALS, else $XDG_CONFIG_HOME/pelmora/smb-credentials (default
 // ~/.config/pelmora/smb-credentials), with lines "username=...", "password=...", "domain=..."
-// ("#" starts a comment; a user "DOMAIN\name" also gives the domain).
+// ("#" starts a comment; a user "DOMAIN\name" also gives the domain). A file named by
+// PELMORA_SMB_CREDENTIALS must be there; a file other users may read is used with a warning.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -25,8 +26,10 @@ struct TSmbCredentials {
 
 // Reads a credentials file; nullopt when it cannot be read.
 std::optional<TSmbCredentials> ReadSmbCredentialsFile(const std::string& path);
-// The credentials of this process, from the environment or the credentials file.
-TSmbCredentials ReadSmbCredentials();
+// The credentials of this process, from the environment or the credentials file. A file that
+// PELMORA_SMB_CREDENTIALS names and that cannot be read raises std::runtime_error saying so;
+// a file that other users may read is used, with a warning added to Warnings.
+TSmbCredentials ReadSmbCredentials(std::vector<std::string>* warnings = nullptr);
 // Where the credentials file is looked for when PELMORA_SMB_CREDENTIALS is not set.
 std::string DefaultSmbCredentialsPath();
 
@@ -70,6 +73,8 @@ struct TDeployRequest {
   bool ForceDisconnect = false;
   std::optional<TSmbCredentials> Credentials;  // default: ReadSmbCredentials()
   std::chrono::milliseconds Timeout{20000};    // for each SMB operation
+  // How long the copy waits for "Create files" to finish replacing the package.
+  std::chrono::milliseconds PackageLockWait{30000};
 };
 
 struct TDeployResult {
@@ -110,6 +115,8 @@ public:
   void MakeParents(const std::string& relPath);
   // Closes the connection; a failure text, or "" on success (see CopyFilesToShare).
   std::string Disconnect(bool force);
+  // Forgets the folder listings, so the next Info reads the share again.
+  void ForgetListings();
 
 private:
   struct TImpl;
@@ -117,6 +124,30 @@ private:
   std::string FShare;
   std::string FLastError;
 };
+
+// The lock of a server's package folder, an flock on the folder itself. "Create files" holds
+// it exclusively while it puts a new package in the folder's place; a copy to the share holds
+// it shared from its first look at the folder to its last file, so a copy always sends one
+// whole package and a build never swaps the folder under it. A folder that is not there is
+// nothing to lock (Acquire succeeds holding nothing).
+class TPackageLock {
+public:
+  TPackageLock() = default;
+  ~TPackageLock();
+  TPackageLock(const TPackageLock&) = delete;
+  TPackageLock& operator=(const TPackageLock&) = delete;
+  // Waits up to Wait for the lock of PackageDir (with or without a trailing "/"); false, with
+  // nothing held, when another holder keeps it longer (or the folder cannot be opened).
+  bool Acquire(const std::string& packageDir, bool exclusive, std::chrono::milliseconds wait);
+  void Release();
+
+private:
+  int FFd = -1;
+};
+
+// The package files that "config.json" of PackageDir names, and the playlists its schedule
+// files name, as paths relative to the share (the copy's own layout).
+std::vector<std::string> PackageNamedFiles(const std::string& packageDir);
 
 // Local files of the package folder, recursively, as pairs (destination = same relative
 // path). Throws std::runtime_error("Error of opening of the directory " + path).

@@ -103,3 +103,51 @@ TEST_F(ScheduleCliTest, ShowSchedule) {
   EXPECT_NE(t.Out.find("day0 00:00:30 - day0 00:00:59 == Interval == \n"), std::string::npos) << t.Out;
   EXPECT_EQ(t.Out.find("Channel:"), std::string::npos);
 }
+
+// A value of the wrong type, or a text that does not parse, fails every command that reads it,
+// with a message naming the record and the key; none of them succeeds with an empty result.
+TEST_F(ScheduleCliTest, WrongTypesFailEveryCommandNamingRecordAndKey) {
+  const std::string original = ReadFileBytes(Project);
+  struct {
+    const char* Collection;
+    const char* Record;  // Name
+    const char* Key;
+    const char* Value;   // JSON
+    const char* Named;   // in the message besides the key
+    std::vector<std::string> Commands;
+  } cases[] = {
+      {"SrvOptions", "Lobby options", "Table", "5", "Lobby options",
+       {"build-package 'Playout 1'", "m3u 'Playout 1'"}},
+      {"Films", "Mountain Morning", "Duration", "\"4 sec\"", "Mountain Morning",
+       {"build-package 'Playout 1'", "check-schedule 'Demo Movies, every minute'",
+        "epg 'Playout 1'"}},
+      {"ChSched", "Demo Movies, every minute", "Table", "7", "Demo Movies, every minute",
+       {"build-package 'Playout 1'", "check-schedule 'Demo Movies, every minute'",
+        "epg 'Playout 1'"}},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(Project, original);
+    TJson rec = ParseJsonText(Run(P() + "get " + c.Collection + " '" + c.Record + "'").Out);
+    rec[c.Key] = TJson::parse(c.Value);
+    WriteFileBytes(Tmp.File("rec.json"), rec.dump());
+    ASSERT_EQ(Run(P() + "put " + c.Collection + " '" + c.Record + "' rec.json").Code, 0);
+    for (const std::string& cmd : c.Commands) {
+      SCOPED_TRACE(std::string(c.Collection) + "." + c.Key + " = " + c.Value + ": " + cmd);
+      TRun r = Run(P() + cmd);
+      EXPECT_EQ(r.Code, 1) << r.Out;
+      EXPECT_NE(r.Err.find(c.Named), std::string::npos) << r.Err;
+      EXPECT_NE(r.Err.find(std::string("\"") + c.Key + "\""), std::string::npos) << r.Err;
+    }
+  }
+}
+
+// A file that cannot be written is named with the reason.
+TEST_F(ScheduleCliTest, WriteFailuresSayWhy) {
+  const std::string target = Project + "/guide.out";  // below a file: no such folder
+  for (const std::string cmd : {"epg 'Playout 1' -o", "m3u 'Playout 1' -o"}) {
+    TRun r = Run(P() + cmd + " '" + target + "'");
+    EXPECT_EQ(r.Code, 1) << cmd;
+    EXPECT_NE(r.Err.find("Can't to write to file " + target + ": Not a directory"), std::string::npos)
+        << cmd << ": " << r.Err;
+  }
+}

@@ -9,8 +9,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   TJson doc;
+  size_t badByte = std::string::npos;  // read as a database file is: a stray byte is replaced
   try {
-    doc = ParseProjectBytes(bytes);
+    doc = ParseProjectBytes(bytes, MaxDatabaseFileDepth, &badByte);
   } catch (const EJsonParse&) {
     return 0;
   }
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (static_cast<unsigned char>(c) > 127) std::abort();  // the file form is pure ASCII
   TJson back;
   try {
-    back = ParseProjectBytes(text);
+    back = ParseProjectBytes(text, MaxDatabaseFileDepth);
   } catch (const EJsonParse&) {
     std::abort();  // what we write we must read
   }

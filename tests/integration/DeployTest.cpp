@@ -316,3 +316,61 @@ TEST_F(DeployTest, CommandLineDeployAndShareUrl) {
   EXPECT_EQ(cli.Run("deploy Main", &out), 1);
   EXPECT_NE(out.find("denied"), std::string::npos) << out;
 }
+
+// Credentials the server refuses: the failure says the logon failed and for whom.
+TEST_F(DeployTest, RefusedLogonNamesTheUser) {
+  TSmbdPeer smb(false, false);
+  TDeployRequest r;
+  r.Share = smb.Share();
+  r.PackageDir = Pkg;
+  r.Credentials = TSmbCredentials{"stranger", "wrong", "WORK"};
+  r.Timeout = std::chrono::milliseconds(10000);
+  TDeployResult res = CopyFilesToShare(r, Op);
+  EXPECT_FALSE(res.Ok);
+  EXPECT_NE(res.Status.find("logon failed"), std::string::npos) << res.Status;
+  EXPECT_NE(res.Status.find("WORK\\stranger"), std::string::npos) << res.Status;
+  EXPECT_TRUE(FilesBelow(smb.InboxDir()).empty());
+}
+
+// A copy sends one package: it waits for "Create files" to finish replacing the folder, holds
+// the folder while it copies, and fails naming every file the copied configuration names that
+// the share does not hold.
+TEST_F(DeployTest, OnePackagePerCopyAndEveryNamedFileOnTheShare) {
+  TSmbdPeer smb;
+  TDeployRequest r;
+  r.Share = smb.Share();
+  r.PackageDir = Pkg;
+  r.Credentials = TSmbCredentials{};
+  r.Timeout = std::chrono::milliseconds(10000);
+  r.PackageLockWait = std::chrono::milliseconds(300);
+  {
+    TPackageLock building;  // what "Create files" holds while it swaps the folder
+    ASSERT_TRUE(building.Acquire(Pkg, true, std::chrono::milliseconds(0)));
+    TDeployResult res = CopyFilesToShare(r, Op);
+    EXPECT_FALSE(res.Ok);
+    EXPECT_NE(res.Status.find("is being replaced"), std::string::npos) << res.Status;
+    EXPECT_TRUE(FilesBelow(smb.InboxDir()).empty());
+  }
+  // While the copy runs, a build cannot take the folder.
+  bool buildCouldSwap = true;
+  TDeployResult res = CopyFilesToShare(r, Op, [&](const TCopyProgress&) {
+    TPackageLock building;
+    buildCouldSwap = buildCouldSwap && building.Acquire(Pkg, true, std::chrono::milliseconds(50));
+    return true;
+  });
+  EXPECT_TRUE(res.Ok) << res.Status;
+  EXPECT_FALSE(buildCouldSwap);
+
+  // A configuration naming a schedule file and playlists the package lacks.
+  WriteFileBytes(Pkg + "/config.json",
+                 R"([{"start":"20151116T000000","file":"/inbox/json/20151116T060000/main.json",)"
+                 R"("groups":"/inbox/groups.json"}])");
+  WriteFileBytes(Pkg + "/json/20151116T060000/main.json",
+                 R"([{"type":"stream","intervals":[{"playlist":"0.pls"},{"playlist":"7.pls"}]}])");
+  res = CopyFilesToShare(r, Op);
+  EXPECT_FALSE(res.Ok);
+  EXPECT_NE(res.Status.find("the share lacks files the package names: groups.json, "
+                            "json/20151116T060000/7.pls"),
+            std::string::npos)
+      << res.Status;
+}

@@ -213,4 +213,123 @@ TEST_F(MongoCliTest, ExportAndImportRoundTripTheWholeDatabase) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(JsonStr(lines.back(), "change"), "new");
   EXPECT_EQ(JsonStr(lines.back(), "Name"), "Кино \"quoted\"");
+
+// Tree entries on a shared server: parallel writers each get their entry (a counter conflict
+// on the tree document is retried), and a repeated put or import adds an entry that is missing.
+TEST_F(MongoCliTest, EveryStoredRecordGetsItsTreeEntry) {
+  // The tree document is there before the writers meet on it: its first creation relies on
+  // the server's unique index on "_ID", which the test server does not keep.
+  TRun first = Run(M() + "put Films first", R"({"Name":"First"})");
+  ASSERT_EQ(first.Code, 0) << first.Err;
+  const int writers = 20;
+  std::string script;
+  for (int i = 0; i < writers; ++i) {
+    script += "(cd '" + Tmp.Path().string() + "' && '" + PELMORA_CLI_PATH + "' " + M() +
+              "put Films --new <<< '{\"Name\":\"W" + std::to_string(i) + "\"}' > out" +
+              std::to_string(i) + " 2>&1) & ";
+  }
+  script += "wait\n";
+  WriteFileBytes(Tmp.File("writers.sh"), script);
+  ASSERT_EQ(std::system(("bash '" + Tmp.File("writers.sh") + "'").c_str()), 0);
+  std::set<std::string> printed;
+  for (int i = 0; i < writers; ++i) {
+    std::string out = ReadFileBytes(Tmp.File("out" + std::to_string(i)));
+    EXPECT_EQ(out.size(), 25u) << out;
+    printed.insert(out.substr(0, 24));
+  }
+  EXPECT_EQ(printed.size(), size_t(writers));
+  printed.insert("first");
+  auto treeIds = [&] {
+    std::set<std::string> ids;
+    TJson tree = ParseJsonText(Run(M() + "get Tree Films").Out);
+    for (const auto& e : tree) ids.insert(e.value("_ID", ""));
+    return ids;
+  };
+  EXPECT_EQ(treeIds(), printed);
+
+  // Records whose entries were lost (an interrupted earlier command) get them back.
+  ASSERT_EQ(Run(M() + "put Tree Films", "[]").Code, 0);
+  const std::string one = *printed.begin();
+  TRun again = Run(M() + "put Films " + one, R"({"Name":"Again"})");
+  ASSERT_EQ(again.Code, 0) << again.Err;
+  EXPECT_EQ(treeIds(), std::set<std::string>{one});
+  TJson doc = {{"Films", TJson::object()}};
+  for (const auto& id : printed) doc["Films"][id] = {{"Name", "Imported"}};
+  TRun imp = Run(M() + "import -", doc.dump());
+  ASSERT_EQ(imp.Code, 0) << imp.Err;
+  EXPECT_EQ(treeIds(), printed);
+  EXPECT_EQ(ParseJsonText(Run(M() + "get Tree Films").Out).size(), size_t(writers) + 1);
+}
+
+namespace {
+
+// Starts pelmora-cli with Args in Dir (stdin from file "bg-in", output to "bg-out" and
+// "bg-err", apart from the files of the runs made meanwhile) and gives its process id.
+pid_t StartCli(const fs::path& dir, const std::string& args) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::string cmd = "cd '" + dir.string() + "' && exec '" + PELMORA_CLI_PATH + "' " + args +
+                      " <bg-in >bg-out 2>bg-err";
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+// Records of collection Films stored on the server, counted by the command line.
+size_t StoredFilms(MongoCliTest& t) {
+  TJson info = ParseJsonText(t.Run(t.M() + "--json info").Out);
+  return info["Collections"].value("Films", size_t(0));
+}
+
+}  // namespace
+
+// An import cut short stores part of the records; repeated, it gives every record its tree
+// entry. One that fails on the server's side says how many records it had stored.
+TEST_F(MongoCliTest, InterruptedImportRepeatedGivesEveryRecordItsEntry) {
+  const size_t n = 5000;
+  TJson doc = {{"Films", TJson::object()}};
+  std::set<std::string> ids;
+  for (size_t i = 0; i < n; ++i) {
+    std::string id = "film" + std::to_string(i);
+    doc["Films"][id] = {{"Name", "F" + std::to_string(i)}};
+    ids.insert(id);
+  }
+  WriteFileBytes(Tmp.File("bg-in"), doc.dump());
+  WriteFileBytes(Tmp.File("import.json"), doc.dump());
+  pid_t pid = StartCli(Tmp.Path(), M() + "import -");
+  // Stopped once part of the records are there.
+  for (int i = 0; i < 600 && StoredFilms(*this) < 200; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the import ended before it could be interrupted";
+  size_t before = StoredFilms(*this);
+  EXPECT_GT(before, 0u);
+  EXPECT_LT(before, n);
+
+  TRun again = Run(M() + "import import.json");
+  ASSERT_EQ(again.Code, 0) << again.Err;
+  TJson tree = ParseJsonText(Run(M() + "get Tree Films").Out);
+  std::set<std::string> entered;
+  for (const auto& e : tree) entered.insert(e.value("_ID", ""));
+  EXPECT_EQ(entered, ids);
+  EXPECT_EQ(tree.size(), n);  // one entry each
+  EXPECT_EQ(StoredFilms(*this), n);
+
+  // The server goes away during an import: the failure says how far it got.
+  TJson more = {{"Films", TJson::object()}};
+  for (size_t i = 0; i < n; ++i) more["Films"]["more" + std::to_string(i)] = {{"Name", "M"}};
+  WriteFileBytes(Tmp.File("bg-in"), more.dump());
+  pid = StartCli(Tmp.Path(), M() + "import -");
+  for (int i = 0; i < 600 && StoredFilms(*this) < n + 200; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Server.Stop();
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::string err = ReadFileBytes(Tmp.File("bg-err"));
+  EXPECT_NE(err.find(" records were stored before it"), std::string::npos) << err;
+  EXPECT_NE(err.find("Repeat the import"), std::string::npos) << err;
 }

@@ -104,7 +104,7 @@ std::string UserName() {
 
 }  // namespace
 
-TSmbdPeer::TSmbdPeer(bool readOnly) {
+TSmbdPeer::TSmbdPeer(bool readOnly, bool guestForUnknownUsers) {
   for (const char* d : {"inbox", "private", "lock", "state", "cache", "log"})
     fs::create_directories(FDir.Path() / d);
   FPort = FreeLoopbackPort();
@@ -120,7 +120,8 @@ TSmbdPeer::TSmbdPeer(bool readOnly) {
        << "  pid directory = " << root << "\n"
        << "  ncalrpc dir = " << root << "/lock/ncalrpc\n"
        << "  log file = " << root << "/log/smbd.log\n"
-       << "  server role = standalone server\n  map to guest = Bad User\n"
+       << "  server role = standalone server\n  map to guest = "
+       << (guestForUnknownUsers ? "Bad User" : "Never") << "\n"
        << "  guest account = " << UserName() << "\n"
        << "  disable netbios = yes\n  load printers = no\n  printing = bsd\n"
        << "  printcap name = /dev/null\n  disable spoolss = yes\n"

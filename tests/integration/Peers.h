@@ -16,7 +16,9 @@ bool WaitForPort(int port, int timeoutMs);
 class TSmbdPeer {
 public:
   // Share "inbox" backed by a folder of the temporary directory; ReadOnly refuses writes.
-  explicit TSmbdPeer(bool readOnly = false);
+  // Without GuestForUnknownUsers a logon with an unknown user name fails instead of becoming
+  // the guest's.
+  explicit TSmbdPeer(bool readOnly = false, bool guestForUnknownUsers = true);
   ~TSmbdPeer();
   int Port() const { return FPort; }
   // "127.0.0.1:port", what a server record's URL holds.

@@ -108,11 +108,24 @@ TEST_F(RpcTest, AnswersOfEveryKind) {
   EXPECT_NE(fault.find("Unknown group"), std::string::npos) << fault;
   EXPECT_NE(fault.find("(code -32603)"), std::string::npos) << fault;
   EXPECT_EQ(fault.find('\n'), std::string::npos);
-  Peer.SetMode("plain");
-  EXPECT_EQ(Send(RestartCommand()), "Done");
-  Peer.SetMode("broken");
-  EXPECT_EQ(Send(RestartCommand()), "The invalid answer is received");
-  EXPECT_EQ(Peer.Bodies().size(), 5u);
+  // Every other answer is a failure that names server and command, and the reason.
+  struct {
+    const char* Mode;
+    const char* Reason;
+  } failures[] = {
+      {"plain", "Done"},
+      {"broken", "The invalid answer is received"},
+      {"redirect", "HTTP status 302"},
+      {"error500", "HTTP error 500"},
+      {"endless", "larger than 1 MiB"},
+  };
+  for (const auto& f : failures) {
+    Peer.SetMode(f.Mode);
+    std::string outcome = Send(RestartCommand());
+    EXPECT_EQ(outcome.rfind(failed, 0), 0u) << f.Mode << ": " << outcome;
+    EXPECT_NE(outcome.find(f.Reason), std::string::npos) << f.Mode << ": " << outcome;
+  }
+  EXPECT_EQ(Peer.Bodies().size(), 8u);
 
   // An error status of the HTTP server is a failure with its code.
   Peer.SetMode("ok");

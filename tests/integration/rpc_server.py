@@ -12,6 +12,10 @@ server answers is read from MODE_FILE before each request:
   plain   -> the text "Done" (no JSON)
   broken  -> the text "{broken" (starts like JSON, is not)
   silent  -> never answers (until the test stops the server)
+  endless -> an answer that never ends (JSON text streamed until the client hangs up, at most
+             a minute)
+  redirect -> "302 Found" to another path
+  error500 -> "500 Internal Server Error" with a JSON-RPC answer as its body
 Usage: rpc_server.py PORT_FILE LOG MODE_FILE
 """
 import json
@@ -66,6 +70,34 @@ class Handler(SimpleJSONRPCRequestHandler):
             return
         if m == "plain":
             return self._raw("Done")
+        if m == "endless":
+            self.send_response(200)
+            self.send_header("Content-type", "application/json")
+            self.end_headers()
+            chunk = b" " * 65536
+            try:
+                self.wfile.write(b'{"jsonrpc": "2.0", "result": "')
+                for _ in range(60 * 200):
+                    self.wfile.write(chunk)
+                    if STOP.wait(0.005):
+                        break
+            except OSError:
+                pass
+            return
+        if m == "redirect":
+            self.send_response(302)
+            self.send_header("Location", "/elsewhere")
+            self.send_header("Content-length", "0")
+            self.end_headers()
+            return
+        if m == "error500":
+            data = json.dumps({"jsonrpc": "2.0", "result": "ok", "id": 1}).encode("utf-8")
+            self.send_response(500)
+            self.send_header("Content-type", "application/json")
+            self.send_header("Content-length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
+            return
         if m == "broken":
             return self._raw("{broken")
         if m == "busy":

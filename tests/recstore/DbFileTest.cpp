@@ -354,3 +354,56 @@ TEST_F(DbFileTest, IncrementalRewriteAlwaysMatchesAFullWrite) {
   auto again = Open();
   EXPECT_EQ(again->JSON(), db->JSON());
 }
+
+// A record is stored only when the file it goes into can be read back: a record as deep as a
+// document may be loads inside the project (two levels deeper), a deeper one is refused by
+// every change, and the file is left as it was.
+TEST_F(DbFileTest, RecordsAsDeepAsTheReaderAllowsLoadBackDeeperOnesAreRefused) {
+  auto nested = [](int depth) {
+    TJson v = TJson::object();
+    for (int i = 1; i < depth; ++i) v = TJson{{"n", v}};
+    return v;
+  };
+  struct {
+    int Depth;
+    bool Stored;
+  } cases[] = {{10, true}, {MaxJsonDepth, true}, {MaxJsonDepth + 1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Depth);
+    auto db = NewProject();
+    const std::string before = ReadFileBytes(File);
+    TJson rec = nested(c.Depth);
+    auto& films = db->CollectionByName("Films");
+    EXPECT_EQ(films.NewRecord("deep", rec), c.Stored) << db->LastError();
+    EXPECT_EQ(films.NewOrUpdateRecord("deep", rec), c.Stored);
+    if (!c.Stored) {
+      EXPECT_NE(db->LastError().find("nested deeper than"), std::string::npos) << db->LastError();
+      EXPECT_EQ(ReadFileBytes(File), before);
+      continue;
+    }
+    db.reset();  // lets go of the file
+    auto again = Open();
+    ASSERT_TRUE(again->DbIsOpen()) << again->LastError();
+    EXPECT_FALSE(again->SaveDisabled());
+    EXPECT_EQ(*again->CollectionByName("Films").GetRecord("deep"), rec);
+  }
+}
+
+// A project whose UTF-8 text holds a stray byte opens write-protected, with a warning naming
+// the byte's offset; nothing is garbled and nothing is written back.
+TEST_F(DbFileTest, StrayByteAmongUtf8OpensWriteProtectedWithItsOffset) {
+  NewProject();
+  std::string bytes = ReadFileBytes(File);
+  bytes.insert(bytes.rfind('}'), ",\r\n\"Films\": {\"f\": {\"Name\": \"Жук\xFF\"}}");
+  WriteFileBytes(File, bytes);
+  const size_t offset = bytes.find('\xFF');
+  auto db = Open();
+  ASSERT_TRUE(db->DbIsOpen()) << db->LastError();
+  EXPECT_TRUE(db->SaveDisabled());
+  EXPECT_EQ(*db->CollectionByName("Films").GetRecord("f"), TJson({{"Name", "Жук\uFFFD"}}));
+  ASSERT_FALSE(Op.Messages.empty());
+  EXPECT_NE(Op.Messages.back().Text.find("offset " + std::to_string(offset)), std::string::npos)
+      << Op.Messages.back().Text;
+  db->CollectionByName("Films").NewRecord("g", {{"Name", "x"}});
+  EXPECT_EQ(ReadFileBytes(File), bytes);
+}

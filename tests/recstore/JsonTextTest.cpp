@@ -116,6 +116,41 @@ TEST(ProjectText, ReadsUtf16Utf8AndWindows1251) {
   EXPECT_EQ(ParseProjectBytes("{\"N\":\"\xCF\xF0\xE8\xE2\xE5\xF2 \xA8\xB9\"}")["N"], "Привет Ё№");
 }
 
+// Only bytes that hold no UTF-8 at all are a Windows-1251 text; a stray byte among UTF-8 is
+// refused with its offset, or, where the reader asks for it, replaced and reported.
+TEST(ProjectText, AStrayByteAmongUtf8IsNeverReadAsWindows1251) {
+  struct {
+    std::string Bytes;
+    std::string Name;  // the value read ("" when refused)
+    size_t Bad;        // offset reported (npos: none)
+  } cases[] = {
+      {"{\"N\":\"Жук\"}", "Жук", std::string::npos},
+      {"{\"N\":\"\xC6\xF3\xEA\"}", "Жук", std::string::npos},
+      {"{\"N\":\"Жук\xFF\"}", "", 12},
+      {"\xEF\xBB\xBF{\"N\":\"\xFFЖ\"}", "", 9},
+      {"{\"N\":\"Ж\xD0\"}", "", 8},  // a sequence cut short
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Bytes);
+    if (c.Bad == std::string::npos) {
+      EXPECT_EQ(ParseProjectBytes(c.Bytes)["N"], c.Name);
+      continue;
+    }
+    try {
+      ParseProjectBytes(c.Bytes);
+      ADD_FAILURE() << "read without a complaint";
+    } catch (const EJsonParse& e) {
+      EXPECT_EQ(e.Offset, c.Bad);
+      EXPECT_NE(std::string(e.what()).find("UTF-8"), std::string::npos) << e.what();
+    }
+    size_t bad = 0;
+    std::string text = DecodeFileBytes(c.Bytes, &bad);
+    EXPECT_EQ(bad, c.Bad);
+    EXPECT_TRUE(IsValidUtf8(text));
+    EXPECT_NE(text.find("\xEF\xBF\xBD"), std::string::npos);  // U+FFFD where the byte was
+  }
+}
+
 TEST(ProjectText, Windows1251TableAgreesWithIconv) {
   iconv_t cd = iconv_open("UTF-8", "CP1251");
   ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));

@@ -239,8 +239,8 @@ TEST_F(ExportTest, GroupsFile) {
   TJson opts = {{"Name", "o"}, {"Table", {{Ref("Groups", "g1"), TJson()}, {Ref("Groups", "g2"), TJson()}}}};
   SupRef->Push(Col("SrvOptions"), "o", false);
   fs::create_directories(F);
-  ASSERT_TRUE(MakeGroupsFile(*SupRef, *Db, opts, "20151116T060000", 0, F, Op));
-  ASSERT_TRUE(MakeGroupsFile(*SupRef, *Db, opts, "20151116T060000", 1, F, Op));
+  ASSERT_EQ(MakeGroupsFile(*SupRef, *Db, opts, "20151116T060000", 0, F, Op), "");
+  ASSERT_EQ(MakeGroupsFile(*SupRef, *Db, opts, "20151116T060000", 1, F, Op), "");
   SupRef->Pop();
   std::string text = ReadFileBytes(F + "groups.json");
   EXPECT_NE(text.find("\\u0411"), std::string::npos);  // non-ASCII escaped

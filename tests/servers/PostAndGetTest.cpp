@@ -131,9 +131,11 @@ TEST(RpcOutcome, AnswersBecomeStatusTexts) {
   EXPECT_EQ(RpcOutcomeText(R"({"result":"failed","error":"line one\n  line two"})", d, "h"),
             d + ", IP:h - line one line two");
   EXPECT_EQ(RpcOutcomeText(R"({"result":true})", d, "h"), d + ", IP:h - ");
-  EXPECT_EQ(RpcOutcomeText("{broken", d, "h"), "The invalid answer is received");
-  EXPECT_EQ(RpcOutcomeText("Done", d, "h"), "Done");
-  EXPECT_EQ(RpcOutcomeText(" {\"result\":\"ok\"}", d, "h"), " {\"result\":\"ok\"}");
+  // Every failure names the server and the command.
+  EXPECT_EQ(RpcOutcomeText("{broken", d, "h"), d + ", IP:h - The invalid answer is received");
+  EXPECT_EQ(RpcOutcomeText("Done", d, "h"), d + ", IP:h - Done");
+  EXPECT_EQ(RpcOutcomeText(" {\"result\":\"ok\"}", d, "h"), d + ", IP:h - {\"result\":\"ok\"}");
+  EXPECT_EQ(RpcOutcomeText("", d, "h"), d + ", IP:h - The empty answer is received");
 }
 
 TEST(RpcOutcome, HostsAndTheNetworkCheck) {

@@ -138,3 +138,42 @@ TEST(SharePackage, ServerRecordsThatCannotBeCopied) {
   EXPECT_TRUE(op.Statuses.empty());  // refused before anything started
   EXPECT_EQ(ServerPackageDir(*db, {{"Name", "Main"}}), tmp.File("servers/Main") + "/");
 }
+
+// A credentials file that was asked for but is not there is an error, never a silent guest
+// logon; one that others may read is used with a warning naming it.
+TEST(ShareCredentials, MissingOrOpenCredentialsFile) {
+  TTempDir tmp;
+  unsetenv("PELMORA_SMB_USER");
+  WriteFileBytes(tmp.File("cred"), "username=op\npassword=p\n");
+  struct {
+    std::string Path;
+    mode_t Mode;
+    bool Fails;
+    bool Warns;
+  } cases[] = {
+      {tmp.File("missing"), 0600, true, false},
+      {tmp.File("cred"), 0600, false, false},
+      {tmp.File("cred"), 0640, false, true},
+      {tmp.File("cred"), 0644, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path + " " + std::to_string(c.Mode));
+    ::chmod(c.Path.c_str(), c.Mode);
+    setenv("PELMORA_SMB_CREDENTIALS", c.Path.c_str(), 1);
+    std::vector<std::string> warnings;
+    try {
+      TSmbCredentials got = ReadSmbCredentials(&warnings);
+      EXPECT_FALSE(c.Fails) << "read as " << got.User;
+      EXPECT_EQ(got.User, "op");
+    } catch (const std::runtime_error& e) {
+      EXPECT_TRUE(c.Fails) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.Path), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("PELMORA_SMB_CREDENTIALS"), std::string::npos);
+    }
+    ASSERT_EQ(warnings.size(), c.Warns ? 1u : 0u);
+    if (c.Warns) {
+      EXPECT_NE(warnings[0].find(c.Path), std::string::npos) << warnings[0];
+    }
+  }
+  unsetenv("PELMORA_SMB_CREDENTIALS");
+}

@@ -1,6 +1,7 @@
 // Deployment commands: deploy, restart, send, share-url.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -24,10 +25,22 @@ std::string ServerId(TCliContext& ctx, TDbFile& db, const std::string& arg) {
   return RequireRecord(db, *coll, arg, "no server \"" + arg + "\" in Servers");
 }
 
+// The longest --timeout: an hour is far beyond any answer or copy step worth waiting for.
+constexpr double MaxTimeoutSeconds = 3600;
+
+// --timeout as a duration; anything but a number of seconds above 0 and up to the maximum
+// (0, negative, nan, inf, huge) is a usage error, so no request or copy ever waits unbounded.
+std::chrono::milliseconds TimeoutOption(double seconds) {
+  if (!std::isfinite(seconds) || seconds <= 0 || seconds > MaxTimeoutSeconds)
+    throw ECliError(ExitUsage, "--timeout must be a number of seconds above 0 and at most " +
+                                   std::to_string(static_cast<int>(MaxTimeoutSeconds)));
+  return std::max(std::chrono::milliseconds(1),
+                  std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000)));
+}
+
 TPostOptions PostOptions(double seconds) {
-  if (!(seconds > 0)) throw ECliError(ExitUsage, "--timeout must be a positive number of seconds");
   TPostOptions o;
-  o.TotalTimeout = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+  o.TotalTimeout = TimeoutOption(seconds);
   o.ConnectTimeout = std::min(o.ConnectTimeout, o.TotalTimeout);
   return o;
 }
@@ -39,6 +52,7 @@ std::string MegaBytes(uint64_t bytes) {
 }
 
 void CmdDeploy(TCliContext& ctx, const TDeployArgs& a) {
+  const std::chrono::milliseconds timeout = TimeoutOption(a.Timeout);
   TDbFile& db = ctx.OpenMain();
   std::string id = ServerId(ctx, db, a.Server);
   bool tty = isatty(STDERR_FILENO) != 0;
@@ -57,8 +71,7 @@ void CmdDeploy(TCliContext& ctx, const TDeployArgs& a) {
   };
   TDeployResult r;
   try {
-    r = CopyServerFiles(db, id, *ctx.Op, progress,
-                        std::chrono::milliseconds(static_cast<int64_t>(a.Timeout * 1000)));
+    r = CopyServerFiles(db, id, *ctx.Op, progress, timeout);
   } catch (const EServerAction& e) {
     throw ECliError(ExitFailed, e.what());
   }
@@ -107,6 +120,7 @@ void RunRequest(TCliContext& ctx, double timeout,
 }
 
 void CmdRestart(TCliContext& ctx, const TDeployArgs& a) {
+  TimeoutOption(a.Timeout);
   TDbFile& db = ctx.OpenMain();
   std::string id = ServerId(ctx, db, a.Server);
   RunRequest(ctx, a.Timeout, [&](TRpcSender& sender, TStatusSink sink) {
@@ -115,6 +129,7 @@ void CmdRestart(TCliContext& ctx, const TDeployArgs& a) {
 }
 
 void CmdSend(TCliContext& ctx, const TDeployArgs& a) {
+  TimeoutOption(a.Timeout);
   TDbFile& db = ctx.OpenMain();
   std::string id = ServerId(ctx, db, a.Server);
   TJson command;

@@ -19,8 +19,8 @@ void Output(const std::string& target, const std::string& text) {
   }
   try {
     WriteFileAtomically(target, text);
-  } catch (const std::exception&) {
-    throw ECliError(ExitFailed, "Can't to write to file " + target);
+  } catch (const std::exception& e) {
+    throw ECliError(ExitFailed, "Can't to write to file " + target + ": " + WriteFailureReason(e));
   }
 }
 

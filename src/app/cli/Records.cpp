@@ -119,9 +119,10 @@ void TCliContext::RequireWritable(TDbFile& db) {
                                       db.LockedBy()->Describe() + "; nothing was changed");
   }
   if (db.SaveDisabled())
-    throw ECliError(ExitFailed, "the database " + db.FileName() +
-                                    " is write-protected (newer or unreadable file); nothing "
-                                    "was changed");
+    throw ECliError(ExitFailed, "the database " + db.FileName() + " is write-protected (" +
+                                    (db.LastError().empty() ? "newer or unreadable file"
+                                                            : db.LastError()) +
+                                    "); nothing was changed");
 }
 
 namespace {
@@ -300,13 +301,16 @@ void CmdPut(TCliContext& ctx, const std::string& collection, const std::string& 
     if (id.empty()) id = arg;  // a new record under the identifier given
   }
   if (rec.is_object()) rec.erase("_ID");  // the identifier is the key, never a member
-  bool existed = coll.GetRecord(id).has_value();
-  if (!StoreRecordCounted(coll, id, rec))
-    throw ECliError(ExitFailed, "the record was not stored" +
-                                    (db.LastError().empty() ? "" : ": " + db.LastError()));
-  // A new record gets an entry at the end of its collection's tree so the editors show it.
-  if (!existed && !AppendTreeEntry(db, coll, id))
-    throw ECliError(ExitFailed, "the record was stored but its tree entry was not");
+  try {
+    StoreRecordWithTreeEntry(db, coll, id, rec);
+  } catch (const ETreeEntryNotStored& e) {
+    std::cout << id << std::endl;  // stored: a retry must name this record, not make another
+    throw ECliError(ExitFailed, e.what());
+  } catch (const EDbReadError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ECliError(ExitFailed, e.what());
+  }
   std::cout << id << std::endl;
 }
 
@@ -315,11 +319,13 @@ void CmdDel(TCliContext& ctx, const std::string& collection, const std::string& 
   TDbCollectionItem& coll = ctx.Collection(db, collection);
   ctx.RequireWritable(db);
   std::string id = RequireRecord(db, coll, arg, "no record \"" + arg + "\" in " + collection);
-  if (!coll.DelRecord(id))
-    throw ECliError(ExitFailed, "the record was not deleted" +
-                                    (db.LastError().empty() ? "" : ": " + db.LastError()));
-  if (!RemoveRecordTreeEntry(db, coll, id))
-    throw ECliError(ExitFailed, "the record was deleted but its tree entry was not");
+  try {
+    DeleteRecordWithTreeEntry(db, coll, id);
+  } catch (const EDbReadError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ECliError(ExitFailed, e.what());
+  }
   std::cout << "deleted " << id << std::endl;
 }
 
@@ -330,7 +336,8 @@ void CmdImport(TCliContext& ctx, const std::string& source) {
   ctx.RequireWritable(db);
   TJson doc;
   try {
-    doc = ParseProjectBytes(ReadInput(source));
+    // Laid out like a database file: records as deep as a record given alone are read.
+    doc = ParseProjectBytes(ReadInput(source), MaxDatabaseFileDepth);
   } catch (const EJsonParse& e) {
     throw ECliError(ExitFailed, std::string("the import file is not valid JSON: ") + e.what());
   }

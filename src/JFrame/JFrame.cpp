@@ -83,19 +83,30 @@ void TJFrame::BoundKeys(const TLayerOfComps& layer, const std::string& prefix,
   }
 }
 
-TJson TJFrame::MergeShown(const TJson& stored, const TJson& shown) const {
+TJson TJFrame::ComposeRecord(const TJson& stored, const TJson& shown) {
   TJson out = stored.is_object() ? stored : TJson::object();
-  if (!shown.is_object()) return out;
   std::vector<std::pair<std::string, const TJson*>> bound;
   BoundKeys(*LayerComps, "", bound);
-  std::vector<std::string> heads;
   for (const auto& [path, def] : bound) {
-    if (const TJson* v = JsonAtPath(shown, path)) SetJsonAtPath(out, path, *v);
-    heads.push_back(path.substr(0, path.find('.')));
+    if (const TJson* v = shown.is_object() ? JsonAtPath(shown, path) : nullptr) {
+      SetJsonAtPath(out, path, *v);
+      continue;
+    }
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos) {
+      out.erase(path);
+    } else if (const TJson* parent = JsonAtPath(out, path.substr(0, dot));
+               parent && parent->is_object()) {
+      TJson copy = *parent;
+      copy.erase(path.substr(dot + 1));
+      SetJsonAtPath(out, path.substr(0, dot), copy);
+    }
   }
-  // "Name" and whatever the window adds to the record are the window's too.
-  for (auto it = shown.begin(); it != shown.end(); ++it)
-    if (std::find(heads.begin(), heads.end(), it.key()) == heads.end()) out[it.key()] = it.value();
+  out["Name"] = RecordName();
+  out.erase("_ID");
+  // The window's own additions and removals (a page without a tab drops that tab's keys) are
+  // made on the whole record.
+  if (OnCompToRecord) OnCompToRecord(this, out);
   out.erase("_ID");
   return out;
 }
@@ -364,14 +375,17 @@ bool TJFrame::WasChanges() {
   try {
     // What the window shows against what the record holds, key by key; a key the record lacks
     // holds what its control shows for it, and keys the window does not show are not looked at.
+    const TJson shown = LayerComps->GetCompInfo();
+    // Only keys the window stores count: a key its OnCompToRecord takes out is not filled in.
+    const TJson stored = CompToRecord(true);
     TJson base = FOldRecord.is_object() ? FOldRecord : TJson::object();
     std::vector<std::pair<std::string, const TJson*>> bound;
     BoundKeys(*LayerComps, "", bound);
     for (const auto& [path, def] : bound)
-      if (!JsonAtPath(base, path)) SetJsonAtPath(base, path, *def);
+      if (!JsonAtPath(base, path) && JsonAtPath(stored, path)) SetJsonAtPath(base, path, *def);
     if (!base.contains("Name")) base["Name"] = "";
     base.erase("_ID");
-    return !JsonEqual(MergeShown(base, CompToRecord(true)), base);
+    return !JsonEqual(ComposeRecord(base, shown), base);
   } catch (const std::exception&) {
     return true;  // a control that cannot be read is an edit to look at
   }
@@ -389,7 +403,7 @@ bool TJFrame::SaveRecord(QTreeWidgetItem* node, bool onlyWhenChanged) {
   TJson rec;
   try {
     // The window's keys go into the stored record; keys it does not show stay as they are.
-    rec = MergeShown(FOldRecord, CompToRecord(true));
+    rec = ComposeRecord(FOldRecord, LayerComps->GetCompInfo());
   } catch (const std::exception& e) {
     MsgDlg("Record \"" + name + "\" can not be saved: " + e.what(), TMsgIcon::Error);
     return false;
@@ -495,7 +509,7 @@ void TJFrame::LoadRecord(QTreeWidgetItem* node) {
              " " + id + ") can not be shown completely: " + text,
          TMsgIcon::Error);
   try {
-    FOldRecord = MergeShown(FOldRecord, CompToRecord(true));
+    FOldRecord = ComposeRecord(FOldRecord, LayerComps->GetCompInfo());
   } catch (const std::exception&) {
   }
 }
@@ -622,7 +636,7 @@ void TJFrame::InsertFolderOrRecord(TobjType aObjType, bool paste) {
     TJson record;
     try {
       // A pasted record keeps the keys of the copied one that the window does not show.
-      record = MergeShown(paste ? FCopySO : TJson::object(), CompToRecord(true));
+      record = ComposeRecord(paste ? FCopySO : TJson::object(), LayerComps->GetCompInfo());
     } catch (const std::exception& e) {
       record = TJson{{"Name", name}};
       MsgDlg(e.what(), TMsgIcon::Error);
@@ -688,7 +702,7 @@ void TJFrame::CopyClick() {
     if (answer == TMsgAnswer::Yes && !SaveRecord(FLastTreeNode, false)) return;
   }
   try {
-    FCopySO = MergeShown(FOldRecord, CompToRecord(true));
+    FCopySO = ComposeRecord(FOldRecord, LayerComps->GetCompInfo());
   } catch (const std::exception& e) {
     MsgDlg(e.what(), TMsgIcon::Error);
     return;

@@ -158,9 +158,10 @@ private:
   // defaults.
   static void BoundKeys(const TLayerOfComps& layer, const std::string& prefix,
                         std::vector<std::pair<std::string, const TJson*>>& out);
-  // Stored with the window's keys put in: the bound keys, "Name" and what OnCompToRecord adds
-  // come from Shown; every other key stays as it was stored.
-  TJson MergeShown(const TJson& stored, const TJson& shown) const;
+  // The record a save writes: Stored with the window's bound keys from Shown (the bound
+  // controls read with GetCompInfo) and "Name" put in, then OnCompToRecord on the whole of
+  // it; every other key stays as it was stored.
+  TJson ComposeRecord(const TJson& stored, const TJson& shown);
   void ReselectPending();
   void SelectNode(QTreeWidgetItem* node);
   QTreeWidgetItem* SelectedNode() const;

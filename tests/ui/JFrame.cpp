@@ -159,6 +159,14 @@ private slots:
     const TJson copy = *db.Films().GetRecord(form.Frame->ID());
     QVERIFY(JsonEqual(copy, TJson{{"Name", "B-Copy"}, {"Text", "edited"}, {"Old", 1},
                                   {"Nested", {{"x", 2}}}}));
+    // A bound key the window leaves out of its record is not stored; the others stay.
+    form.Click(form.Node("B"));
+    form.Frame->OnCompToRecord = [](TJFrame*, TJson& rec) { rec.erase("Text"); };
+    QVERIFY(form.Frame->WasChanges());
+    QVERIFY(form.Frame->BtnSaveClick());
+    QVERIFY(JsonEqual(*db.Films().GetRecord("b"),
+                      TJson{{"Name", "B"}, {"Old", 1}, {"Nested", {{"x", 2}}}}));
+    QVERIFY(!form.Frame->WasChanges());
   }
 
   void ARecordLackingABoundKeyIsNotChanged() {

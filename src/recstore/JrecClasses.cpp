@@ -432,6 +432,8 @@ TFileStorage::TUndo TFileStorage::Remember(TJson& member, bool createdMember,
 bool TFileStorage::SaveOrUndo(const std::string& coll, const std::string& aID,
                               const TUndo& undo) {
   if (SaveAfterChange()) return true;
+  // A database without a file lives in memory only: there the change is all there is.
+  if (FDb.FFileName.empty()) return false;
   TJson& doc = FDb.FJSON;
   const std::string key = coll + aID;
   if (undo.HadCntr)

@@ -1,6 +1,7 @@
 #include "JFrame/JFrame.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QKeyEvent>
@@ -28,7 +29,87 @@ struct TBusy {
   ~TBusy() { --FN; }
   int& FN;
 };
+
+// Holds back the "IO Error" boxes a database shows while the frame writes to it: the frame
+// reports a failed write itself, once, naming the record, with the database's reason. Every
+// other message and question goes through as usual.
+class TFrameWrites : public IOperator {
+public:
+  explicit TFrameWrites(TDbCollectionItem* coll)
+      : FDb(coll ? &coll->DbFile() : nullptr), FPrev(FDb ? FDb->OperatorOverride() : nullptr) {
+    if (FDb) FDb->SetOperator(this);
+  }
+  ~TFrameWrites() override {
+    if (FDb) FDb->SetOperator(FPrev);
+  }
+  TFrameWrites(const TFrameWrites&) = delete;
+  TFrameWrites& operator=(const TFrameWrites&) = delete;
+  void MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon) override {
+    if (caption == "IO Error") return;
+    Target().MessageBox(caption, text, icon);
+  }
+  TMsgAnswer Ask(const std::string& caption, const std::string& text, TMsgIcon icon,
+                 TMsgButtons buttons, TMsgAnswer safeAnswer) override {
+    return Target().Ask(caption, text, icon, buttons, safeAnswer);
+  }
+  void StatusText(const std::string& text) override { Target().StatusText(text); }
+  void OpenRecord(TDbCollectionItem& coll, const std::string& id) override {
+    Target().OpenRecord(coll, id);
+  }
+  void RunOnUiThread(std::function<void()> fn) override { Target().RunOnUiThread(std::move(fn)); }
+
+private:
+  IOperator& Target() const { return FPrev ? *FPrev : AppOperator(); }
+  TDbFile* FDb;
+  IOperator* FPrev;
+};
+
+// Why the last change of Coll's database failed; empty when it was refused because another
+// editor changed the record first.
+std::string WriteFailure(TDbCollectionItem* coll) {
+  return coll ? coll->DbFile().LastError() : std::string();
+}
 }  // namespace
+
+void TJFrame::BoundKeys(const TLayerOfComps& layer, const std::string& prefix,
+                        std::vector<std::pair<std::string, const TJson*>>& out) {
+  for (int i = 0; i < layer.GetCount(); ++i) {
+    const TLayerAndComps* c = layer.Child(i);
+    const std::string path = prefix + c->NameOfRecord();
+    if (c->IsComponent())
+      out.emplace_back(path, &c->Default());
+    else
+      BoundKeys(*static_cast<const TLayerOfComps*>(c), path + ".", out);
+  }
+}
+
+TJson TJFrame::ComposeRecord(const TJson& stored, const TJson& shown) {
+  TJson out = stored.is_object() ? stored : TJson::object();
+  std::vector<std::pair<std::string, const TJson*>> bound;
+  BoundKeys(*LayerComps, "", bound);
+  for (const auto& [path, def] : bound) {
+    if (const TJson* v = shown.is_object() ? JsonAtPath(shown, path) : nullptr) {
+      SetJsonAtPath(out, path, *v);
+      continue;
+    }
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos) {
+      out.erase(path);
+    } else if (const TJson* parent = JsonAtPath(out, path.substr(0, dot));
+               parent && parent->is_object()) {
+      TJson copy = *parent;
+      copy.erase(path.substr(dot + 1));
+      SetJsonAtPath(out, path.substr(0, dot), copy);
+    }
+  }
+  out["Name"] = RecordName();
+  out.erase("_ID");
+  // The window's own additions and removals (a page without a tab drops that tab's keys) are
+  // made on the whole record.
+  if (OnCompToRecord) OnCompToRecord(this, out);
+  out.erase("_ID");
+  return out;
+}
 
 TJFrame::TJFrame(QWidget* owner) : QWidget(owner), FOwner(owner) {
   setObjectName("JFrame1");
@@ -87,7 +168,7 @@ TJFrame::TJFrame(QWidget* owner) : QWidget(owner), FOwner(owner) {
   });
   connect(TreeView, &TRecTree::NodeMoved, this, [this] {
     TBusy busy(FBusy);
-    if (!TreeView->SaveTree()) TreeConflict();
+    if (!SaveTree()) TreeSaveFailed();
   });
   TreeView->installEventFilter(this);
   TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -292,7 +373,19 @@ void TJFrame::TryChangeRecordsName(const std::string& NewName) {
 bool TJFrame::WasChanges() {
   if (!FLastTreeNode) return false;
   try {
-    return !JsonEqual(CompToRecord(true), FOldRecord);
+    // What the window shows against what the record holds, key by key; a key the record lacks
+    // holds what its control shows for it, and keys the window does not show are not looked at.
+    const TJson shown = LayerComps->GetCompInfo();
+    // Only keys the window stores count: a key its OnCompToRecord takes out is not filled in.
+    const TJson stored = CompToRecord(true);
+    TJson base = FOldRecord.is_object() ? FOldRecord : TJson::object();
+    std::vector<std::pair<std::string, const TJson*>> bound;
+    BoundKeys(*LayerComps, "", bound);
+    for (const auto& [path, def] : bound)
+      if (!JsonAtPath(base, path) && JsonAtPath(stored, path)) SetJsonAtPath(base, path, *def);
+    if (!base.contains("Name")) base["Name"] = "";
+    base.erase("_ID");
+    return !JsonEqual(ComposeRecord(base, shown), base);
   } catch (const std::exception&) {
     return true;  // a control that cannot be read is an edit to look at
   }
@@ -309,16 +402,30 @@ bool TJFrame::SaveRecord(QTreeWidgetItem* node, bool onlyWhenChanged) {
   const std::string name = RecordName();
   TJson rec;
   try {
-    rec = CompToRecord(true);
+    // The window's keys go into the stored record; keys it does not show stay as they are.
+    rec = ComposeRecord(FOldRecord, LayerComps->GetCompInfo());
   } catch (const std::exception& e) {
     MsgDlg("Record \"" + name + "\" can not be saved: " + e.what(), TMsgIcon::Error);
     return false;
   }
-  if (onlyWhenChanged && JsonEqual(rec, FOldRecord)) return true;
+  // A record whose stored state is not known (FLastTreeNode empty) is not taken for unchanged.
+  if (onlyWhenChanged && FLastTreeNode && !WasChanges()) return true;
   const std::string id = TreeView->GetObjectID(node);
-  if (!Records() || !Records()->UpdateRecord(id, rec, FCurrentRecordCntr)) {
-    MsgDlg("Record \"" + name + "\" can not be saved because it has been changed by another user",
-           TMsgIcon::Question);
+  bool saved = false;
+  {
+    TFrameWrites writes(Records());
+    saved = Records() && Records()->UpdateRecord(id, rec, FCurrentRecordCntr);
+  }
+  if (!saved) {
+    // A write that failed keeps the edits on screen, unsaved; the store is as it was, so the
+    // same Save succeeds once the cause is gone.
+    const std::string why = WriteFailure(Records());
+    if (why.empty())
+      MsgDlg("Record \"" + name +
+                 "\" can not be saved because it has been changed by another user",
+             TMsgIcon::Question);
+    else
+      MsgDlg("Record \"" + name + "\" can not be saved: " + why, TMsgIcon::Error);
     return false;
   }
   FOldRecord = rec;
@@ -402,7 +509,7 @@ void TJFrame::LoadRecord(QTreeWidgetItem* node) {
              " " + id + ") can not be shown completely: " + text,
          TMsgIcon::Error);
   try {
-    FOldRecord = CompToRecord(true);
+    FOldRecord = ComposeRecord(FOldRecord, LayerComps->GetCompInfo());
   } catch (const std::exception&) {
   }
 }
@@ -462,6 +569,22 @@ void TJFrame::ReloadTree() {
   }
 }
 
+bool TJFrame::SaveTree() {
+  TFrameWrites writes(TreeView->CollectionsData().Tree);
+  return TreeView->SaveTree();
+}
+
+void TJFrame::TreeSaveFailed() {
+  const std::string why = WriteFailure(TreeView->CollectionsData().Tree);
+  if (why.empty()) {
+    TreeConflict();
+    return;
+  }
+  // Nothing was stored: the tree is shown as it is stored.
+  MsgDlg("The tree of records can not be saved: " + why, TMsgIcon::Error);
+  ReloadTree();
+}
+
 void TJFrame::TreeConflict() {
   MsgDlg("Tree of records was updated, as it was changed by other user. Operation isn't "
          "executed. Try again!",
@@ -475,8 +598,8 @@ bool TJFrame::BtnSaveClick() {
   if (!sel) return false;
   if (TRecTree::NodIsFolder(sel)) {
     sel->setText(0, FEditName ? FEditName->text() : sel->text(0));
-    if (!TreeView->SaveTree()) {
-      TreeConflict();
+    if (!SaveTree()) {
+      TreeSaveFailed();
       return false;
     }
     ShowSelected(true);
@@ -506,23 +629,35 @@ void TJFrame::InsertFolderOrRecord(TobjType aObjType, bool paste) {
     // The new node is selected by the tree.
     TreeView->InsertFolderOrRecord(objRecord, TJson{{"_ID", id}}, Qs(name));
     SetRecordName(name);
-    if (!TreeView->SaveTree()) {
-      TreeConflict();
+    if (!SaveTree()) {
+      TreeSaveFailed();
       return;
     }
     TJson record;
     try {
-      record = CompToRecord(true);
+      // A pasted record keeps the keys of the copied one that the window does not show.
+      record = ComposeRecord(paste ? FCopySO : TJson::object(), LayerComps->GetCompInfo());
     } catch (const std::exception& e) {
       record = TJson{{"Name", name}};
       MsgDlg(e.what(), TMsgIcon::Error);
     }
     FCurrentRecordCntr = 0;
     FOldRecord = record;
-    if (Records() && !Records()->NewRecord(id, record, FCurrentRecordCntr)) {
-      const std::string why = Records()->DbFile().LastError();
+    bool created = true;
+    if (Records()) {
+      TFrameWrites writes(Records());
+      created = Records()->NewRecord(id, record, FCurrentRecordCntr);
+    }
+    if (!created) {
+      // No record, so no entry for it either: the tree goes back to what it was.
+      const std::string why = WriteFailure(Records());
+      FLastTreeNode = nullptr;
+      if (QTreeWidgetItem* added = TreeView->FindNode(id)) delete added;
+      SaveTree();
       MsgDlg("Record \"" + name + "\" can not be saved" + (why.empty() ? "" : ": " + why),
              TMsgIcon::Error);
+      ReloadTree();
+      return;
     }
     ShowSelected(true);
     return;
@@ -530,8 +665,8 @@ void TJFrame::InsertFolderOrRecord(TobjType aObjType, bool paste) {
   LayerFolder->SetCompInfo(TJson::object());
   TreeView->InsertFolderOrRecord(aObjType, TJson{{"_ID", NewObjectID()}, {"IsFolder", true}},
                                  "New folder");
-  if (!TreeView->SaveTree()) {
-    TreeConflict();
+  if (!SaveTree()) {
+    TreeSaveFailed();
     return;
   }
   ShowSelected(true);
@@ -551,15 +686,23 @@ void TJFrame::AddSubFolderClick() {
 }
 
 void TJFrame::CopyClick() {
-  if (!AskChangesSave()) return;
   QTreeWidgetItem* sel = SelectedNode();
   if (!sel) return;
   if (TRecTree::NodIsFolder(sel)) {
     MsgDlg("It is impossible to copy the folder!", TMsgIcon::Warning, "Warning");
     return;
   }
+  // The record stays shown, so it stays the one being edited: an edit made before or after
+  // the copy is asked about when the operator leaves it.
+  if (WasChanges()) {
+    const TMsgAnswer answer =
+        AskDlg("Record \"" + RecordName() + "\" was changed! Save changes?", TMsgIcon::Question,
+               TMsgButtons::YesNoCancel, TMsgAnswer::Cancel);
+    if (answer == TMsgAnswer::Cancel) return;
+    if (answer == TMsgAnswer::Yes && !SaveRecord(FLastTreeNode, false)) return;
+  }
   try {
-    FCopySO = CompToRecord(true);
+    FCopySO = ComposeRecord(FOldRecord, LayerComps->GetCompInfo());
   } catch (const std::exception& e) {
     MsgDlg(e.what(), TMsgIcon::Error);
     return;
@@ -589,8 +732,8 @@ void TJFrame::DeleteClick() {
     }
     delete sel;
     FLastTreeNode = nullptr;
-    if (!TreeView->SaveTree()) {
-      TreeConflict();
+    if (!SaveTree()) {
+      TreeSaveFailed();
       return;
     }
     ShowSelected(false);
@@ -600,9 +743,19 @@ void TJFrame::DeleteClick() {
   if (OnDeletionRecord) OnDeletionRecord(this, can);
   if (!can) return;
   const std::string id = TreeView->GetObjectID(sel);
-  if (!Records() || !Records()->DelRecord(id, FCurrentRecordCntr)) {
-    MsgDlg("Record \"" + shown + "\" can not be deleted because it has been changed by another user",
-           TMsgIcon::Question);
+  bool deleted = false;
+  {
+    TFrameWrites writes(Records());
+    deleted = Records() && Records()->DelRecord(id, FCurrentRecordCntr);
+  }
+  if (!deleted) {
+    const std::string why = WriteFailure(Records());
+    if (why.empty())
+      MsgDlg("Record \"" + shown +
+                 "\" can not be deleted because it has been changed by another user",
+             TMsgIcon::Question);
+    else
+      MsgDlg("Record \"" + shown + "\" can not be deleted: " + why, TMsgIcon::Error);
     ShowSelected(false);
     return;
   }
@@ -612,7 +765,7 @@ void TJFrame::DeleteClick() {
   // the meantime (then the entry is taken out of the fresh tree).
   // The entry is taken out of the stored document itself: shown again, the entry of a record
   // that is gone would only bring a "not found" warning and stay stored.
-  for (int attempt = 1; !TreeView->SaveTree() && attempt < 6; ++attempt) {
+  for (int attempt = 1; !SaveTree() && attempt < 6; ++attempt) {
     TJson doc = TreeView->ReadTreeDocument();
     const bool found = RemoveTreeEntry(doc, id);
     TreeView->RecordToTree(doc);
@@ -627,7 +780,7 @@ void TJFrame::MoveUpClick() {
   QTreeWidgetItem* sel = SelectedNode();
   if (!TreeView->MoveNodeUp(sel)) return;
   SelectNode(sel);
-  if (!TreeView->SaveTree()) TreeConflict();
+  if (!SaveTree()) TreeSaveFailed();
 }
 
 void TJFrame::MoveDownClick() {
@@ -635,7 +788,7 @@ void TJFrame::MoveDownClick() {
   QTreeWidgetItem* sel = SelectedNode();
   if (!TreeView->MoveNodeDown(sel)) return;
   SelectNode(sel);
-  if (!TreeView->SaveTree()) TreeConflict();
+  if (!SaveTree()) TreeSaveFailed();
 }
 
 bool TJFrame::FormCloseQuery() {

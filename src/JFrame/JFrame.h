@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "JFrame/ComponentToJson.h"
 #include "JFrame/RecTree.h"
@@ -147,6 +149,19 @@ private:
   void CreatePopupMenu();
   void LoadRecord(QTreeWidgetItem* node);
   void TreeConflict();
+  // Saves the tree, reporting a failed write once, by the frame.
+  bool SaveTree();
+  // After a tree save that did not happen: the conflict text when another editor saved the
+  // tree first, else the reason the write failed; the tree is shown as stored.
+  void TreeSaveFailed();
+  // The keys the window binds (sub-layers' keys with their layer's name in front) and their
+  // defaults.
+  static void BoundKeys(const TLayerOfComps& layer, const std::string& prefix,
+                        std::vector<std::pair<std::string, const TJson*>>& out);
+  // The record a save writes: Stored with the window's bound keys from Shown (the bound
+  // controls read with GetCompInfo) and "Name" put in, then OnCompToRecord on the whole of
+  // it; every other key stays as it was stored.
+  TJson ComposeRecord(const TJson& stored, const TJson& shown);
   void ReselectPending();
   void SelectNode(QTreeWidgetItem* node);
   QTreeWidgetItem* SelectedNode() const;

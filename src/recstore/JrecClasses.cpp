@@ -181,6 +181,20 @@ public:
   bool RecordCounter(TDbCollectionItem& coll, const std::string& aID, int64_t& cntr) override;
 
 private:
+  // What a change replaced, so that a change the disk did not take can be taken back.
+  struct TUndo {
+    bool CreatedMember = false;
+    bool Had = false;  // the record was there
+    TJson Old;
+    size_t Pos = 0;  // where it sat among the collection's records
+    bool HadCntr = false;
+    int64_t Cntr = 0;
+  };
+  TUndo Remember(TJson& member, bool createdMember, const std::string& coll,
+                 const std::string& aID);
+  // Saves; when the save fails, memory is put back as it was before the change, so the file
+  // and the memory still agree and the record's counter still matches the editor's.
+  bool SaveOrUndo(const std::string& coll, const std::string& aID, const TUndo& undo);
   bool SaveAfterChange();
   TDbFile& FDb;
 };
@@ -362,6 +376,7 @@ bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
   }
   FDb.FTextCache.Invalidate(coll.Name(), aID);
   auto memberIt = doc.find(coll.Name());
+  bool createdMember = false;
   if (memberIt == doc.end()) {
     if (chtyp == DelRec && !UseCntr) {
       // Nothing to delete; still a successful change that rewrites the file as usual.
@@ -369,6 +384,7 @@ bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
     }
     doc[coll.Name()] = TJson::object();
     memberIt = doc.find(coll.Name());
+    createdMember = true;
   }
   TJson& member = *memberIt;
   if (!member.is_object()) {
@@ -378,31 +394,92 @@ bool TFileStorage::ChangeRecord(TDbCollectionItem& coll, const std::string& aID,
   if (chtyp != DelRec && !aRecord) return false;
   const std::string key = coll.Name() + aID;
   if (!UseCntr) {
+    const TUndo undo = Remember(member, createdMember, coll.Name(), aID);
     if (chtyp == DelRec)
       member.erase(aID);
     else
       FDb.PutInMember(member, coll.Name(), aID, *aRecord);
-    return SaveAfterChange();
+    return SaveOrUndo(coll.Name(), aID, undo);
   }
   auto cIt = FDb.FCNTR.find(key);
   int64_t stored = cIt == FDb.FCNTR.end() ? 0 : cIt->second;
+  if (chtyp != NewRec && stored != cntr) {
+    if (createdMember) doc.erase(coll.Name());
+    return false;
+  }
+  const TUndo undo = Remember(member, createdMember, coll.Name(), aID);
   switch (chtyp) {
     case NewRec:
-      FDb.PutInMember(member, coll.Name(), aID, *aRecord);
-      FDb.FCNTR[key] = cntr + 1;
-      return SaveAfterChange();
     case UpdateRec:
     case NewOrUpdateRec:
-      if (stored != cntr) return false;
       FDb.PutInMember(member, coll.Name(), aID, *aRecord);
       FDb.FCNTR[key] = cntr + 1;
-      return SaveAfterChange();
+      return SaveOrUndo(coll.Name(), aID, undo);
     case DelRec:
-      if (stored != cntr) return false;
       member.erase(aID);
       FDb.FCNTR.erase(key);
-      return SaveAfterChange();
+      return SaveOrUndo(coll.Name(), aID, undo);
   }
+  return false;
+}
+
+TFileStorage::TUndo TFileStorage::Remember(TJson& member, bool createdMember,
+                                           const std::string& coll, const std::string& aID) {
+  TUndo u;
+  u.CreatedMember = createdMember;
+  if (TJson* rec = FDb.FindInMember(member, coll, aID)) {
+    u.Had = true;
+    u.Old = *rec;
+    const auto& obj = member.get_ref<const TJson::object_t&>();
+    u.Pos = 0;
+    for (const auto& kv : obj) {
+      if (&kv.second == rec) break;
+      ++u.Pos;
+    }
+  }
+  auto c = FDb.FCNTR.find(coll + aID);
+  if (c != FDb.FCNTR.end()) {
+    u.HadCntr = true;
+    u.Cntr = c->second;
+  }
+  return u;
+}
+
+bool TFileStorage::SaveOrUndo(const std::string& coll, const std::string& aID,
+                              const TUndo& undo) {
+  if (SaveAfterChange()) return true;
+  // A database without a file lives in memory only: there the change is all there is.
+  if (FDb.FFileName.empty()) return false;
+  TJson& doc = FDb.FJSON;
+  const std::string key = coll + aID;
+  if (undo.HadCntr)
+    FDb.FCNTR[key] = undo.Cntr;
+  else
+    FDb.FCNTR.erase(key);
+  if (undo.CreatedMember) {
+    doc.erase(coll);
+  } else if (auto m = doc.find(coll); m != doc.end() && m->is_object()) {
+    if (!undo.Had) {
+      m->erase(aID);
+    } else if (TJson* cur = FDb.FindInMember(*m, coll, aID)) {
+      *cur = undo.Old;
+    } else {
+      // It was deleted: back in its place.
+      auto& obj = m->get_ref<TJson::object_t&>();
+      TJson rebuilt = TJson::object();
+      auto& out = rebuilt.get_ref<TJson::object_t&>();
+      out.reserve(obj.size() + 1);
+      size_t i = 0;
+      for (auto& kv : obj) {
+        if (i++ == undo.Pos) out.push_back({aID, undo.Old});
+        out.push_back({kv.first, std::move(kv.second)});
+      }
+      if (undo.Pos >= obj.size()) out.push_back({aID, undo.Old});
+      *m = std::move(rebuilt);
+    }
+  }
+  FDb.FRecordIndex.erase(coll);
+  FDb.FTextCache.Invalidate(coll, aID);
   return false;
 }
 
@@ -411,7 +488,7 @@ bool TFileStorage::SaveAfterChange() {
     FDb.Save();
     return true;
   } catch (const EDbFileChanged& e) {
-    // The change stays in memory, but no later save can succeed until the file is read again.
+    // No later save can succeed until the file is read again (the caller takes the change back).
     FDb.FLastError = e.what();
     if (FDb.onFileChangedOnDisk)
       FDb.onFileChangedOnDisk(FDb, e.what());
@@ -419,7 +496,7 @@ bool TFileStorage::SaveAfterChange() {
       FDb.Operator().MessageBox("IO Error", e.what(), TMsgIcon::Error);
     return false;
   } catch (const std::exception& e) {
-    // The change stays in memory and is written by the next save that succeeds.
+    // Nothing reached the disk; the caller takes the change back out of memory.
     FDb.FLastError = e.what();
     FDb.Operator().MessageBox("IO Error", e.what(), TMsgIcon::Error);
     return false;
@@ -782,6 +859,8 @@ bool TDbCollectionItem::ChangeRecord(const std::string& aID, const TJson* aRecor
     FDbFile->FLastError = "the database is open for reading only";
     return false;
   }
+  // A change that fails with this still empty was refused (another counter), not failed.
+  FDbFile->FLastError.clear();
   try {
     // What the journal says of the change is read before it (the journal itself is not
     // journalled).

@@ -157,6 +157,9 @@ public:
   bool NewOrUpdateRecord(const std::string& aID, const TJson& aRecord, int64_t& cntr);
   bool DelRecord(const std::string& aID);
   bool DelRecord(const std::string& aID, int64_t cntr);
+  // False when the change was refused or failed. A failure leaves its reason in the database's
+  // LastError (empty after a refusal because of another counter); a file write that failed
+  // leaves the file and the memory as they were.
   bool ChangeRecord(const std::string& aID, const TJson* aRecord, TChangeRecordTtp chtyp,
                     bool UseCntr, int64_t cntr);
   // Puts a record into the in-memory document without saving and without touching counters;
@@ -322,6 +325,8 @@ public:
   TDbStorage& Storage();
   IOperator& Operator() const;
   void SetOperator(IOperator* op) { FOperator = op; }
+  // The operator given to this database (nullptr: the process operator).
+  IOperator* OperatorOverride() const { return FOperator; }
 
 private:
   friend class TFileStorage;

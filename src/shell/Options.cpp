@@ -71,6 +71,13 @@ void WriteSetting(TDbFile& db, const std::string& value, const std::string& coll
   try {
     TDbCollectionItem& coll = db.CollectionByName(collection);
     std::optional<TJson> rec = coll.GetRecord(recordID);
+    if (!db.UseMongoDb() && db.SaveDisabled()) {
+      // A write-protected project keeps the setting for this session only, and says nothing.
+      TJson obj = rec && rec->is_object() ? *rec : TJson::object();
+      obj[field] = value;
+      coll.SetRecordNo1(recordID, obj);
+      return;
+    }
     if (rec && rec->is_object()) {
       (*rec)[field] = value;
       coll.UpdateRecord(recordID, *rec);

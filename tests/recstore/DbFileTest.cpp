@@ -194,30 +194,55 @@ TEST_F(DbFileTest, MissingFileIsCreatedByTheFirstChange) {
   EXPECT_EQ(saved["DBVersion"], "0.0.0.0");
 }
 
-TEST_F(DbFileTest, FailedWriteReturnsFalseSaysWhyAndKeepsTheOldFile) {
-  if (::geteuid() == 0) {
-    // Root writes through permissions; a file name under a regular file fails for everyone.
-    auto db = NewProject();
-    db->SetFileName(Tmp.File("p.pq2pr") + "/sub.pq2pr");
-    EXPECT_FALSE(db->CollectionByName("Films").NewRecord("f", {{"Name", "x"}}));
-    ASSERT_FALSE(Op.Messages.empty());
-    EXPECT_EQ(Op.Messages.back().Caption, "IO Error");
-    EXPECT_NE(Op.Messages.back().Text.find("Can't write file"), std::string::npos);
-    return;
-  }
+// A write that fails leaves memory as it was, as well as the file: the record, its counter and
+// the document, for every kind of change; the change is not written by a later save either.
+TEST_F(DbFileTest, FailedWriteSaysWhyAndChangesNothing) {
   auto db = NewProject();
-  db->CollectionByName("Films").NewRecord("f0", {{"Name", "before"}});
+  auto& films = db->CollectionByName("Films");
+  int64_t cntr = 0;
+  ASSERT_TRUE(films.NewRecord("f0", {{"Name", "before"}}, cntr));
+  ASSERT_TRUE(films.NewRecord("f9", {{"Name", "last"}}));
   const std::string before = ReadFileBytes(File);
-  ::chmod(Tmp.Path().c_str(), 0500);
-  bool ok = db->CollectionByName("Films").NewRecord("f1", {{"Name", "after"}});
-  ::chmod(Tmp.Path().c_str(), 0700);
-  EXPECT_FALSE(ok);
-  EXPECT_NE(Op.Messages.back().Text.find("permission denied"), std::string::npos);
-  EXPECT_EQ(ReadFileBytes(File), before);
-  // The change stays in memory and goes out with the next successful save.
-  ASSERT_TRUE(db->CollectionByName("Films").NewRecord("f2", {{"Name", "later"}}));
+  const TJson memory = db->JSON();
+  struct TChange {
+    const char* What;
+    std::function<bool()> Run;
+  };
+  const std::vector<TChange> changes = {
+      {"new record", [&] { return films.NewRecord("f1", {{"Name", "after"}}); }},
+      {"update", [&] { int64_t c = cntr; return films.UpdateRecord("f0", {{"Name", "x"}}, c); }},
+      {"update without counter", [&] { return films.UpdateRecord("f0", {{"Name", "y"}}); }},
+      {"delete", [&] { return films.DelRecord("f0", cntr); }},
+      {"new collection", [&] { return db->CollectionByName("Users").NewRecord("u", {{"Name", "u"}}); }},
+  };
+  for (const TChange& change : changes) {
+    Op.Messages.clear();
+    bool ok = true;
+    {
+      TFailingWrites full;
+      ok = change.Run();
+    }
+    EXPECT_FALSE(ok) << change.What;
+    ASSERT_FALSE(Op.Messages.empty()) << change.What;
+    EXPECT_EQ(Op.Messages.back().Caption, "IO Error");
+    EXPECT_NE(Op.Messages.back().Text.find(TFailingWrites::Reason()), std::string::npos)
+        << Op.Messages.back().Text;
+    EXPECT_EQ(db->LastError(), Op.Messages.back().Text);
+    EXPECT_EQ(ReadFileBytes(File), before) << change.What;
+    EXPECT_TRUE(JsonEqual(db->JSON(), memory)) << change.What;
+    EXPECT_EQ(db->JSON().dump(), memory.dump()) << change.What << ": the order kept too";
+  }
+  // The counter still matches, so the same update succeeds once the disk takes writes; the
+  // failed changes are not written along with it.
+  ASSERT_TRUE(films.UpdateRecord("f0", {{"Name", "now"}}, cntr));
   TJson saved = ParseProjectBytes(ReadFileBytes(File));
-  EXPECT_TRUE(saved["Films"].contains("f1"));
+  EXPECT_EQ(saved["Films"]["f0"]["Name"], "now");
+  EXPECT_FALSE(saved["Films"].contains("f1"));
+  EXPECT_FALSE(saved.contains("Users"));
+  // A refusal because of another counter is no write error.
+  int64_t stale = cntr - 1;
+  EXPECT_FALSE(films.UpdateRecord("f0", {{"Name", "stale"}}, stale));
+  EXPECT_EQ(db->LastError(), "");
 }
 
 TEST_F(DbFileTest, AtomicSaveLeavesNoTemporaryFiles) {

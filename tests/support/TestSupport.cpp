@@ -1,9 +1,11 @@
 #include "support/TestSupport.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdlib>
-
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -100,3 +102,21 @@ TCliRun RunCliIn(const std::filesystem::path& dir, const std::string& args,
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(d + "/out"),
           ReadFileBytes(d + "/err")};
 }
+
+TFailingWrites::TFailingWrites() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit lim{};
+  getrlimit(RLIMIT_FSIZE, &lim);
+  FSoft = lim.rlim_cur;
+  lim.rlim_cur = 8;
+  setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+TFailingWrites::~TFailingWrites() {
+  rlimit lim{};
+  getrlimit(RLIMIT_FSIZE, &lim);
+  lim.rlim_cur = static_cast<rlim_t>(FSoft);
+  setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+std::string TFailingWrites::Reason() { return std::strerror(EFBIG); }

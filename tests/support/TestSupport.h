@@ -68,3 +68,18 @@ inline TCliRun RunCliIn(const TTempDir& dir, const std::string& args,
                         const std::string& input = "") {
   return RunCliIn(dir.Path(), args, input);
 }
+
+// While one lives, every file write of this process beyond a few bytes fails with "File too
+// large" (a file size limit, SIGXFSZ ignored): the real write path meets a real error, as on a
+// full disk, with no hook in the program.
+struct TFailingWrites {
+  TFailingWrites();
+  ~TFailingWrites();
+  TFailingWrites(const TFailingWrites&) = delete;
+  TFailingWrites& operator=(const TFailingWrites&) = delete;
+  // The reason a failed write gives.
+  static std::string Reason();
+
+private:
+  unsigned long long FSoft = 0;
+};

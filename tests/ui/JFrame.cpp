@@ -1,6 +1,8 @@
 // The record editor frame driven as the operator drives it: selecting nodes, editing, adding,
 // copying, deleting and moving, with two frames on one collection for the conflict rules.
 #include <QLineEdit>
+#include <fstream>
+#include <sstream>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTest>
@@ -24,6 +26,16 @@ struct TDb : TUiProject {
         {"text": "F", "child": [{"_ID": "c"}], "_ID": "f"}])"));
   }
 };
+
+// A record as the project file on disk holds it (null when it is not there).
+TJson OnDisk(TDb& db, const std::string& coll, const std::string& id) {
+  std::ifstream f(db.Db->FileName(), std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  const TJson doc = ParseJsonText(ss.str());
+  if (!doc.contains(coll) || !doc[coll].contains(id)) return nullptr;
+  return doc[coll][id];
+}
 
 }  // namespace
 
@@ -126,19 +138,155 @@ private slots:
     QVERIFY(form.Node("B2"));  // the node took the saved name
   }
 
-  void UnboundKeysCountAsChangedAndAreDroppedOnSave() {
+  void KeysTheWindowDoesNotShowSurviveASave() {
     TDb db;
     db.Seed();
-    db.Films().UpdateRecord("b", TJson{{"Name", "B"}, {"Text", "tb"}, {"Old", 1}});
+    db.Films().UpdateRecord("b", TJson{{"Name", "B"}, {"Text", "tb"}, {"Old", 1},
+                                       {"Nested", {{"x", 2}}}});
     TTestForm form(*db.Db, "Films");
     form.Click(form.Node("B"));
-    QVERIFY(form.Frame->WasChanges());
-    db.Op.Answers.push_back(TMsgAnswer::Yes);
+    QVERIFY(!form.Frame->WasChanges());
     form.Click(form.Node("A"));
+    QVERIFY(db.Op.Messages.empty());
+    form.Click(form.Node("B"));
+    form.EditText->setText("edited");
+    QVERIFY(form.Frame->BtnSaveClick());
+    QVERIFY(JsonEqual(*db.Films().GetRecord("b"), TJson{{"Name", "B"}, {"Text", "edited"},
+                                                      {"Old", 1}, {"Nested", {{"x", 2}}}}));
+    // A copy carries them too.
+    form.Frame->CopyClick();
+    form.Frame->PasteClick();
+    const TJson copy = *db.Films().GetRecord(form.Frame->ID());
+    QVERIFY(JsonEqual(copy, TJson{{"Name", "B-Copy"}, {"Text", "edited"}, {"Old", 1},
+                                  {"Nested", {{"x", 2}}}}));
+    // A bound key the window leaves out of its record is not stored; the others stay.
+    form.Click(form.Node("B"));
+    form.Frame->OnCompToRecord = [](TJFrame*, TJson& rec) { rec.erase("Text"); };
+    QVERIFY(form.Frame->WasChanges());
+    QVERIFY(form.Frame->BtnSaveClick());
+    QVERIFY(JsonEqual(*db.Films().GetRecord("b"),
+                      TJson{{"Name", "B"}, {"Old", 1}, {"Nested", {{"x", 2}}}}));
+    QVERIFY(!form.Frame->WasChanges());
+  }
+
+  void ARecordLackingABoundKeyIsNotChanged() {
+    TDb db;
+    db.Seed();
+    db.Films().UpdateRecord("b", TJson{{"Name", "B"}});  // "Text" absent: its control shows ""
+    TTestForm form(*db.Db, "Films");
+    form.Click(form.Node("B"));
+    QVERIFY(!form.Frame->WasChanges());
+    QVERIFY(form.Frame->AskChangesSaveNo());
+    form.Click(form.Node("A"));
+    QVERIFY(db.Op.Messages.empty());
+    form.Click(form.Node("B"));
+    form.EditText->setText("now");
+    QVERIFY(form.Frame->WasChanges());
+  }
+
+  void EditsAfterCopyAreAskedAbout() {
+    TDb db;
+    db.Seed();
+    TTestForm form(*db.Db, "Films");
+    form.Frame->CopyClick();  // unchanged: no question, A stays the record being edited
+    QVERIFY(db.Op.Messages.empty());
+    QCOMPARE(form.Frame->LastTreeNode(), form.Node("A"));
+    form.EditText->setText("after copy");
+    QVERIFY(form.Frame->WasChanges());
+    // An action that wants the record saved asks and saves.
+    db.Op.Answers.push_back(TMsgAnswer::Yes);
+    QVERIFY(form.Frame->AskChangesSaveNo());
     QCOMPARE(db.Op.Messages.size(), size_t(1));
-    TJson stored = *db.Films().GetRecord("b");
-    QVERIFY(!stored.contains("Old"));
-    QVERIFY(JsonEqual(stored, TJson{{"Text", "tb"}, {"Name", "B"}}));
+    QCOMPARE(Qs(JsonStr(*db.Films().GetRecord("a"), "Text")), QString("after copy"));
+    QVERIFY(form.Frame->AskChangesSaveNo());  // nothing unsaved, the record still shown
+    // Leaving after another copy and an edit asks too.
+    form.Frame->CopyClick();
+    form.EditText->setText("second");
+    db.Op.Answers.push_back(TMsgAnswer::Cancel);
+    form.Click(form.Node("B"));
+    QCOMPARE(db.Op.Messages.size(), size_t(2));
+    QCOMPARE(Qs(db.Op.Messages.back().Text), QString("Record \"A\" was changed! Save changes?"));
+    QCOMPARE(form.EditText->text(), QString("second"));
+    // Copy with an edit, answered No: the edit stays and is asked about on leaving.
+    db.Op.Answers.push_back(TMsgAnswer::No);
+    form.Frame->CopyClick();
+    db.Op.Answers.push_back(TMsgAnswer::Yes);
+    form.Click(form.Node("B"));
+    QCOMPARE(db.Op.Messages.size(), size_t(4));
+    QCOMPARE(Qs(JsonStr(*db.Films().GetRecord("a"), "Text")), QString("second"));
+  }
+
+  void AFailedWriteIsNamedAndChangesNothing() {
+    TDb db;
+    db.Seed();
+    TTestForm form(*db.Db, "Films");
+    form.EditText->setText("unsaved");
+    {
+      TFailingWrites full;
+      QVERIFY(!form.Frame->BtnSaveClick());
+    }
+    QCOMPARE(db.Op.Messages.size(), size_t(1));
+    const QString text = Qs(db.Op.Messages[0].Text);
+    QVERIFY2(text.startsWith("Record \"A\" can not be saved: ") &&
+                 text.contains(Qs(TFailingWrites::Reason())),
+             qPrintable(text));
+    QCOMPARE(form.EditText->text(), QString("unsaved"));
+    QVERIFY(form.Frame->WasChanges());
+    QCOMPARE(Qs(JsonStr(*db.Films().GetRecord("a"), "Text")), QString("ta"));
+    QCOMPARE(Qs(JsonStr(OnDisk(db, "Films", "a"), "Text")), QString("ta"));
+    // Another change written meanwhile does not take the unsaved edit along.
+    QVERIFY(db.Films().UpdateRecord("b", TJson{{"Name", "B"}, {"Text", "tb2"}}));
+    QCOMPARE(Qs(JsonStr(OnDisk(db, "Films", "a"), "Text")), QString("ta"));
+    // Once the disk takes writes again the same Save works, with no conflict.
+    QVERIFY(form.Frame->BtnSaveClick());
+    QCOMPARE(db.Op.Messages.size(), size_t(1));
+    QCOMPARE(Qs(JsonStr(OnDisk(db, "Films", "a"), "Text")), QString("unsaved"));
+    // Cancel after a failed save shows what is stored.
+    form.EditText->setText("dropped");
+    {
+      TFailingWrites full;
+      QVERIFY(!form.Frame->BtnSaveClick());
+    }
+    form.Frame->BtnCancelClick();
+    QCOMPARE(form.EditText->text(), QString("unsaved"));
+    // A delete that cannot be written keeps the record.
+    db.Op.Answers.push_back(TMsgAnswer::Yes);
+    {
+      TFailingWrites full;
+      form.Frame->DeleteClick();
+    }
+    QVERIFY(Qs(db.Op.Messages.back().Text).startsWith("Record \"A\" can not be deleted: "));
+    QVERIFY(db.Films().GetRecord("a"));
+    QVERIFY(form.Node("A"));
+    QVERIFY(!OnDisk(db, "Films", "a").is_null());
+  }
+
+  void AddingOnAFailingDiskLeavesNoEntry() {
+    TDb db;
+    db.Seed();
+    TTestForm form(*db.Db, "Films");
+    const std::string shape = Shape(form.Tree());
+    {
+      TFailingWrites full;
+      form.Frame->AddRecordClick();
+      form.Frame->AddFolderClick();
+    }
+    QCOMPARE(db.Op.Messages.size(), size_t(2));
+    for (const auto& m : db.Op.Messages) {
+      const QString text = Qs(m.Text);
+      QVERIFY2(text.startsWith("The tree of records can not be saved: ") &&
+                   text.contains(Qs(TFailingWrites::Reason())),
+               qPrintable(text));
+    }
+    QCOMPARE(Shape(form.Tree()), shape);
+    QCOMPARE(db.TreeDoc()->size(), size_t(3));
+    // The next successful save writes no ghost entry.
+    form.EditText->setText("saved");
+    QVERIFY(form.Frame->BtnSaveClick());
+    QCOMPARE(OnDisk(db, "Tree", "Films").size(), size_t(3));
+    form.Frame->AddRecordClick();
+    QCOMPARE(db.TreeDoc()->size(), size_t(4));
+    QCOMPARE(db.Op.Messages.size(), size_t(2));
   }
 
   void SaveButtonSavesAndKeepsTheRecordShown() {
@@ -187,6 +335,7 @@ private slots:
     db.Op.Answers.push_back(TMsgAnswer::No);
     form.Frame->CopyClick();
     QVERIFY(form.Frame->PasteMenuItem()->isEnabled());
+    db.Op.Answers.push_back(TMsgAnswer::No);  // the edit is still there when B is left
     form.Frame->PasteClick();
     QCOMPARE(events, std::vector<bool>{true});
     QTreeWidgetItem* copy = form.Node("B-Copy");

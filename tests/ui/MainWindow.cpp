@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <thread>
 
+#include "recstore/FileLock.h"
 #include "shell/Databases.h"
 #include "shell/Options.h"
 #include "shell/Users.h"
@@ -360,10 +361,94 @@ private slots:
         QVERIFY(films.NewRecord("after", TJson{{"Name", "After"}}));
         QVERIFY(ReadFileBytes(a).find("after") != std::string::npos);
       } else {
-        QVERIFY(films.GetRecord("mine").has_value());  // still in memory, not on disk
+        // Not written, so not kept either: memory stays what the file held when it was read.
+        QVERIFY(!films.GetRecord("mine").has_value());
+        QVERIFY(films.GetRecord("f1").has_value());
         QCOMPARE(ReadFileBytes(a), theirs);
       }
     }
+  }
+
+  // Save As onto a file another program holds, onto a folder that cannot take it, and in
+  // MongoDB mode: the console stays on its project, its lock and its title.
+  void FailedSaveAsKeepsTheProject() {
+    TTempDir tmp;
+    TScopedFakeOperator op;
+    std::string a = MakeProject(tmp, "a.pq2pr", TJson{{"f1", {{"Name", "Film"}}}});
+    std::string b = MakeProject(tmp, "b.pq2pr");
+    TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
+    w.OpenFromCommandLine({"pelmora", Qs(a)});
+    QVERIFY(w.Db().HoldsLock());
+    const QString title = w.windowTitle();
+    TFileLock other;  // another program holds b
+    QCOMPARE(other.Acquire(b, 0), TFileLock::TResult::Acquired);
+    const std::string bBytes = ReadFileBytes(b);
+    for (const std::string& target : {b, tmp.File("no/such/folder/c.pq2pr")}) {
+      op.Messages.clear();
+      w.Dialogs.SaveFile = [&](QWidget*, const QString&, const QString&) { return Qs(target); };
+      w.SaveAs1Click();
+      QCOMPARE(op.Messages.size(), size_t(1));
+      QVERIFY2(op.Messages[0].Text.find("Can't ") != std::string::npos, op.Messages[0].Text.c_str());
+      QCOMPARE(Qs(w.Db().FileName()), Qs(a));
+      QVERIFY(w.Db().HoldsLock());
+      QCOMPARE(w.windowTitle(), title);
+    }
+    QVERIFY(op.Messages[0].Text.find("no/such/folder") != std::string::npos);
+    QCOMPARE(ReadFileBytes(b), bBytes);
+    // Changes still reach the project's own file.
+    QVERIFY(w.Db().CollectionByName("Films").NewRecord("f2", TJson{{"Name", "Later"}}));
+    QVERIFY(ReadFileBytes(a).find("Later") != std::string::npos);
+    // No file to save a MongoDB database as.
+    op.Messages.clear();
+    w.Db().SetUseMongoDb(true);
+    w.EnableMenu();
+    QVERIFY(!Enabled(w, "SaveAs1"));
+    w.SaveAs1Click();
+    QCOMPARE(op.Messages.size(), size_t(1));
+    QVERIFY(op.Messages[0].Text.find("MongoDB") != std::string::npos);
+  }
+
+  // A damaged project is refused with its reason, and the open project stays open.
+  void OpeningADamagedProjectKeepsTheOpenOne() {
+    TTempDir tmp;
+    TScopedFakeOperator op;
+    std::string a = MakeProject(tmp, "a.pq2pr", TJson{{"f1", {{"Name", "Film"}}}});
+    const std::string damaged = tmp.File("damaged.pq2pr");
+    WriteFileBytes(damaged, "{\"DBVersion\": \"2.0.8.4\", \"Films\": {");
+    TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
+    w.OpenFromCommandLine({"pelmora", Qs(a)});
+    w.Dialogs.OpenFile = [&](QWidget*, const QString&) { return Qs(damaged); };
+    w.Open1Click();
+    QCOMPARE(op.Messages.size(), size_t(1));
+    QVERIFY2(op.Messages[0].Text.find("can not be opened: ") != std::string::npos &&
+                 op.Messages[0].Text.find(damaged) != std::string::npos,
+             op.Messages[0].Text.c_str());
+    QCOMPARE(Qs(w.Db().FileName()), Qs(a));
+    QVERIFY(w.Db().DbIsOpen());
+    QVERIFY(w.Db().HoldsLock());
+    QVERIFY(w.Db().CollectionByName("Films").GetRecord("f1").has_value());
+    QCOMPARE(w.windowTitle(), "Pelmora2 - " + Qs(a));
+  }
+
+  // Opening another project from a write-protected one: the folder setting stays in memory,
+  // and nothing is said about it.
+  void OpenFromAWriteProtectedProjectSaysNothing() {
+    TTempDir tmp;
+    TScopedFakeOperator op;
+    std::string a = MakeProject(tmp, "a.pq2pr");
+    std::string b = MakeProject(tmp, "b.pq2pr");
+    TFileLock other;
+    QCOMPARE(other.Acquire(a, 0), TFileLock::TResult::Acquired);
+    TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
+    w.OpenFromCommandLine({"pelmora", Qs(a)});
+    QVERIFY(w.Db().SaveDisabled());
+    const std::string aBytes = ReadFileBytes(a);
+    op.Messages.clear();
+    w.Dialogs.OpenFile = [&](QWidget*, const QString&) { return Qs(b); };
+    w.Open1Click();
+    for (const auto& m : op.Messages) QVERIFY2(false, (m.Caption + ": " + m.Text).c_str());
+    QCOMPARE(Qs(w.Db().FileName()), Qs(b));
+    QCOMPARE(ReadFileBytes(a), aBytes);
   }
 
   void SaveAsLiftsTheSaveBlock() {

@@ -1,5 +1,5 @@
-// The options window: what it shows for missing and stored records, the bitrate reset, the
-// folder picker and the Save/Cancel round trip.
+// The options window: what it shows for missing and stored records, the preset bitrate of a
+// chosen resolution, the folder picker and the Save/Cancel round trip.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -61,7 +61,7 @@ private slots:
     QVERIFY(!p.Options().GetRecord("Options"));  // showing writes nothing
   }
 
-  void StoredRecordIsShownAndTheBitrateFollowsTheResolution() {
+  void StoredRecordIsShownWithItsOwnBitrate() {
     TScopedFakeOperator op;
     TProject p;
     p.Options().NewRecord("Options", TJson::parse(R"({"WinVideoDir": "..\\media", "ServersDir": "/srv/out",
@@ -72,13 +72,13 @@ private slots:
     QCOMPARE(f.EditServersDir->text(), QString("/srv/out"));
     QVERIFY(f.CheckBoxPlayChannels->isChecked());
     QCOMPARE(f.ComboBoxResolution->currentText(), QString("PAL 720x576"));
-    QCOMPARE(f.EditVideoBitRate->text(), QString("6000"));  // the preset's, not the stored 9000
+    QCOMPARE(f.EditVideoBitRate->text(), QString("9000"));  // stored, though no preset has it
     QCOMPARE(f.ComboBoxAspect->currentText(), QString("4:3"));
     QCOMPARE(f.ComboBoxFrameRate->currentText(), QString("29.97"));
     QVERIFY(f.CheckBoxMoveFile->isChecked());
   }
 
-  void AnyComboChangeResetsTheBitrate() {
+  void OnlyAChosenResolutionSetsItsPresetBitrate() {
     TScopedFakeOperator op;
     TProject p;
     TFormOptions f(*p.Db);
@@ -86,10 +86,9 @@ private slots:
     f.EditVideoBitRate->SetValue(8000);
     ChooseWithKeys(f.ComboBoxAspect, 1);
     QCOMPARE(f.ComboBoxAspect->currentText(), QString("4:3"));
-    QCOMPARE(f.EditVideoBitRate->text(), QString("12000"));
-    f.EditVideoBitRate->SetValue(8000);
+    QCOMPARE(f.EditVideoBitRate->text(), QString("8000"));
     ChooseWithKeys(f.ComboBoxFrameRate, 2);
-    QCOMPARE(f.EditVideoBitRate->text(), QString("12000"));
+    QCOMPARE(f.EditVideoBitRate->text(), QString("8000"));
     ChooseWithKeys(f.ComboBoxResolution, 3);
     QCOMPARE(f.EditVideoBitRate->text(), QString("18000"));
     ChooseWithKeys(f.ComboBoxResolution, 0);
@@ -142,6 +141,26 @@ private slots:
     again->BitBtnSaveClick();
     QVERIFY(!JsonBool(*p.Options().GetRecord("Options"), "KeepExt"));
     QVERIFY(op.Messages.empty());
+  }
+
+  // Keys the window does not show ("StreamServer", keys of other programs) and a bitrate of
+  // the operator's own survive a save.
+  void SaveKeepsWhatTheWindowDoesNotShow() {
+    TScopedFakeOperator op;
+    TProject p;
+    p.Options().NewRecord("Options", TJson{{"Resolution", "PAL 720x576"},
+                                           {"BitRate", 9000},
+                                           {"StreamServer", "http://10.0.0.5:8080/"},
+                                           {"Other", {{"a", 1}}}});
+    TFormOptions f(*p.Db);
+    f.CheckBoxMoveFile->setChecked(true);
+    f.BitBtnSaveClick();
+    QVERIFY(op.Messages.empty());
+    const TJson rec = *p.Options().GetRecord("Options");
+    QCOMPARE(Qs(JsonStr(rec, "StreamServer")), QString("http://10.0.0.5:8080/"));
+    QVERIFY(JsonEqual(rec["Other"], TJson{{"a", 1}}));
+    QCOMPARE(rec["BitRate"].get<int>(), 9000);
+    QVERIFY(JsonBool(rec, "MoveFile"));
   }
 
   void CancelStoresNothing() {

@@ -6,7 +6,9 @@ Usage: walkthrough.py WORKDIR
   File > New creates WORKDIR/walk.pq2pr; every entry of Directories, Servers and Advertising
   opens its window (an entry whose window this console does not have yet is reported as
   SKIP with its name); the catalogue records of a small head-end are created in their windows;
-  Servers > Create files builds the server's package, which is checked on disk.
+  Servers > Create files builds the server's package, which is checked on disk; in the demo's
+  Movies window an edit made after Copy is asked about on leaving, and a Save keeps a key of the
+  record that the window does not show.
 
 Prints one line per step: "ok ...", "SKIP ...: why" or "FAIL ...: why"; exits 1 on any FAIL.
 A menu action that opens a modal box answers the accessibility call only when the box closes,
@@ -329,6 +331,138 @@ def create_files(app):
         close_all_windows(app)
 
 
+# A demo film given a key no window shows, as another program or an import may leave one.
+FOREIGN_FILM = "64f0c1a0a1b2c3000a000001"  # "Mountain Morning"
+FOREIGN_KEY = {"WalkForeignKey": {"kept": True, "by": "walkthrough"}}
+
+
+def cli_get(collection, ident):
+    out = subprocess.run([CLI, "--project", DEMO, "get", collection, ident],
+                         capture_output=True, text=True, timeout=30)
+    if out.returncode != 0:
+        return None
+    try:
+        return json.loads(out.stdout)
+    except ValueError:
+        return None
+
+
+def give_foreign_key():
+    """Before the console opens the demo: one film gets a key that no window shows."""
+    record = cli_get("Films", FOREIGN_FILM)
+    if record is None:
+        return False
+    record.update(FOREIGN_KEY)
+    out = subprocess.run([CLI, "--project", DEMO, "put", "Films", FOREIGN_FILM],
+                         input=json.dumps(record), capture_output=True, text=True, timeout=30)
+    return out.returncode == 0
+
+
+def movies_window(app, label):
+    kind, window = open_entry(app, "Directories", "Movies")
+    if kind != "window":
+        report("FAIL", label, f"the Movies window did not open ({window})")
+        close_boxes(app)
+        return None
+    return window
+
+
+def select_record(window, record_name):
+    cell = wait_for(lambda: find(window, lambda x: role(x) == "table cell" and name(x) == record_name))
+    if cell is None:
+        return False
+    click(cell)
+    time.sleep(1.0)
+    return True
+
+
+def set_record_name(window, text):
+    field = wait_for(lambda: find(window, lambda x: role(x) == "text" and name(x) == "Name"
+                                  and showing(x)), timeout=5)
+    if field is None:
+        return False
+    field.queryEditableText().setTextContents(text)
+    time.sleep(0.3)
+    return True
+
+
+def copy_then_edit(app):
+    """Copy a film with the tree's key, edit it, click another film: the console asks about
+    the edit, and Yes stores it."""
+    label = "Movies: an edit after Copy is asked about on leaving"
+    if not DEMO:
+        report("SKIP", label, "no demo project given")
+        return
+    window = movies_window(app, label)
+    if window is None:
+        return
+    try:
+        if not select_record(window, "City Lights"):
+            report("FAIL", label, "no film \"City Lights\" in the tree")
+            return
+        xdotool("key", "ctrl+c")
+        time.sleep(0.5)
+        if boxes(app):
+            report("FAIL", label, "copying an unchanged film asked: "
+                   + " | ".join(t for b in boxes(app) for t in texts(b) if t)[:200])
+            return
+        if not set_record_name(window, "City Lights at night"):
+            report("FAIL", label, "no \"Name\" field")
+            return
+        if not select_record(window, "Mountain Morning"):
+            report("FAIL", label, "no film \"Mountain Morning\" in the tree")
+            return
+        asked = wait_for(lambda: boxes(app), timeout=8)
+        words = " | ".join(t for b in (asked or []) for t in texts(b) if t)
+        if not asked or "was changed" not in words:
+            report("FAIL", label, "leaving the edited film asked nothing" + (f" ({words[:200]})" if words else ""))
+            return
+        press_button(asked[0], "Yes")
+        stored = wait_for(lambda: cli_get("Films", "City Lights at night"), timeout=8)
+        if stored and stored.get("Name") == "City Lights at night":
+            report("ok", label, "asked \"" + words[:80] + "\"; Yes stored the edit")
+        else:
+            report("FAIL", label, "Yes did not store the edit")
+    finally:
+        close_boxes(app)
+        close_all_windows(app)
+
+
+def save_keeps_foreign_key(app, prepared):
+    """Rename the film with the foreign key in its window and save: the key is still there."""
+    label = "Movies: Save keeps a key the window does not show"
+    if not DEMO:
+        report("SKIP", label, "no demo project given")
+        return
+    if not prepared:
+        report("FAIL", label, "the demo film could not be given a foreign key with pelmora-cli")
+        return
+    window = movies_window(app, label)
+    if window is None:
+        return
+    try:
+        if not select_record(window, "Mountain Morning"):
+            report("FAIL", label, "no film \"Mountain Morning\" in the tree")
+            return
+        if not set_record_name(window, "Mountain Morning (walk)"):
+            report("FAIL", label, "no \"Name\" field")
+            return
+        if not press_button(window, "Save"):
+            report("FAIL", label, "no \"Save\" button")
+            return
+        stored = wait_for(lambda: (lambda r: r if r and r.get("Name") == "Mountain Morning (walk)" else None)(
+            cli_get("Films", FOREIGN_FILM)), timeout=8)
+        if stored is None:
+            report("FAIL", label, "the new name was not stored")
+        elif all(stored.get(k) == v for k, v in FOREIGN_KEY.items()):
+            report("ok", label, "renamed, \"WalkForeignKey\" kept")
+        else:
+            report("FAIL", label, "the key the window does not show was dropped")
+    finally:
+        close_boxes(app)
+        close_all_windows(app)
+
+
 def walk_menu(app, top):
     entries = menu_entries(app, top)
     for item in entries or [None]:
@@ -425,7 +559,10 @@ def main():
         walk_menu(app, top)
     for top, item, collection, record_name in RECORDS:
         add_record(app, top, item, collection, record_name)
-    create_files(app)
+    prepared = bool(DEMO) and give_foreign_key()
+    create_files(app)  # opens the demo project
+    copy_then_edit(app)
+    save_keeps_foreign_key(app, prepared)
     print(f"walkthrough: {len(failures)} failed" + (": " + ", ".join(failures) if failures else ""))
     return 1 if failures else 0
 

@@ -24,6 +24,9 @@
 #include <vector>
 
 #include "base/InstallPaths.h"
+#include "recstore/FileLock.h"
+#include "recstore/JrecClasses.h"
+#include "recstore/JsonText.h"
 #include "shell/Databases.h"
 #include "shell/Options.h"
 #include "shell/ProjectArguments.h"
@@ -35,6 +38,21 @@
 
 
 namespace {
+const char* const SaveAsMongoText =
+    "A MongoDB database is kept on its server; \"Save As\" saves project files only.";
+
+// Keeps to itself whatever a database being tried out would tell the operator.
+class TQuietOperator : public IOperator {
+public:
+  void MessageBox(const std::string&, const std::string&, TMsgIcon) override {}
+  TMsgAnswer Ask(const std::string&, const std::string&, TMsgIcon, TMsgButtons,
+                 TMsgAnswer safeAnswer) override {
+    return safeAnswer;
+  }
+  void StatusText(const std::string&) override {}
+  void OpenRecord(TDbCollectionItem&, const std::string&) override {}
+  void RunOnUiThread(std::function<void()> fn) override { fn(); }
+};
 TFormPQ2* GFormPQ2 = nullptr;
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
@@ -301,6 +319,11 @@ void TFormPQ2::EnableMenu() {
   CollectActions(menuBar()->actions(), all);
   for (QAction* a : all)
     if (!a->isSeparator() && a->property("Tag").toInt() == 0) a->setEnabled(open);
+  // A MongoDB database lives on its server: there is no file to save it as.
+  if (QAction* saveAs = MenuEntry("SaveAs1")) {
+    saveAs->setEnabled(open && !DbF1->UseMongoDb());
+    saveAs->setStatusTip(DbF1->UseMongoDb() ? QString(SaveAsMongoText) : QString());
+  }
   QString state;
   if (open)
     state = (DbF1->UseMongoDb()
@@ -352,6 +375,18 @@ void TFormPQ2::RememberProjectsDir(const QString& file) {
                "Directories");
 }
 
+std::string TFormPQ2::UnreadableProject(const std::string& path) {
+  TQuietOperator quiet;
+  std::unique_ptr<TDbFile> probe = CreateMainDatabase(&quiet);
+  probe->SetReadOnly(true);  // reads only: no lock, no conversion written
+  probe->SetFileName(path);
+  probe->Load();
+  // A file that was read carries a version (a newer or unconvertible one is told by the load).
+  if (probe->DbIsOpen() || !probe->FileDBVersion().empty()) return {};
+  return probe->LastError().empty() ? std::string("the file can not be read")
+                                    : probe->LastError();
+}
+
 void TFormPQ2::SaveToFile() {
   try {
     DbF1->Save();
@@ -394,19 +429,53 @@ void TFormPQ2::Open1Click() {
   if (!CloseAllChildren()) return;
   QString file = Dialogs.OpenFile(this, ProjectsDir());
   if (file.isEmpty()) return;
+  const std::string path = Std(QFileInfo(file).absoluteFilePath());
+  // A file that cannot be read at all (damaged, not a project, no access) is refused before the
+  // project that is open now is closed; the operator is told why.
+  const std::string unreadable = UnreadableProject(path);
+  if (!unreadable.empty()) {
+    AppOperator().MessageBox("Error",
+                             "The project " + path + " can not be opened: " + unreadable,
+                             TMsgIcon::Error);
+    return;
+  }
   RememberProjectsDir(file);
   DbF1->SetUseMongoDb(false);
-  DbF1->SetFileName(Std(QFileInfo(file).absoluteFilePath()));
+  DbF1->SetFileName(path);
   DbF1->Load();
   EnableMenu();
   RebuildOnlineControlMenu();
 }
 
 void TFormPQ2::SaveAs1Click() {
+  if (DbF1->UseMongoDb()) {
+    AppOperator().MessageBox("Save As", SaveAsMongoText, TMsgIcon::Information);
+    return;
+  }
   QString file = WithExtension(Dialogs.SaveFile(this, QString(), ProjectsDir()));
   if (file.isEmpty()) return;
+  const std::string target = Std(QFileInfo(file).absoluteFilePath());
+  if (target == DbF1->FileName()) {
+    SaveToFile();
+    return;
+  }
+  // The copy is written first, while the console stays on its project and keeps its lock; only
+  // a copy that was written makes the new file the project. A file another program holds is
+  // left alone.
+  try {
+    TFileLock held;
+    if (held.Acquire(target, DbF1->LockWait()) == TFileLock::TResult::Held)
+      throw EDbWriteError("Can't save the database to file " + target + ": it is in use by " +
+                          held.Holder().Describe() + ".");
+    std::string text;
+    WriteProjectText(text, DbF1->JSON(), nullptr);
+    WriteFileAtomically(target, text);
+  } catch (const std::exception& e) {
+    AppOperator().MessageBox("IO Error", e.what(), TMsgIcon::Error);
+    return;
+  }
   RememberProjectsDir(file);
-  DbF1->SetFileName(Std(QFileInfo(file).absoluteFilePath()));  // also lifts a save block
+  DbF1->SetFileName(target);  // also lifts a save block
   SaveToFile();
   EnableMenu();
 }

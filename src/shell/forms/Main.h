@@ -106,5 +106,8 @@ private:
   QDialog* FAboutBox = nullptr;
   QLabel* FStateLabel = nullptr;
   bool FReloadOffered = false;
+  // Why the project file Path cannot be read at all; empty when it can (a newer or
+  // unconvertible project is reported by its load).
+  static std::string UnreadableProject(const std::string& path);
   int FCollectionHandler = 0;
 };

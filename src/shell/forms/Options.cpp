@@ -212,13 +212,14 @@ TFormOptions::TFormOptions(TDbFile& db, QWidget* parent) : QWidget(parent), FDb(
   connect(BitBtnCancel, &QPushButton::clicked, this, &TFormOptions::BitBtnCancelClick);
   for (QPushButton* b : {ButtonDir1, Button1, BtnHTMLDir})
     connect(b, &QPushButton::clicked, this, [this, b] { ButtonDir1Click(b->property("Tag").toInt()); });
-  for (QComboBox* c : {ComboBoxResolution, ComboBoxAspect, ComboBoxFrameRate})
-    connect(c, &QComboBox::activated, this, &TFormOptions::ComboBoxResolutionChange);
+  // Only a resolution the operator picks brings its preset bitrate; the aspect ratio and the
+  // frame rate leave a bitrate of the operator's own as it is.
+  connect(ComboBoxResolution, &QComboBox::activated, this, &TFormOptions::ComboBoxResolutionChange);
   connect(TreeViewOptions, &QTreeWidget::itemClicked, this, &TFormOptions::PageControlUpdate);
   connect(TreeViewOptions, &QTreeWidget::currentItemChanged, this, &TFormOptions::PageControlUpdate);
 
-  // Bindings, in this order: loading a combo box resets the bitrate, so the bitrate the edit
-  // shows is always the one of the selected resolution.
+  // Bindings, in this order: loading the resolution sets its preset bitrate, and the stored
+  // "BitRate" bound after it then shows what the record holds, a preset's or not.
   LayerCommon = std::make_unique<TLayerOfComps>(nullptr, stNew, nullptr, "Common");
   LayerComps = LayerCommon->AddLayer("Records");
   LayerComps->AddComp("WinVideoDir", EditVideoDir, vt_String);
@@ -282,15 +283,27 @@ void TFormOptions::ButtonDir1Click(int tag) {
 }
 
 void TFormOptions::BitBtnSaveClick() {
-  TJson obj = LayerComps->GetCompInfo();
+  const TJson shown = LayerComps->GetCompInfo();
   bool ok = false;
-  if (CollData.Records->GetRecord("Options"))
-    ok = CollData.Records->UpdateRecord("Options", obj);
-  else
-    ok = CollData.Records->NewRecord("Options", obj);
+  try {
+    // The window's keys go into the stored record; the keys it does not show ("StreamServer"
+    // and whatever other programs keep there) stay as they are.
+    std::optional<TJson> stored = CollData.Records->GetRecord("Options");
+    TJson obj = stored && stored->is_object() ? *stored : TJson::object();
+    for (auto it = shown.begin(); it != shown.end(); ++it) obj[it.key()] = it.value();
+    if (stored)
+      ok = CollData.Records->UpdateRecord("Options", obj);
+    else
+      ok = CollData.Records->NewRecord("Options", obj);
+  } catch (const std::exception&) {
+    ok = false;
+  }
   if (!ok) {
     // The window stays open so that nothing typed is lost.
-    AppOperator().MessageBox("Error", "The options could not be saved.", TMsgIcon::Error);
+    const std::string why = FDb.LastError();
+    AppOperator().MessageBox("Error",
+                             "The options could not be saved" + (why.empty() ? "." : ": " + why),
+                             TMsgIcon::Error);
     return;
   }
   CloseFormWindow(this);

@@ -1,4 +1,5 @@
 #include "JFrame/JFrame.h"
+#include "JFrame/WriteGuard.h"
 
 #include <QAction>
 #include <algorithm>
@@ -30,45 +31,6 @@ struct TBusy {
   int& FN;
 };
 
-// Holds back the "IO Error" boxes a database shows while the frame writes to it: the frame
-// reports a failed write itself, once, naming the record, with the database's reason. Every
-// other message and question goes through as usual.
-class TFrameWrites : public IOperator {
-public:
-  explicit TFrameWrites(TDbCollectionItem* coll)
-      : FDb(coll ? &coll->DbFile() : nullptr), FPrev(FDb ? FDb->OperatorOverride() : nullptr) {
-    if (FDb) FDb->SetOperator(this);
-  }
-  ~TFrameWrites() override {
-    if (FDb) FDb->SetOperator(FPrev);
-  }
-  TFrameWrites(const TFrameWrites&) = delete;
-  TFrameWrites& operator=(const TFrameWrites&) = delete;
-  void MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon) override {
-    if (caption == "IO Error") return;
-    Target().MessageBox(caption, text, icon);
-  }
-  TMsgAnswer Ask(const std::string& caption, const std::string& text, TMsgIcon icon,
-                 TMsgButtons buttons, TMsgAnswer safeAnswer) override {
-    return Target().Ask(caption, text, icon, buttons, safeAnswer);
-  }
-  void StatusText(const std::string& text) override { Target().StatusText(text); }
-  void OpenRecord(TDbCollectionItem& coll, const std::string& id) override {
-    Target().OpenRecord(coll, id);
-  }
-  void RunOnUiThread(std::function<void()> fn) override { Target().RunOnUiThread(std::move(fn)); }
-
-private:
-  IOperator& Target() const { return FPrev ? *FPrev : AppOperator(); }
-  TDbFile* FDb;
-  IOperator* FPrev;
-};
-
-// Why the last change of Coll's database failed; empty when it was refused because another
-// editor changed the record first.
-std::string WriteFailure(TDbCollectionItem* coll) {
-  return coll ? coll->DbFile().LastError() : std::string();
-}
 }  // namespace
 
 void TJFrame::BoundKeys(const TLayerOfComps& layer, const std::string& prefix,

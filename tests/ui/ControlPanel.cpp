@@ -384,6 +384,22 @@ private slots:
     QVERIFY(a.Controlpanel1Click());  // a's counter moved on with its save
   }
 
+  void AFailedWriteNamesItsReasonAndALaterSaveSucceeds() {
+    TProject p;
+    TFormControlPanel a(nullptr, *p.Db, "p1", true);
+    a.ElementByTag(0)->move(70, 70);
+    {
+      TFailingWrites full;
+      QVERIFY(!a.Controlpanel1Click());
+    }
+    QCOMPARE(p.Op.Messages.size(), size_t(1));  // one box, not the store's as well
+    QVERIFY(p.Op.Messages.back().Text.rfind("Record \"Hall\" can not be saved: ", 0) == 0);
+    QVERIFY2(p.Op.Messages.back().Text.find(TFailingWrites::Reason()) != std::string::npos,
+             p.Op.Messages.back().Text.c_str());
+    QVERIFY(a.Controlpanel1Click());  // the cause is gone: the same save goes through
+    QCOMPARE(p.Stored()["Table"][0]["PosX"].get<int>(), 70);
+  }
+
   void ChecksBeforeSendingNameWhatIsMissing() {
     TProject p;
     TFormControlPanel panel(nullptr, *p.Db, "p1", false);

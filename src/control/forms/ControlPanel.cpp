@@ -1,4 +1,5 @@
 #include "control/forms/ControlPanel.h"
+#include "JFrame/WriteGuard.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -390,15 +391,24 @@ void TFormControlPanel::PopupMenu1Popup(const QPoint& p) {
 bool TFormControlPanel::Controlpanel1Click() {
   UpdateFormJson();
   bool saved = false;
+  std::string why;
+  TDbCollectionItem& panels = Db.CollectionByName("OnLineContr");
   try {
-    saved = Db.CollectionByName("OnLineContr").UpdateRecord(id, json, CurrentRecordCntr);
-  } catch (const std::exception&) {
+    TFrameWrites writes(&panels);
+    saved = panels.UpdateRecord(id, json, CurrentRecordCntr);
+    if (!saved) why = WriteFailure(&panels);
+  } catch (const std::exception& e) {
     saved = false;
+    why = e.what();
   }
   if (!saved) {
+    // A write that failed names its reason; only a refused counter is another user's change.
     AppOperator().MessageBox(
-        Caption(), "Record \"" + Caption() + "\" can not be saved because it has been changed by another user",
-        TMsgIcon::Warning);
+        Caption(),
+        why.empty() ? "Record \"" + Caption() +
+                          "\" can not be saved because it has been changed by another user"
+                    : "Record \"" + Caption() + "\" can not be saved: " + why,
+        why.empty() ? TMsgIcon::Warning : TMsgIcon::Error);
     return false;
   }
   oldRecord = json;

@@ -20,6 +20,7 @@ SMBC_FUNCTION(void*, smbc_getOptionUserData, (SMBCCTX* c), (c))
 SMBC_FUNCTION(void, smbc_setOptionUserData, (SMBCCTX* c, void* data), (c, data))
 SMBC_FUNCTION(void, smbc_setOptionUseKerberos, (SMBCCTX* c, smbc_bool b), (c, b))
 SMBC_FUNCTION(void, smbc_setOptionFallbackAfterKerberos, (SMBCCTX* c, smbc_bool b), (c, b))
+SMBC_FUNCTION(void, smbc_setOptionNoAutoAnonymousLogin, (SMBCCTX* c, smbc_bool b), (c, b))
 SMBC_FUNCTION(void, smbc_setFunctionAuthDataWithContext,
               (SMBCCTX* c, smbc_get_auth_data_with_context_fn fn), (c, fn))
 SMBC_FUNCTION(smbc_open_fn, smbc_getFunctionOpen, (SMBCCTX* c), (c))

@@ -213,6 +213,7 @@ TEST_F(MongoCliTest, ExportAndImportRoundTripTheWholeDatabase) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(JsonStr(lines.back(), "change"), "new");
   EXPECT_EQ(JsonStr(lines.back(), "Name"), "Кино \"quoted\"");
+}
 
 // Tree entries on a shared server: parallel writers each get their entry (a counter conflict
 // on the tree document is retried), and a repeated put or import adds an entry that is missing.

@@ -381,13 +381,8 @@ bool TJFrame::SaveRecord(QTreeWidgetItem* node, bool onlyWhenChanged) {
   if (!saved) {
     // A write that failed keeps the edits on screen, unsaved; the store is as it was, so the
     // same Save succeeds once the cause is gone.
-    const std::string why = WriteFailure(Records());
-    if (why.empty())
-      MsgDlg("Record \"" + name +
-                 "\" can not be saved because it has been changed by another user",
-             TMsgIcon::Question);
-    else
-      MsgDlg("Record \"" + name + "\" can not be saved: " + why, TMsgIcon::Error);
+    const TWriteFailureText msg = WriteFailureText(name, "saved", WriteFailure(Records()));
+    MsgDlg(msg.Text, msg.Icon);
     return false;
   }
   FOldRecord = rec;
@@ -711,13 +706,8 @@ void TJFrame::DeleteClick() {
     deleted = Records() && Records()->DelRecord(id, FCurrentRecordCntr);
   }
   if (!deleted) {
-    const std::string why = WriteFailure(Records());
-    if (why.empty())
-      MsgDlg("Record \"" + shown +
-                 "\" can not be deleted because it has been changed by another user",
-             TMsgIcon::Question);
-    else
-      MsgDlg("Record \"" + shown + "\" can not be deleted: " + why, TMsgIcon::Error);
+    const TWriteFailureText msg = WriteFailureText(shown, "deleted", WriteFailure(Records()));
+    MsgDlg(msg.Text, msg.Icon);
     ShowSelected(false);
     return;
   }

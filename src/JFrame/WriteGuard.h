@@ -43,3 +43,19 @@ private:
 inline std::string WriteFailure(TDbCollectionItem* coll) {
   return coll ? coll->DbFile().LastError() : std::string();
 }
+
+// What a window says when its write of record Name was not done: Verb is "saved" or
+// "deleted"; Why is WriteFailure's reason, empty for another user's change. A failed write is
+// an error, a change made first by someone else a question for the operator to look at.
+struct TWriteFailureText {
+  std::string Text;
+  TMsgIcon Icon;
+};
+inline TWriteFailureText WriteFailureText(const std::string& name, const std::string& verb,
+                                          const std::string& why) {
+  if (why.empty())
+    return {"Record \"" + name + "\" can not be " + verb +
+                " because it has been changed by another user",
+            TMsgIcon::Question};
+  return {"Record \"" + name + "\" can not be " + verb + ": " + why, TMsgIcon::Error};
+}

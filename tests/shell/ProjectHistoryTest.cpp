@@ -17,15 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Noon of day N of December 2026, local time.
-std::time_t Day(int n) {
-  struct tm t {};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = n;
-  t.tm_hour = 12;
-  t.tm_isdst = -1;
-  return std::mktime(&t);
-}
+std::time_t Day(int n) { return LocalNoon(2026, 12, n); }
 
 struct History : ::testing::Test {
   TScopedFakeOperator Op;

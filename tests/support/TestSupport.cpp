@@ -120,3 +120,13 @@ TFailingWrites::~TFailingWrites() {
 }
 
 std::string TFailingWrites::Reason() { return std::strerror(EFBIG); }
+
+std::time_t LocalNoon(int year, int month, int day) {
+  struct tm t {};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = 12;
+  t.tm_isdst = -1;
+  return std::mktime(&t);
+}

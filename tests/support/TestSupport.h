@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the unit tests: a scripted operator that records what it was told and asked,
 // and a temporary folder that removes itself.
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -83,3 +84,6 @@ struct TFailingWrites {
 private:
   unsigned long long FSoft = 0;
 };
+
+// Noon (local time) of a day, for tests that inject a clock.
+std::time_t LocalNoon(int year, int month, int day);

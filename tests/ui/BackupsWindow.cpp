@@ -11,15 +11,7 @@
 #include "ui/UiProject.h"
 
 namespace {
-std::time_t Noon(int day) {
-  struct tm t {};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = day;
-  t.tm_hour = 12;
-  t.tm_isdst = -1;
-  return std::mktime(&t);
-}
+std::time_t Noon(int day) { return LocalNoon(2026, 12, day); }
 }  // namespace
 
 class TBackupsWindowTest : public QObject {

@@ -402,13 +402,11 @@ bool TFormControlPanel::Controlpanel1Click() {
     why = e.what();
   }
   if (!saved) {
-    // A write that failed names its reason; only a refused counter is another user's change.
-    AppOperator().MessageBox(
-        Caption(),
-        why.empty() ? "Record \"" + Caption() +
-                          "\" can not be saved because it has been changed by another user"
-                    : "Record \"" + Caption() + "\" can not be saved: " + why,
-        why.empty() ? TMsgIcon::Warning : TMsgIcon::Error);
+    // A write that failed names its reason; only a refused counter is another user's change
+    // (told as a warning, as the panel always has).
+    const TWriteFailureText msg = WriteFailureText(Caption(), "saved", why);
+    AppOperator().MessageBox(Caption(), msg.Text,
+                             why.empty() ? TMsgIcon::Warning : msg.Icon);
     return false;
   }
   oldRecord = json;

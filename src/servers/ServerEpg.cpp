@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "servers/CreateFiles.h"
+#include "servers/ServerRows.h"
 
 namespace {
 

@@ -146,7 +146,7 @@ TFormServers::TFormServers(TDbFile& db, QWidget* parent)
   BtnMakeSchedule->setObjectName("BtnMakeSchedule");
   BtnCopy = new QPushButton("Copy files to server", TabSheetRec);
   BtnCopy->setObjectName("BtnCopy");
-  BtnRestart = new QPushButton("Restart", TabSheetRec);
+  BtnRestart = new QPushButton("Restart Pelmora", TabSheetRec);
   BtnRestart->setObjectName("BtnRestart");
   BtnShowServer = new QPushButton("Show server's files", TabSheetRec);
   BtnShowServer->setObjectName("BtnShowServer");

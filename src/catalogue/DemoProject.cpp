@@ -168,24 +168,22 @@ TJson MergeRecords(TJson first, const TJson& second) {
 
 }  // namespace
 
-TDemoResult MakeDemoProject(const std::string& dirArg, IOperator* op,
-                            const TDemoProgress& progress, const std::string& sourceDir,
-                            const std::string& ffmpegPath) {
+namespace {
+
+// The demo's work in a folder found new or empty (res.Dir, res.ProjectFile set).
+void MakeDemoIn(TDemoResult& res, IOperator* op, const TDemoProgress& progress,
+                const std::string& sourceDir, const std::string& ffmpegPath) {
   auto step = [&](const std::string& text, int n, int steps) {
     if (progress) progress(text, n, steps);
   };
-  TDemoResult res;
-  const fs::path dir = fs::absolute(dirArg).lexically_normal();
-  res.Dir = dir.string();
-  while (res.Dir.size() > 1 && res.Dir.back() == '/') res.Dir.pop_back();
-  res.ProjectFile = (fs::path(res.Dir) / DemoProjectName).string();
-  RequireNewOrEmpty(res.Dir);
-
   const fs::path source = sourceDir;
   TJson records = MergeRecords(ParseProjectBytes(ReadWholeFile(source / "records.json")),
                                ParseProjectBytes(ReadWholeFile(source / "portal-records.json")));
   if (!fs::is_directory(source / "HTML"))
     throw std::runtime_error("The demo's portal pages are not there: " + (source / "HTML").string());
+  // The films are found below the demo's own folder. (Set before a reference into the
+  // document is taken: adding a collection moves the others.)
+  records["Options"]["Options"]["WinVideoDir"] = DemoVideoRoot;
   TJson& films = records["Films"];
   if (!films.is_object()) films = TJson::object();
 
@@ -204,8 +202,6 @@ TDemoResult MakeDemoProject(const std::string& dirArg, IOperator* op,
   auto db = CreateMainDatabase(op);
   db->New();
   db->SetFileName(res.ProjectFile);
-  // The films are found below the demo's own folder.
-  records["Options"]["Options"]["WinVideoDir"] = DemoVideoRoot;
   const std::string videoRoot = ExpandProjectPath(*db, DemoVideoRoot);
 
   if (!res.FfmpegMissing) {
@@ -247,6 +243,36 @@ TDemoResult MakeDemoProject(const std::string& dirArg, IOperator* op,
     throw std::runtime_error("The demo's records name an unknown collection \"" + name + "\"");
   });
   step("Done", n, steps);
+}
+
+}  // namespace
+
+TDemoResult MakeDemoProject(const std::string& dirArg, IOperator* op,
+                            const TDemoProgress& progress, const std::string& sourceDir,
+                            const std::string& ffmpegPath) {
+  TDemoResult res;
+  const fs::path dir = fs::absolute(dirArg).lexically_normal();
+  res.Dir = dir.string();
+  while (res.Dir.size() > 1 && res.Dir.back() == '/') res.Dir.pop_back();
+  res.ProjectFile = (fs::path(res.Dir) / DemoProjectName).string();
+  RequireNewOrEmpty(res.Dir);
+  std::error_code ec;
+  const bool existed = fs::exists(res.Dir, ec);
+  try {
+    MakeDemoIn(res, op, progress, sourceDir, ffmpegPath);
+  } catch (...) {
+    // A demo that could not be made leaves nothing half-made: the folder was new or empty, so
+    // whatever it holds now is this run's.
+    if (!existed) {
+      fs::remove_all(res.Dir, ec);
+    } else {
+      std::vector<fs::path> made;
+      for (fs::directory_iterator it(res.Dir, ec), end; !ec && it != end; it.increment(ec))
+        made.push_back(it->path());
+      for (const fs::path& p : made) fs::remove_all(p, ec);
+    }
+    throw;
+  }
   return res;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "base/CommonProcedures.h"
@@ -165,10 +166,6 @@ TJson MergeRecords(TJson first, const TJson& second) {
   }
   return first;
 }
-
-}  // namespace
-
-namespace {
 
 // The demo's work in a folder found new or empty (res.Dir, res.ProjectFile set).
 void MakeDemoIn(TDemoResult& res, IOperator* op, const TDemoProgress& progress,

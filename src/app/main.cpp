@@ -1,15 +1,18 @@
 // The console: the main window, opened on the project named on the command line.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
+#include "catalogue/DemoProject.h"
 #include "shell/forms/ConsoleApplication.h"
+#include "shell/forms/DemoStart.h"
 #include "shell/forms/GuiOperator.h"
 #include "shell/forms/Main.h"
 
 namespace {
 
 const char* const Usage =
-    "Usage: pelmora [PROJECT-FILE | HOST[:PORT] DATABASE]\n"
+    "Usage: pelmora [PROJECT-FILE | HOST[:PORT] DATABASE | --demo [DIR]]\n"
     "The desktop console of an IPTV / video-on-demand head-end: the catalogue of movies,\n"
     "channels, STB groups and playlists, channel schedules, the packages of the playout\n"
     "servers, the STB portal pages, remote control panels and advertising.\n"
@@ -17,6 +20,10 @@ const char* const Usage =
     "  PROJECT-FILE          open this project file (.pq2pr)\n"
     "  HOST[:PORT] DATABASE  open the main database on a MongoDB server (port 27017 when\n"
     "                        none is given)\n"
+    "  --demo [DIR]          make the demo head-end in DIR (default ~/pelmora-demo), a new or\n"
+    "                        empty folder, with a short generated clip for every film when\n"
+    "                        ffmpeg is there, and open it; a folder holding the demo made\n"
+    "                        earlier is opened as it is\n"
     "  -h, --help            print this help and exit\n"
     "  --version             print the version and exit\n"
     "\n"
@@ -48,7 +55,21 @@ int main(int argc, char** argv) {
   {
     TFormPQ2 window;
     op.SetStatusBar(window.statusBar());
-    window.OpenFromCommandLine(QApplication::arguments());
+    QStringList args = QApplication::arguments();
+    if (qsizetype at = args.indexOf("--demo"); at > 0) {
+      std::string dir = DefaultDemoDir();
+      if (at + 1 < args.size() && !args[at + 1].startsWith('-')) dir = args[at + 1].toStdString();
+      window.show();
+      const std::string project = MakeDemoWithProgress(&window, dir);
+      args = QStringList{args[0]};
+      if (!project.empty()) {
+        args << QString::fromStdString(project);
+        // The advertising files ("contracts.json", "timeline.json") are kept beside the demo.
+        std::error_code ec;
+        std::filesystem::current_path(std::filesystem::path(project).parent_path(), ec);
+      }
+    }
+    window.OpenFromCommandLine(args);
     // A signal during the start (a box was open) has ended that box's loop only.
     if (!TConsoleApplication::TerminationRequested()) {
       window.show();

@@ -61,20 +61,20 @@ fi
 [ "$("$bin/pelmora-cli" --version)" = "$version" ] || fail "pelmora-cli --version"
 [ "$("$bin/pelmora" --version)" = "pelmora $version" ] || fail "pelmora --version"
 
-# A new project, and the demo server's package built from the installed demo records. The
-# programs run from a folder outside both trees.
+# A new project, and the demo head-end made by the installed `pelmora-cli demo` from the
+# installed demo records, with its server's package built. The programs run from a folder
+# outside both trees.
 home="$work/home"
-mkdir -p "$home" "$work/demo"
+mkdir -p "$home"
 export HOME="$home" XDG_DATA_HOME="$home/.local/share" XDG_CONFIG_HOME="$home/.config"
 cd "$work"
 "$bin/pelmora-cli" new "$work/empty.pq2pr" >/dev/null
 "$bin/pelmora-cli" --project "$work/empty.pq2pr" info | grep -q "DBVersion" || fail "info"
-cp -r "$root/usr/share/pelmora/demo/." "$work/demo/"
+"$bin/pelmora-cli" demo >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; fail "pelmora-cli demo failed"; }
+[ -f "$home/pelmora-demo/demo.pq2pr" ] || { cat "$work/demo.log"; fail "no demo in ~/pelmora-demo"; }
+mv "$home/pelmora-demo" "$work/demo"
 cd "$work/demo"
-"$bin/pelmora-cli" new demo.pq2pr >/dev/null
-"$bin/pelmora-cli" --project demo.pq2pr import records.json >/dev/null
-"$bin/pelmora-cli" --project demo.pq2pr import portal-records.json >/dev/null
-"$bin/pelmora-cli" --project demo.pq2pr --yes build-package "Playout 1" >"$work/build.log" 2>&1 ||
+"$bin/pelmora-cli" --project demo.pq2pr build-package "Playout 1" >"$work/build.log" 2>&1 ||
   { cat "$work/build.log"; fail "build-package of the demo failed"; }
 package="$work/demo/servers/Playout 1"
 [ -f "$package/config.json" ] || fail "the demo package has no config.json"
@@ -86,12 +86,14 @@ schedule=$("$bin/pelmora-cli" --project demo.pq2pr list Schedules | head -n1 | c
 ls "$XDG_DATA_HOME"/pelmora/csv/*.csv >/dev/null 2>&1 || fail "no schedule CSV in \$XDG_DATA_HOME/pelmora/csv"
 [ ! -e "$root/usr/bin/csv" ] || fail "the program wrote into its installed folder"
 
-# The console starts offscreen on the demo and stays up until it is asked to end.
-QT_QPA_PLATFORM=offscreen "$bin/pelmora" "$work/demo/demo.pq2pr" >"$work/gui.log" 2>&1 &
+# The console makes a demo of its own with --demo, opens it offscreen and stays up until it is
+# asked to end.
+QT_QPA_PLATFORM=offscreen "$bin/pelmora" --demo "$work/demo2" >"$work/gui.log" 2>&1 &
 gui_pid=$!
 sleep 4
 kill -0 "$gui_pid" 2>/dev/null || { cat "$work/gui.log"; fail "pelmora ended on its own"; }
 kill -TERM "$gui_pid"
 wait "$gui_pid" || { cat "$work/gui.log"; fail "pelmora did not end cleanly on SIGTERM"; }
 gui_pid=
+[ -f "$work/demo2/demo.pq2pr" ] || { cat "$work/gui.log"; fail "pelmora --demo made no demo"; }
 echo "install-test: ok"

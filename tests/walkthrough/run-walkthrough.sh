@@ -9,19 +9,9 @@ source_dir=$(cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/pelmora-walk.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-# The demo head-end, whose server the walkthrough builds from the console.
-mkdir -p "$work/demo"
-cp -r "$source_dir/examples/demo/." "$work/demo/"
-rm -rf "$work/demo/servers" "$work/demo"/*.pq2pr
-"$cli" new "$work/demo/demo.pq2pr" >/dev/null
-"$cli" --project "$work/demo/demo.pq2pr" import "$work/demo/records.json" >/dev/null
-"$cli" --project "$work/demo/demo.pq2pr" import "$work/demo/portal-records.json" >/dev/null
-# The demo's films as short generated clips: "Create files" reads every film it schedules.
-for clip in nature/mountain_morning.m2t city/city_lights.m2t city/night_city.m2t; do
-  mkdir -p "$work/demo/video/$(dirname "$clip")"
-  ffmpeg -loglevel error -y -f lavfi -i "testsrc=duration=1:size=160x120:rate=25" \
-    -c:v mpeg2video -f mpegts "$work/demo/video/$clip"
-done
+# The demo head-end, whose server the walkthrough builds from the console, made as a newcomer
+# makes it (with a generated clip for every film: "Create files" reads every film it schedules).
+"$cli" demo "$work/demo" >/dev/null
 export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 NO_AT_BRIDGE=0

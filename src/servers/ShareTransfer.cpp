@@ -22,6 +22,8 @@
 #include "base/StrUtils.h"
 #include "recstore/Json.h"
 #include "base/Operator.h"
+#include "schedule/DoSchedule.h"
+#include "servers/ShareVerify.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -352,7 +354,7 @@ void TSmbShare::MakeParents(const std::string& relPath) {
 }
 
 void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
-                         const TCopyProgressSink& sink) {
+                         const TCopyProgressSink& sink, bool digest) {
   SMBCCTX* ctx = FImpl->Ctx;
   if (!ctx) throw ECopy(FShare + ". Cannot start the SMB client", EIO);
   std::string destUrl = ShareFileUrl(FShare, pair.RelPath);
@@ -368,20 +370,27 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
   ::fstat(in, &localSt);
 
   errno = 0;
-  SMBCFILE* out = smbc_getFunctionOpen(ctx)(ctx, partUrl.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  // Opened for reading too: the written copy is read back through the same handle.
+  SMBCFILE* out = smbc_getFunctionOpen(ctx)(ctx, partUrl.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   if (!out) {
     int err = errno ? errno : EIO;
     ::close(in);
     throw ECopy(destUrl + ". " + CopyErrorText(err), err);
   }
-  auto fail = [&](const std::string& where, int err) {
+  auto discard = [&]() {
     if (out) smbc_getFunctionClose(ctx)(ctx, out);
     out = nullptr;
-    ::close(in);
+    if (in >= 0) ::close(in);
+    in = -1;
     smbc_getFunctionUnlink(ctx)(ctx, partUrl.c_str());  // no half file stays behind
+  };
+  auto fail = [&](const std::string& where, int err) {
+    discard();
     throw ECopy(where + ". " + CopyErrorText(err), err);
   };
 
+  std::string written;  // a package file's bytes, for the digest of what was sent
+  uint64_t sent = 0;
   std::vector<char> buffer(1 << 20);
   for (;;) {
     ssize_t n = ::read(in, buffer.data(), buffer.size());
@@ -390,6 +399,7 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
       fail(pair.Source, errno);
     }
     if (n == 0) break;
+    if (digest) written.append(buffer.data(), static_cast<size_t>(n));
     ssize_t off = 0;
     while (off < n) {
       errno = 0;
@@ -398,10 +408,44 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
       if (w <= 0) fail(destUrl, errno ? errno : EIO);
       off += w;
     }
+    sent += static_cast<uint64_t>(n);
     progress.BytesDone += static_cast<uint64_t>(n);
     if (sink && !sink(progress)) fail(destUrl, ECANCELED);
   }
   ::close(in);
+  in = -1;
+
+  // What the share holds is read back before the file gets its name: a package file must
+  // have the digest of what was sent, a film the size.
+  auto mismatch = [&](const std::string& what) {
+    discard();
+    throw ECopy(destUrl + ". The copy on the share differs from " + pair.Source + ": " + what +
+                    "; it was not put in place",
+                EIO);
+  };
+  if (digest) {
+    errno = 0;
+    if (smbc_getFunctionLseek(ctx)(ctx, out, 0, SEEK_SET) != 0) fail(destUrl, errno ? errno : EIO);
+    std::string back;
+    back.reserve(written.size() + 1);
+    for (;;) {
+      errno = 0;
+      ssize_t n = smbc_getFunctionRead(ctx)(ctx, out, buffer.data(), buffer.size());
+      if (n < 0) fail(destUrl, errno ? errno : EIO);
+      if (n == 0) break;
+      back.append(buffer.data(), static_cast<size_t>(n));
+      if (back.size() > written.size()) break;
+    }
+    const std::string want = Md5Hex(written), got = Md5Hex(back);
+    if (want != got) mismatch("MD5 " + got + " instead of " + want);
+  } else {
+    struct stat remoteSt {};
+    errno = 0;
+    if (smbc_getFunctionFstat(ctx)(ctx, out, &remoteSt) != 0) fail(destUrl, errno ? errno : EIO);
+    if (static_cast<uint64_t>(remoteSt.st_size) != sent)
+      mismatch(std::to_string(remoteSt.st_size) + " bytes instead of " + std::to_string(sent));
+  }
+
   errno = 0;
   int closed = smbc_getFunctionClose(ctx)(ctx, out);
   out = nullptr;
@@ -440,6 +484,51 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
   auto& listing = FImpl->Listings[ParentOf(pair.RelPath)];
   listing[NameOf(pair.RelPath)] = {true, static_cast<uint64_t>(localSt.st_size),
                                    static_cast<int64_t>(localSt.st_mtim.tv_sec)};
+}
+
+bool TSmbShare::ReadFile(const std::string& relPath, std::string& out) {
+  out.clear();
+  SMBCCTX* ctx = FImpl->Ctx;
+  if (!ctx) throw ECopy(FShare + ". Cannot start the SMB client", EIO);
+  std::string url = ShareFileUrl(FShare, relPath);
+  errno = 0;
+  SMBCFILE* f = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
+  if (!f) {
+    int err = errno ? errno : EIO;
+    if (err == ENOENT || err == ENOTDIR) return false;
+    throw ECopy(url + ". " + CopyErrorText(err), err);
+  }
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    errno = 0;
+    ssize_t n = smbc_getFunctionRead(ctx)(ctx, f, buffer.data(), buffer.size());
+    if (n < 0) {
+      int err = errno ? errno : EIO;
+      smbc_getFunctionClose(ctx)(ctx, f);
+      throw ECopy(url + ". " + CopyErrorText(err), err);
+    }
+    if (n == 0) break;
+    out.append(buffer.data(), static_cast<size_t>(n));
+  }
+  smbc_getFunctionClose(ctx)(ctx, f);
+  return true;
+}
+
+std::vector<std::string> TSmbShare::List(const std::string& relPath) {
+  std::vector<std::string> out;
+  SMBCCTX* ctx = FImpl->Ctx;
+  if (!ctx) return out;
+  SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, ShareFileUrl(FShare, relPath).c_str());
+  if (!dir) return out;
+  struct stat st {};
+  while (const libsmb_file_info* fi = smbc_getFunctionReaddirPlus2(ctx)(ctx, dir, &st)) {
+    std::string name = fi->name ? fi->name : "";
+    if (name.empty() || name == "." || name == "..") continue;
+    out.push_back(S_ISDIR(st.st_mode) ? name + "/" : name);
+  }
+  smbc_getFunctionClosedir(ctx)(ctx, dir);
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 void TSmbShare::ForgetListings() { FImpl->Listings.clear(); }
@@ -499,11 +588,36 @@ void WalkFolder(const fs::path& dir, const std::string& rel, std::vector<TCopyPa
   }
 }
 
-bool Differs(const TSmbShare::TRemoteFile& remote, const TCopyPair& local) {
-  return !remote.Exists || remote.Size != local.Size || remote.MTime != local.MTime;
+// Why the share's copy must be replaced by the local file; "" when it is the same.
+std::string DiffersWhy(const TSmbShare::TRemoteFile& remote, const TCopyPair& local) {
+  if (!remote.Exists) return "missing";
+  if (remote.Size != local.Size) return "size differs";
+  if (remote.MTime != local.MTime) return "time differs";
+  return "";
+}
+
+TPlanEntry PlanEntryOf(const TCopyPair& pair, bool film, const std::string& why) {
+  TPlanEntry e;
+  e.RelPath = pair.RelPath;
+  e.Source = pair.Source;
+  e.Size = pair.Size;
+  e.Film = film;
+  e.Why = why;
+  e.Action = why.empty() ? TPlanAction::Leave
+                         : why == "missing" ? TPlanAction::Copy : TPlanAction::Replace;
+  return e;
 }
 
 }  // namespace
+
+std::string PlanActionText(TPlanAction a) {
+  switch (a) {
+    case TPlanAction::Copy: return "copy";
+    case TPlanAction::Replace: return "replace";
+    case TPlanAction::Leave: break;
+  }
+  return "leave";
+}
 
 std::vector<TCopyPair> ListPackageFiles(const std::string& packageDir) {
   std::vector<TCopyPair> out;
@@ -556,12 +670,22 @@ bool TPackageLock::Acquire(const std::string& packageDir, bool exclusive,
 std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {
   std::string dir = packageDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
-  auto readJson = [](const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+  return PackageNamedFiles([&](const std::string& rel) -> std::optional<std::string> {
+    std::ifstream f(dir + rel, std::ios::binary);
+    if (!f) return std::nullopt;
     std::stringstream ss;
     ss << f.rdbuf();
+    return ss.str();
+  });
+}
+
+std::vector<std::string> PackageNamedFiles(
+    const std::function<std::optional<std::string>(const std::string&)>& read) {
+  auto readJson = [&](const std::string& rel) {
+    std::optional<std::string> text = read(rel);
+    if (!text) return TJson();
     try {
-      return f ? TJson::parse(ss.str()) : TJson();
+      return TJson::parse(*text);
     } catch (const std::exception&) {
       return TJson();
     }
@@ -573,7 +697,7 @@ std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {
     return SafeSharePath(name.substr(inbox.size()));
   };
   std::vector<std::string> out;
-  TJson config = readJson(dir + "config.json");
+  TJson config = readJson("config.json");
   if (!config.is_array()) return out;
   for (const TJson& entry : config) {
     if (!entry.is_object()) continue;
@@ -583,7 +707,7 @@ std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {
       out.push_back(*rel);
       if (std::string(key) != "file") continue;
       std::string folder = rel->find('/') == std::string::npos ? "" : rel->substr(0, rel->rfind('/') + 1);
-      TJson schedule = readJson(dir + *rel);
+      TJson schedule = readJson(*rel);
       if (!schedule.is_array()) continue;
       for (const TJson& channel : schedule) {
         const TJson* intervals = channel.is_object() ? JsonPath(channel, "intervals") : nullptr;
@@ -650,12 +774,17 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
   // never finds a configuration that names files it does not have.
   std::vector<TCopyPair> films, packageFiles, configFiles;
   std::set<std::string> queuedDest;
+  std::map<std::string, TPlanEntry> planned;  // every queued file's plan entry
+  std::vector<TPlanEntry> left;               // the files the copy leaves as they are
   op.StatusText("Checking of files for copy");
   try {
     for (auto& pair : ListPackageFiles(packageDir)) {
       if (!SafeSharePath(pair.RelPath)) continue;
-      if (Differs(share.Info(pair.RelPath), pair)) {
+      std::string why = DiffersWhy(share.Info(pair.RelPath), pair);
+      if (why.empty()) left.push_back(PlanEntryOf(pair, false, ""));
+      if (!why.empty()) {
         queuedDest.insert(pair.RelPath);
+        planned[pair.RelPath] = PlanEntryOf(pair, false, why);
         if (pair.RelPath == "config.json" || pair.RelPath == "update-index.txt")
           configFiles.push_back(std::move(pair));
         else
@@ -731,8 +860,12 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
         pair.Source = native;
       }
       if (queuedDest.count(pair.RelPath)) continue;  // one copy per destination
-      if (Differs(share.Info(pair.RelPath), pair)) {
+      std::string why = DiffersWhy(share.Info(pair.RelPath), pair);
+      if (why.empty()) {
+        left.push_back(PlanEntryOf(pair, true, ""));
+      } else {
         queuedDest.insert(pair.RelPath);
+        planned[pair.RelPath] = PlanEntryOf(pair, true, why);
         films.push_back(std::move(pair));
       }
     }
@@ -745,12 +878,39 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
     missingText = "Films not found on this computer, not copied: ";
     for (size_t i = 0; i < missing.size(); ++i) missingText += (i ? ", " : "") + missing[i];
   }
+  const size_t filmCount = films.size();
+  // The package files this copy replaces on the share: kept before the first is replaced.
+  std::vector<std::string> replaced;
+  for (auto* part : {&packageFiles, &configFiles})
+    for (const auto& p : *part)
+      if (planned[p.RelPath].Action == TPlanAction::Replace) replaced.push_back(p.RelPath);
   std::vector<TCopyPair> queue = std::move(films);
   for (auto* part : {&packageFiles, &configFiles})
     for (auto& p : *part) queue.push_back(std::move(p));
+  for (const auto& p : queue) result.Plan.push_back(planned[p.RelPath]);
+  for (auto& e : left) result.Plan.push_back(std::move(e));
+  result.FilesQueued = queue.size();
+
+  if (request.DryRun) {
+    // The comparison is the whole of a dry run: it lists, and writes nothing.
+    size_t copy = 0, replace = 0;
+    uint64_t bytes = 0;
+    for (const auto& e : result.Plan) {
+      if (e.Action == TPlanAction::Leave) continue;
+      (e.Action == TPlanAction::Copy ? copy : replace) += 1;
+      bytes += e.Size;
+    }
+    result.Ok = missingText.empty();
+    result.Status = std::to_string(copy) + " to copy, " + std::to_string(replace) +
+                    " to replace, " + std::to_string(result.Plan.size() - copy - replace) +
+                    " unchanged, " + std::to_string(bytes) + " bytes to send";
+    if (!missingText.empty()) result.Status += ". " + missingText;
+    op.StatusText(result.Status);
+    disconnect();
+    return result;
+  }
 
   op.StatusText("Copying of files");
-  result.FilesQueued = queue.size();
   if (queue.empty()) {
     if (!missingText.empty()) {
       failWith(copyCaption, missingText);
@@ -767,13 +927,20 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
   progress.FilesTotal = queue.size();
   for (const auto& p : queue) progress.BytesTotal += p.Size;
   try {
-    for (const auto& p : queue) {
+    for (size_t i = 0; i < queue.size(); ++i) {
+      const TCopyPair& p = queue[i];
+      // The package the share holds is kept before the first of its files is replaced.
+      if (i == filmCount && !replaced.empty()) {
+        op.StatusText("Keeping the package on the server");
+        result.KeptFolder = KeepSharePackage(share, replaced);
+      }
       progress.CurrentFile = p.Source;
       if (progressSink && !progressSink(progress)) throw ECopy(ShellCopyErrorText(117), ECANCELED);
-      share.CopyFile(p, progress, progressSink);
+      share.CopyFile(p, progress, progressSink, /*digest=*/i >= filmCount);
       ++progress.FilesDone;
       ++result.FilesCopied;
       result.BytesCopied += p.Size;
+      result.Copied.push_back(p.RelPath);
     }
     if (progressSink) progressSink(progress);
   } catch (const std::exception& e) {

@@ -46,6 +46,23 @@ std::string FleetSummaryLine(const TFleetOutcome& o) {
   return line;
 }
 
+std::string FleetReportText(const TFleetOutcome& o, TFleetAction action) {
+  std::string text;
+  const TJson* plan = JsonPath(o.Detail, "plan");
+  if (action == TFleetAction::DryRun && plan && plan->is_array())
+    for (const TJson& e : *plan)
+      text += JsonStr(e, "action") + '\t' + JsonStr(e, "file") + '\t' +
+              std::to_string(e.value("size", uint64_t{0})) + '\t' +
+              (JsonStr(e, "why").empty() ? std::string("unchanged") : JsonStr(e, "why")) + '\n';
+  const TJson* drift = JsonPath(o.Detail, "drift");
+  if (action == TFleetAction::Verify && drift && drift->is_array())
+    for (const TJson& e : *drift) text += JsonStr(e, "why") + '\t' + JsonStr(e, "file") + '\n';
+  std::string status = JsonStr(o.Detail, "status");
+  if (status.empty()) status = o.Reason;
+  if (!status.empty()) text += status + '\n';
+  return text;
+}
+
 bool FleetFailed(const std::vector<TFleetOutcome>& outcomes) {
   for (const auto& o : outcomes)
     if (o.State == TFleetState::Failed || o.State == TFleetState::Cancelled) return true;
@@ -104,6 +121,7 @@ TFleetOutcome RunFleetAction(TDbFile& db, const TFleetServer& server, IOperator&
       return o;
     }
     TDeployRequest request = ServerDeployRequest(db, server.Id, options.Timeout);
+    if (options.AdjustRequest) options.AdjustRequest(request);
     if (options.Action == TFleetAction::Verify) {
       TVerifyResult r = VerifyShare(request, op);
       o.State = r.Ok ? TFleetState::Verified : TFleetState::Failed;

@@ -46,9 +46,15 @@ struct TFleetOptions {
   std::chrono::milliseconds Timeout{20000};
   TCopyProgressSink Progress;     // the copy's progress, per server
   std::function<bool()> Cancelled;  // asked between servers: true ends the run
+  // Settles how each server's share is reached (credentials, timeouts) before it is used.
+  std::function<void(TDeployRequest&)> AdjustRequest;
   // Called before each server starts (index, count, server).
   std::function<void(size_t, size_t, const TFleetServer&)> Starting;
 };
+// What a person reads of an outcome: a comparison's files ("action<TAB>file<TAB>size<TAB>why"),
+// a check's differing files ("why<TAB>file"), then the status text; a line each.
+std::string FleetReportText(const TFleetOutcome& outcome, TFleetAction action);
+
 // Runs the action for one server (identifier or Name).
 TFleetOutcome RunFleetAction(TDbFile& db, const TFleetServer& server, IOperator& op,
                              const TFleetOptions& options);

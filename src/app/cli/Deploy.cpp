@@ -88,26 +88,8 @@ TFleetAction DeployAction(const TDeployArgs& a) {
   return a.DryRun ? TFleetAction::DryRun : a.Verify ? TFleetAction::Verify : TFleetAction::Deploy;
 }
 
-// The lines of a comparison: action, file, size, why.
-void PrintPlan(const TJson& detail) {
-  const TJson* plan = JsonPath(detail, "plan");
-  if (!plan || !plan->is_array()) return;
-  for (const TJson& e : *plan)
-    std::cout << JsonStr(e, "action") << '\t' << JsonStr(e, "file") << '\t'
-              << e.value("size", uint64_t{0}) << '\t'
-              << (JsonStr(e, "why").empty() ? std::string("unchanged") : JsonStr(e, "why")) << '\n';
-}
-
-void PrintDrift(const TJson& detail) {
-  const TJson* drift = JsonPath(detail, "drift");
-  if (!drift || !drift->is_array()) return;
-  for (const TJson& e : *drift) std::cout << JsonStr(e, "why") << '\t' << JsonStr(e, "file") << '\n';
-}
-
 void PrintOutcome(const TFleetOutcome& o, TFleetAction action) {
-  if (action == TFleetAction::DryRun) PrintPlan(o.Detail);
-  if (action == TFleetAction::Verify) PrintDrift(o.Detail);
-  if (!JsonStr(o.Detail, "status").empty()) std::cout << JsonStr(o.Detail, "status") << std::endl;
+  std::cout << FleetReportText(o, action) << std::flush;
 }
 
 TJson OutcomeJson(const TFleetOutcome& o) {

@@ -51,9 +51,9 @@ std::string FleetReportText(const TFleetOutcome& o, TFleetAction action) {
   const TJson* plan = JsonPath(o.Detail, "plan");
   if (action == TFleetAction::DryRun && plan && plan->is_array())
     for (const TJson& e : *plan)
-      text += JsonStr(e, "action") + '\t' + JsonStr(e, "file") + '\t' +
-              std::to_string(e.value("size", uint64_t{0})) + '\t' +
-              (JsonStr(e, "why").empty() ? std::string("unchanged") : JsonStr(e, "why")) + '\n';
+      text += JsonStr(e, "action") + '\t' +
+              (JsonStr(e, "why").empty() ? std::string("unchanged") : JsonStr(e, "why")) + '\t' +
+              std::to_string(e.value("size", uint64_t{0})) + '\t' + JsonStr(e, "file") + '\n';
   const TJson* drift = JsonPath(o.Detail, "drift");
   if (action == TFleetAction::Verify && drift && drift->is_array())
     for (const TJson& e : *drift) text += JsonStr(e, "why") + '\t' + JsonStr(e, "file") + '\n';

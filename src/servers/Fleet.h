@@ -51,7 +51,7 @@ struct TFleetOptions {
   // Called before each server starts (index, count, server).
   std::function<void(size_t, size_t, const TFleetServer&)> Starting;
 };
-// What a person reads of an outcome: a comparison's files ("action<TAB>file<TAB>size<TAB>why"),
+// What a person reads of an outcome: a comparison's files ("action<TAB>why<TAB>size<TAB>file"),
 // a check's differing files ("why<TAB>file"), then the status text; a line each.
 std::string FleetReportText(const TFleetOutcome& outcome, TFleetAction action);
 

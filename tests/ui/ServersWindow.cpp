@@ -217,8 +217,8 @@ private slots:
     auto* report = form.findChild<QDialog*>("FleetReport");
     QVERIFY(report);
     const std::string text = form.LastReport();
-    QVERIFY2(text.find("copy\tconfig.json\t2\tmissing\n") != std::string::npos, text.c_str());
-    QVERIFY2(text.find("copy\tf0.ts\t8388608\tmissing\n") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("copy\tmissing\t2\tconfig.json\n") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("copy\tmissing\t8388608\tf0.ts\n") != std::string::npos, text.c_str());
     QVERIFY2(text.find("8 to copy, 0 to replace, 0 unchanged") != std::string::npos, text.c_str());
     QVERIFY(fs::is_empty(smbA.InboxDir()));
     report->close();

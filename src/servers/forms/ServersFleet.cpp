@@ -66,6 +66,30 @@ QString ActionTitle(TFleetAction action) {
   return {};
 }
 
+// Tab-separated columns padded to their widest cell, for the fixed-width report.
+std::string AlignColumns(const std::string& text) {
+  std::vector<std::vector<QString>> rows;
+  std::vector<int> widths;
+  for (const QString& line : Qs(text).split('\n')) {
+    rows.push_back({});
+    const QStringList cells = line.split('\t');
+    for (int i = 0; i < cells.size(); ++i) {
+      rows.back().push_back(cells[i]);
+      if (i + 1 < cells.size()) {
+        if (widths.size() <= static_cast<size_t>(i)) widths.resize(static_cast<size_t>(i) + 1, 0);
+        widths[static_cast<size_t>(i)] = std::max(widths[static_cast<size_t>(i)], static_cast<int>(cells[i].size()));
+      }
+    }
+  }
+  QString out;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (size_t i = 0; i < rows[r].size(); ++i)
+      out += i + 1 < rows[r].size() ? rows[r][i].leftJustified(widths[i] + 2) : rows[r][i];
+    if (r + 1 < rows.size()) out += '\n';
+  }
+  return out.toStdString();
+}
+
 }  // namespace
 
 void TFormServers::AddFleetActions(QHBoxLayout* buttons) {
@@ -113,7 +137,7 @@ void TFormServers::ShowReport(const std::string& title, const std::string& text)
   view->setReadOnly(true);
   view->setLineWrapMode(QPlainTextEdit::NoWrap);
   view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  view->setPlainText(Qs(text));
+  view->setPlainText(Qs(AlignColumns(text)));
   layout->addWidget(view);
   auto* box = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
   connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::close);
@@ -208,11 +232,9 @@ void TFormServers::RunForAllServers(TFleetAction action) {
     outcomes = RunFleet(db, op, options);
   });
   std::string text;
-  for (const auto& o : outcomes) {
-    text += "== " + o.Server.Name + "\n";
-    if (action == TFleetAction::DryRun || action == TFleetAction::Verify)
-      text += FleetReportText(o, action);
-  }
+  // The files of each server's comparison or check; a copy or a build has its summary only.
+  if (action == TFleetAction::DryRun || action == TFleetAction::Verify)
+    for (const auto& o : outcomes) text += "== " + o.Server.Name + "\n" + FleetReportText(o, action);
   std::vector<std::string> messages = op.Take();
   if (!messages.empty()) {
     text += "Messages\n";

@@ -354,7 +354,8 @@ void TSmbShare::MakeParents(const std::string& relPath) {
 }
 
 void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
-                         const TCopyProgressSink& sink, bool digest) {
+                         const TCopyProgressSink& sink, TCheck check) {
+  const bool digest = check == TCheck::Digest;
   SMBCCTX* ctx = FImpl->Ctx;
   if (!ctx) throw ECopy(FShare + ". Cannot start the SMB client", EIO);
   std::string destUrl = ShareFileUrl(FShare, pair.RelPath);
@@ -426,19 +427,21 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
   if (digest) {
     errno = 0;
     if (smbc_getFunctionLseek(ctx)(ctx, out, 0, SEEK_SET) != 0) fail(destUrl, errno ? errno : EIO);
+    // Exactly the bytes written are asked for: one request for a small file, no probe past
+    // its end (the file was created empty by this copy).
     std::string back;
-    back.reserve(written.size() + 1);
-    for (;;) {
+    back.reserve(written.size());
+    while (back.size() < written.size()) {
       errno = 0;
-      ssize_t n = smbc_getFunctionRead(ctx)(ctx, out, buffer.data(), buffer.size());
+      const size_t want = std::min(buffer.size(), written.size() - back.size());
+      ssize_t n = smbc_getFunctionRead(ctx)(ctx, out, buffer.data(), want);
       if (n < 0) fail(destUrl, errno ? errno : EIO);
       if (n == 0) break;
       back.append(buffer.data(), static_cast<size_t>(n));
-      if (back.size() > written.size()) break;
     }
     const std::string want = Md5Hex(written), got = Md5Hex(back);
     if (want != got) mismatch("MD5 " + got + " instead of " + want);
-  } else {
+  } else if (check == TCheck::Size) {
     struct stat remoteSt {};
     errno = 0;
     if (smbc_getFunctionFstat(ctx)(ctx, out, &remoteSt) != 0) fail(destUrl, errno ? errno : EIO);
@@ -936,7 +939,10 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
       }
       progress.CurrentFile = p.Source;
       if (progressSink && !progressSink(progress)) throw ECopy(ShellCopyErrorText(117), ECANCELED);
-      share.CopyFile(p, progress, progressSink, /*digest=*/i >= filmCount);
+      share.CopyFile(p, progress, progressSink,
+                     !request.VerifyCopies ? TSmbShare::TCheck::None
+                     : i >= filmCount      ? TSmbShare::TCheck::Digest
+                                           : TSmbShare::TCheck::Size);
       ++progress.FilesDone;
       ++result.FilesCopied;
       result.BytesCopied += p.Size;

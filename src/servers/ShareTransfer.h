@@ -73,6 +73,8 @@ struct TDeployRequest {
   bool ForceDisconnect = false;
   // Compares and lists what a copy would do (TDeployResult::Plan), writing nothing.
   bool DryRun = false;
+  // Every copy is read back before it takes its name; off only to measure what that costs.
+  bool VerifyCopies = true;
   std::optional<TSmbCredentials> Credentials;  // default: ReadSmbCredentials()
   std::chrono::milliseconds Timeout{20000};    // for each SMB operation
   // How long the copy waits for "Create files" to finish replacing the package.
@@ -136,8 +138,9 @@ public:
   // time to the source's. Progress is called after every block. Throws std::runtime_error
   // with a clear text naming the file on failure; no partial or mismatching file stays under
   // the destination name.
+  enum class TCheck { Digest, Size, None };
   void CopyFile(const TCopyPair& pair, TCopyProgress& progress, const TCopyProgressSink& sink,
-                bool digest = true);
+                TCheck check = TCheck::Digest);
   // The bytes of RelPath on the share; false when it is not there. Throws std::runtime_error on
   // any other failure.
   bool ReadFile(const std::string& relPath, std::string& out);

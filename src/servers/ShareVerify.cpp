@@ -85,7 +85,7 @@ void PutOnShare(TSmbShare& share, TScratchDir& scratch, const std::string& relPa
   pair.Size = bytes.size();
   pair.MTime = mtime;
   TCopyProgress progress;
-  share.CopyFile(pair, progress, {}, /*digest=*/true);
+  share.CopyFile(pair, progress, {}, TSmbShare::TCheck::Digest);
 }
 
 std::string StampNow() {

@@ -517,6 +517,24 @@ bool TSmbShare::ReadFile(const std::string& relPath, std::string& out) {
   return true;
 }
 
+bool TSmbShare::RemoveTree(const std::string& relPath) {
+  SMBCCTX* ctx = FImpl->Ctx;
+  if (!ctx || !SafeSharePath(relPath)) return false;
+  bool ok = true;
+  for (const std::string& name : List(relPath)) {
+    if (name.back() == '/') {
+      ok = RemoveTree(relPath + "/" + name.substr(0, name.size() - 1)) && ok;
+    } else {
+      ok = smbc_getFunctionUnlink(ctx)(ctx, ShareFileUrl(FShare, relPath + "/" + name).c_str()) == 0 && ok;
+    }
+  }
+  ok = smbc_getFunctionRmdir(ctx)(ctx, ShareFileUrl(FShare, relPath).c_str()) == 0 && ok;
+  FImpl->Listings.clear();
+  FImpl->KnownFolders.clear();
+  FImpl->KnownFolders.insert("");
+  return ok;
+}
+
 std::vector<std::string> TSmbShare::List(const std::string& relPath) {
   std::vector<std::string> out;
   SMBCCTX* ctx = FImpl->Ctx;

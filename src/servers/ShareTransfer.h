@@ -98,6 +98,8 @@ std::string PlanActionText(TPlanAction a);
 // ("yyyymmddThhnnss") a copy, each with "manifest.json" (file, size, modification time and
 // MD5 of every kept file).
 inline const std::string keptPackagesFolder = "pelmora-previous";
+// How many kept packages stay on a share: a copy that keeps one removes the oldest beyond these.
+constexpr size_t keptPackagesCount = 5;
 
 struct TDeployResult {
   bool Ok = false;
@@ -146,6 +148,8 @@ public:
   bool ReadFile(const std::string& relPath, std::string& out);
   // The names in folder RelPath of the share ("" the share itself); folders end with "/".
   std::vector<std::string> List(const std::string& relPath);
+  // Removes folder RelPath of the share with everything in it; false when something stays.
+  bool RemoveTree(const std::string& relPath);
   // Creates the folders of RelPath's parent as needed.
   void MakeParents(const std::string& relPath);
   // Closes the connection; a failure text, or "" on success (see CopyFilesToShare).

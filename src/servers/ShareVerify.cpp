@@ -123,6 +123,13 @@ std::string KeepSharePackage(TSmbShare& share, const std::vector<std::string>& r
   }
   if (manifest.empty()) return "";
   PutOnShare(share, scratch, folder + "/manifest.json", manifest.dump(1, ' ', true), 0);
+  // The oldest kept packages beyond the count go; one that cannot be removed stays.
+  std::vector<std::string> kept;
+  for (const std::string& n : share.List(keptPackagesFolder))
+    if (n.size() > 1 && n.back() == '/') kept.push_back(n.substr(0, n.size() - 1));
+  std::sort(kept.begin(), kept.end());
+  for (size_t i = 0; i + keptPackagesCount < kept.size(); ++i)
+    share.RemoveTree(keptPackagesFolder + "/" + kept[i]);
   return folder;
 }
 

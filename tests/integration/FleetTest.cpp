@@ -263,4 +263,19 @@ TEST_F(FleetTest, RollbackRestoresThePreviousConfigAndVerifies) {
   std::string out;
   EXPECT_EQ(Cli->Run("rollback Main", &out), 1);
   EXPECT_NE(out.find("differs from its manifest"), std::string::npos) << out << Cli->Err();
+
+  // The newest kept packages stay, the oldest go; rollback takes the newest.
+  for (size_t i = 0; i < keptPackagesCount + 1; ++i) {
+    WriteConfig("Main", "v" + std::string(i + 10, 'x'));  // a size of its own each
+    d = RunJson("deploy Main", code);
+    ASSERT_EQ(code, 0) << Cli->Err();
+  }
+  std::vector<std::string> folders;
+  for (auto& e : fs::directory_iterator(SmbA.InboxDir() + "/" + keptPackagesFolder))
+    folders.push_back(e.path().filename().string());
+  std::sort(folders.begin(), folders.end());
+  EXPECT_EQ(folders.size(), keptPackagesCount);
+  EXPECT_EQ(keptPackagesFolder + "/" + folders.back(), d["kept"].get<std::string>());
+  EXPECT_EQ(std::find(folders.begin(), folders.end(), fs::path(kept).filename().string()),
+            folders.end());
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -100,11 +102,21 @@ std::string StampNow() {
 }  // namespace
 
 std::string KeepSharePackage(TSmbShare& share, const std::vector<std::string>& relPaths) {
-  // One folder a copy: a second copy within the same second gets a suffix.
-  std::vector<std::string> existing = share.List(keptPackagesFolder);
-  std::string stamp = StampNow(), name = stamp;
-  for (int n = 2; std::find(existing.begin(), existing.end(), name + "/") != existing.end(); ++n)
-    name = stamp + "-" + std::to_string(n);
+  // One folder a copy, each named after every folder there, so the newest is the last in name
+  // order (rollback takes it) even within one second or after the clock went back.
+  std::string last;
+  for (const std::string& n : share.List(keptPackagesFolder))
+    if (n.size() > 1 && n.back() == '/') last = std::max(last, n.substr(0, n.size() - 1));
+  std::string name = StampNow();
+  const size_t stampSize = name.size();
+  if (!last.empty() && last.substr(0, stampSize) >= name) {
+    int n = 1;
+    if (last.size() > stampSize + 1 && last[stampSize] == '-')
+      n = std::atoi(last.c_str() + stampSize + 1);
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "-%02d", n + 1);
+    name = last.substr(0, stampSize) + suffix;
+  }
   const std::string folder = keptPackagesFolder + "/" + name;
   TScratchDir scratch;
   TJson manifest = TJson::array();

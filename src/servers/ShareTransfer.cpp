@@ -325,7 +325,8 @@ TSmbShare::TRemoteFile TSmbShare::Info(const std::string& relPath) {
         rf.Exists = true;
         // A folder under a file's name never matches a file.
         rf.Size = S_ISDIR(st.st_mode) ? UINT64_MAX : static_cast<uint64_t>(st.st_size);
-        rf.MTime = static_cast<int64_t>(st.st_mtime);
+        rf.MTime = static_cast<int64_t>(st.st_mtim.tv_sec);
+        rf.MTimeUsec = static_cast<int32_t>(st.st_mtim.tv_nsec / 1000);
         listing[name] = rf;
       }
       smbc_getFunctionClosedir(ctx)(ctx, dir);
@@ -486,7 +487,8 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
   }
   auto& listing = FImpl->Listings[ParentOf(pair.RelPath)];
   listing[NameOf(pair.RelPath)] = {true, static_cast<uint64_t>(localSt.st_size),
-                                   static_cast<int64_t>(localSt.st_mtim.tv_sec)};
+                                   static_cast<int64_t>(localSt.st_mtim.tv_sec),
+                                   static_cast<int32_t>(localSt.st_mtim.tv_nsec / 1000)};
 }
 
 bool TSmbShare::ReadFile(const std::string& relPath, std::string& out) {
@@ -574,11 +576,12 @@ std::string TSmbShare::Disconnect(bool force) {
 
 namespace {
 
-bool LocalFileInfo(const std::string& path, uint64_t& size, int64_t& mtime) {
+bool LocalFileInfo(const std::string& path, TCopyPair& pair) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  size = static_cast<uint64_t>(st.st_size);
-  mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  pair.Size = static_cast<uint64_t>(st.st_size);
+  pair.MTime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  pair.MTimeUsec = static_cast<int32_t>(st.st_mtim.tv_nsec / 1000);
   return true;
 }
 
@@ -605,7 +608,7 @@ void WalkFolder(const fs::path& dir, const std::string& rel, std::vector<TCopyPa
     TCopyPair pair;
     pair.Source = e.path().string();
     pair.RelPath = childRel;
-    if (LocalFileInfo(pair.Source, pair.Size, pair.MTime)) out.push_back(std::move(pair));
+    if (LocalFileInfo(pair.Source, pair)) out.push_back(std::move(pair));
   }
 }
 
@@ -614,6 +617,10 @@ std::string DiffersWhy(const TSmbShare::TRemoteFile& remote, const TCopyPair& lo
   if (!remote.Exists) return "missing";
   if (remote.Size != local.Size) return "size differs";
   if (remote.MTime != local.MTime) return "time differs";
+  // A copy keeps the microseconds of its source where the server stores them: a file rewritten
+  // within the same second with the same size still differs. A server that keeps whole seconds
+  // only (every time ends in .000000) is compared to the second.
+  if (remote.MTimeUsec != 0 && remote.MTimeUsec != local.MTimeUsec) return "time differs";
   return "";
 }
 
@@ -872,9 +879,9 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
       TCopyPair pair;
       pair.Source = win;
       pair.RelPath = *rel;
-      if (!LocalFileInfo(pair.Source, pair.Size, pair.MTime)) {
+      if (!LocalFileInfo(pair.Source, pair)) {
         std::string native = ToNativePath(win);
-        if (native == win || !LocalFileInfo(native, pair.Size, pair.MTime)) {
+        if (native == win || !LocalFileInfo(native, pair)) {
           missing.push_back(win);
           continue;
         }

@@ -65,6 +65,7 @@ struct TCopyPair {
   std::string RelPath;  // destination relative to the share, "/" separated
   uint64_t Size = 0;
   int64_t MTime = 0;  // seconds since 1970
+  int32_t MTimeUsec = 0;  // and microseconds
 };
 
 struct TDeployRequest {
@@ -132,6 +133,7 @@ public:
     bool Exists = false;
     uint64_t Size = 0;
     int64_t MTime = 0;
+    int32_t MTimeUsec = 0;  // 0 also when the server keeps whole seconds only
   };
   // Size and modification time of RelPath; folders are listed once and remembered.
   TRemoteFile Info(const std::string& relPath);

@@ -2,6 +2,7 @@
 // run that equals the next copy, the drift check, a copy interrupted by a stopped server, and
 // the rollback to the package the last copy replaced.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -226,6 +227,30 @@ TEST_F(FleetTest, ServerStoppedDuringCopyThenSecondDeployFinishesAndVerifies) {
   EXPECT_EQ(v["checked"], 7);
 }
 
+// A package file rewritten within the same second with the same size: the comparison sees its
+// time to the microsecond, so the dry run lists it and the copy sends it.
+TEST_F(FleetTest, SameSizeWithinTheSameSecondIsStillCopied) {
+  int code = 0;
+  const std::string config = Pkg("Main") + "/config.json";
+  timespec first[2] = {{1447653600, 100000000}, {1447653600, 100000000}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, config.c_str(), first, 0), 0);
+  RunJson("deploy Main", code);
+  ASSERT_EQ(code, 0) << Cli->Err();
+  TJson dry = RunJson("deploy Main --dry-run", code);
+  EXPECT_TRUE(Queued(dry).empty());
+  WriteConfig("Main", "v2");  // the same size as "v1"
+  timespec second[2] = {{1447653600, 700000000}, {1447653600, 700000000}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, config.c_str(), second, 0), 0);
+  dry = RunJson("deploy Main --dry-run", code);
+  EXPECT_EQ(Queued(dry), std::vector<std::string>{"config.json"});
+  EXPECT_EQ(dry["plan"][0]["why"], "time differs");
+  TJson real = RunJson("deploy Main", code);
+  ASSERT_EQ(code, 0) << Cli->Err();
+  EXPECT_EQ(Copied(real), std::vector<std::string>{"config.json"});
+  EXPECT_NE(ReadFileBytes(SmbA.InboxDir() + "/config.json").find("\"v2\""), std::string::npos);
+  EXPECT_TRUE(Queued(RunJson("deploy Main --dry-run", code)).empty());
+}
+
 // The copy keeps the package it replaces; rollback puts it back, configuration last, and
 // checks it.
 TEST_F(FleetTest, RollbackRestoresThePreviousConfigAndVerifies) {
@@ -236,7 +261,6 @@ TEST_F(FleetTest, RollbackRestoresThePreviousConfigAndVerifies) {
   ASSERT_EQ(code, 0);
   const std::string v1 = ReadFileBytes(SmbA.InboxDir() + "/config.json");
   const int64_t v1Time = MTimeOf(SmbA.InboxDir() + "/config.json");
-  // Another size: a file rewritten within the same second with the same size looks unchanged.
   WriteConfig("Main", "version-2");
   WriteFileBytes(Pkg("Main") + "/json/20151116T060000/0.pls", "/inbox/b.ts\t60.0\n");
   TJson d = RunJson("deploy Main", code);

@@ -22,6 +22,8 @@
 #include "base/StrUtils.h"
 #include "recstore/Json.h"
 #include "base/Operator.h"
+#include "schedule/DoSchedule.h"
+#include "servers/ShareVerify.h"
 #include "shell/Options.h"
 
 namespace fs = std::filesystem;
@@ -323,7 +325,8 @@ TSmbShare::TRemoteFile TSmbShare::Info(const std::string& relPath) {
         rf.Exists = true;
         // A folder under a file's name never matches a file.
         rf.Size = S_ISDIR(st.st_mode) ? UINT64_MAX : static_cast<uint64_t>(st.st_size);
-        rf.MTime = static_cast<int64_t>(st.st_mtime);
+        rf.MTime = static_cast<int64_t>(st.st_mtim.tv_sec);
+        rf.MTimeUsec = static_cast<int32_t>(st.st_mtim.tv_nsec / 1000);
         listing[name] = rf;
       }
       smbc_getFunctionClosedir(ctx)(ctx, dir);
@@ -352,7 +355,8 @@ void TSmbShare::MakeParents(const std::string& relPath) {
 }
 
 void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
-                         const TCopyProgressSink& sink) {
+                         const TCopyProgressSink& sink, TCheck check) {
+  const bool digest = check == TCheck::Digest;
   SMBCCTX* ctx = FImpl->Ctx;
   if (!ctx) throw ECopy(FShare + ". Cannot start the SMB client", EIO);
   std::string destUrl = ShareFileUrl(FShare, pair.RelPath);
@@ -368,20 +372,27 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
   ::fstat(in, &localSt);
 
   errno = 0;
-  SMBCFILE* out = smbc_getFunctionOpen(ctx)(ctx, partUrl.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  // Opened for reading too: the written copy is read back through the same handle.
+  SMBCFILE* out = smbc_getFunctionOpen(ctx)(ctx, partUrl.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   if (!out) {
     int err = errno ? errno : EIO;
     ::close(in);
     throw ECopy(destUrl + ". " + CopyErrorText(err), err);
   }
-  auto fail = [&](const std::string& where, int err) {
+  auto discard = [&]() {
     if (out) smbc_getFunctionClose(ctx)(ctx, out);
     out = nullptr;
-    ::close(in);
+    if (in >= 0) ::close(in);
+    in = -1;
     smbc_getFunctionUnlink(ctx)(ctx, partUrl.c_str());  // no half file stays behind
+  };
+  auto fail = [&](const std::string& where, int err) {
+    discard();
     throw ECopy(where + ". " + CopyErrorText(err), err);
   };
 
+  std::string written;  // a package file's bytes, for the digest of what was sent
+  uint64_t sent = 0;
   std::vector<char> buffer(1 << 20);
   for (;;) {
     ssize_t n = ::read(in, buffer.data(), buffer.size());
@@ -390,6 +401,7 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
       fail(pair.Source, errno);
     }
     if (n == 0) break;
+    if (digest) written.append(buffer.data(), static_cast<size_t>(n));
     ssize_t off = 0;
     while (off < n) {
       errno = 0;
@@ -398,10 +410,46 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
       if (w <= 0) fail(destUrl, errno ? errno : EIO);
       off += w;
     }
+    sent += static_cast<uint64_t>(n);
     progress.BytesDone += static_cast<uint64_t>(n);
     if (sink && !sink(progress)) fail(destUrl, ECANCELED);
   }
   ::close(in);
+  in = -1;
+
+  // What the share holds is read back before the file gets its name: a package file must
+  // have the digest of what was sent, a film the size.
+  auto mismatch = [&](const std::string& what) {
+    discard();
+    throw ECopy(destUrl + ". The copy on the share differs from " + pair.Source + ": " + what +
+                    "; it was not put in place",
+                EIO);
+  };
+  if (digest) {
+    errno = 0;
+    if (smbc_getFunctionLseek(ctx)(ctx, out, 0, SEEK_SET) != 0) fail(destUrl, errno ? errno : EIO);
+    // Exactly the bytes written are asked for: one request for a small file, no probe past
+    // its end (the file was created empty by this copy).
+    std::string back;
+    back.reserve(written.size());
+    while (back.size() < written.size()) {
+      errno = 0;
+      const size_t want = std::min(buffer.size(), written.size() - back.size());
+      ssize_t n = smbc_getFunctionRead(ctx)(ctx, out, buffer.data(), want);
+      if (n < 0) fail(destUrl, errno ? errno : EIO);
+      if (n == 0) break;
+      back.append(buffer.data(), static_cast<size_t>(n));
+    }
+    const std::string want = Md5Hex(written), got = Md5Hex(back);
+    if (want != got) mismatch("MD5 " + got + " instead of " + want);
+  } else if (check == TCheck::Size) {
+    struct stat remoteSt {};
+    errno = 0;
+    if (smbc_getFunctionFstat(ctx)(ctx, out, &remoteSt) != 0) fail(destUrl, errno ? errno : EIO);
+    if (static_cast<uint64_t>(remoteSt.st_size) != sent)
+      mismatch(std::to_string(remoteSt.st_size) + " bytes instead of " + std::to_string(sent));
+  }
+
   errno = 0;
   int closed = smbc_getFunctionClose(ctx)(ctx, out);
   out = nullptr;
@@ -439,7 +487,71 @@ void TSmbShare::CopyFile(const TCopyPair& pair, TCopyProgress& progress,
   }
   auto& listing = FImpl->Listings[ParentOf(pair.RelPath)];
   listing[NameOf(pair.RelPath)] = {true, static_cast<uint64_t>(localSt.st_size),
-                                   static_cast<int64_t>(localSt.st_mtim.tv_sec)};
+                                   static_cast<int64_t>(localSt.st_mtim.tv_sec),
+                                   static_cast<int32_t>(localSt.st_mtim.tv_nsec / 1000)};
+}
+
+bool TSmbShare::ReadFile(const std::string& relPath, std::string& out) {
+  out.clear();
+  SMBCCTX* ctx = FImpl->Ctx;
+  if (!ctx) throw ECopy(FShare + ". Cannot start the SMB client", EIO);
+  std::string url = ShareFileUrl(FShare, relPath);
+  errno = 0;
+  SMBCFILE* f = smbc_getFunctionOpen(ctx)(ctx, url.c_str(), O_RDONLY, 0);
+  if (!f) {
+    int err = errno ? errno : EIO;
+    if (err == ENOENT || err == ENOTDIR) return false;
+    throw ECopy(url + ". " + CopyErrorText(err), err);
+  }
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    errno = 0;
+    ssize_t n = smbc_getFunctionRead(ctx)(ctx, f, buffer.data(), buffer.size());
+    if (n < 0) {
+      int err = errno ? errno : EIO;
+      smbc_getFunctionClose(ctx)(ctx, f);
+      throw ECopy(url + ". " + CopyErrorText(err), err);
+    }
+    if (n == 0) break;
+    out.append(buffer.data(), static_cast<size_t>(n));
+  }
+  smbc_getFunctionClose(ctx)(ctx, f);
+  return true;
+}
+
+bool TSmbShare::RemoveTree(const std::string& relPath) {
+  SMBCCTX* ctx = FImpl->Ctx;
+  if (!ctx || !SafeSharePath(relPath)) return false;
+  bool ok = true;
+  for (const std::string& name : List(relPath)) {
+    if (name.back() == '/') {
+      ok = RemoveTree(relPath + "/" + name.substr(0, name.size() - 1)) && ok;
+    } else {
+      ok = smbc_getFunctionUnlink(ctx)(ctx, ShareFileUrl(FShare, relPath + "/" + name).c_str()) == 0 && ok;
+    }
+  }
+  ok = smbc_getFunctionRmdir(ctx)(ctx, ShareFileUrl(FShare, relPath).c_str()) == 0 && ok;
+  FImpl->Listings.clear();
+  FImpl->KnownFolders.clear();
+  FImpl->KnownFolders.insert("");
+  return ok;
+}
+
+std::vector<std::string> TSmbShare::List(const std::string& relPath) {
+  std::vector<std::string> out;
+  SMBCCTX* ctx = FImpl->Ctx;
+  if (!ctx) return out;
+  SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, ShareFileUrl(FShare, relPath).c_str());
+  if (!dir) return out;
+  struct stat st {};
+  while (const libsmb_file_info* fi = smbc_getFunctionReaddirPlus2(ctx)(ctx, dir, &st)) {
+    std::string name = fi->name ? fi->name : "";
+    if (name.empty() || name == "." || name == "..") continue;
+    out.push_back(S_ISDIR(st.st_mode) ? name + "/" : name);
+  }
+  smbc_getFunctionClosedir(ctx)(ctx, dir);
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 void TSmbShare::ForgetListings() { FImpl->Listings.clear(); }
@@ -464,11 +576,12 @@ std::string TSmbShare::Disconnect(bool force) {
 
 namespace {
 
-bool LocalFileInfo(const std::string& path, uint64_t& size, int64_t& mtime) {
+bool LocalFileInfo(const std::string& path, TCopyPair& pair) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  size = static_cast<uint64_t>(st.st_size);
-  mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  pair.Size = static_cast<uint64_t>(st.st_size);
+  pair.MTime = static_cast<int64_t>(st.st_mtim.tv_sec);
+  pair.MTimeUsec = static_cast<int32_t>(st.st_mtim.tv_nsec / 1000);
   return true;
 }
 
@@ -495,15 +608,44 @@ void WalkFolder(const fs::path& dir, const std::string& rel, std::vector<TCopyPa
     TCopyPair pair;
     pair.Source = e.path().string();
     pair.RelPath = childRel;
-    if (LocalFileInfo(pair.Source, pair.Size, pair.MTime)) out.push_back(std::move(pair));
+    if (LocalFileInfo(pair.Source, pair)) out.push_back(std::move(pair));
   }
 }
 
-bool Differs(const TSmbShare::TRemoteFile& remote, const TCopyPair& local) {
-  return !remote.Exists || remote.Size != local.Size || remote.MTime != local.MTime;
+// Why the share's copy must be replaced by the local file; "" when it is the same.
+std::string DiffersWhy(const TSmbShare::TRemoteFile& remote, const TCopyPair& local) {
+  if (!remote.Exists) return "missing";
+  if (remote.Size != local.Size) return "size differs";
+  if (remote.MTime != local.MTime) return "time differs";
+  // A copy keeps the microseconds of its source where the server stores them: a file rewritten
+  // within the same second with the same size still differs. A server that keeps whole seconds
+  // only (every time ends in .000000) is compared to the second.
+  if (remote.MTimeUsec != 0 && remote.MTimeUsec != local.MTimeUsec) return "time differs";
+  return "";
+}
+
+TPlanEntry PlanEntryOf(const TCopyPair& pair, bool film, const std::string& why) {
+  TPlanEntry e;
+  e.RelPath = pair.RelPath;
+  e.Source = pair.Source;
+  e.Size = pair.Size;
+  e.Film = film;
+  e.Why = why;
+  e.Action = why.empty() ? TPlanAction::Leave
+                         : why == "missing" ? TPlanAction::Copy : TPlanAction::Replace;
+  return e;
 }
 
 }  // namespace
+
+std::string PlanActionText(TPlanAction a) {
+  switch (a) {
+    case TPlanAction::Copy: return "copy";
+    case TPlanAction::Replace: return "replace";
+    case TPlanAction::Leave: break;
+  }
+  return "leave";
+}
 
 std::vector<TCopyPair> ListPackageFiles(const std::string& packageDir) {
   std::vector<TCopyPair> out;
@@ -556,12 +698,22 @@ bool TPackageLock::Acquire(const std::string& packageDir, bool exclusive,
 std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {
   std::string dir = packageDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
-  auto readJson = [](const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+  return PackageNamedFiles([&](const std::string& rel) -> std::optional<std::string> {
+    std::ifstream f(dir + rel, std::ios::binary);
+    if (!f) return std::nullopt;
     std::stringstream ss;
     ss << f.rdbuf();
+    return ss.str();
+  });
+}
+
+std::vector<std::string> PackageNamedFiles(
+    const std::function<std::optional<std::string>(const std::string&)>& read) {
+  auto readJson = [&](const std::string& rel) {
+    std::optional<std::string> text = read(rel);
+    if (!text) return TJson();
     try {
-      return f ? TJson::parse(ss.str()) : TJson();
+      return TJson::parse(*text);
     } catch (const std::exception&) {
       return TJson();
     }
@@ -573,7 +725,7 @@ std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {
     return SafeSharePath(name.substr(inbox.size()));
   };
   std::vector<std::string> out;
-  TJson config = readJson(dir + "config.json");
+  TJson config = readJson("config.json");
   if (!config.is_array()) return out;
   for (const TJson& entry : config) {
     if (!entry.is_object()) continue;
@@ -583,7 +735,7 @@ std::vector<std::string> PackageNamedFiles(const std::string& packageDir) {
       out.push_back(*rel);
       if (std::string(key) != "file") continue;
       std::string folder = rel->find('/') == std::string::npos ? "" : rel->substr(0, rel->rfind('/') + 1);
-      TJson schedule = readJson(dir + *rel);
+      TJson schedule = readJson(*rel);
       if (!schedule.is_array()) continue;
       for (const TJson& channel : schedule) {
         const TJson* intervals = channel.is_object() ? JsonPath(channel, "intervals") : nullptr;
@@ -650,12 +802,17 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
   // never finds a configuration that names files it does not have.
   std::vector<TCopyPair> films, packageFiles, configFiles;
   std::set<std::string> queuedDest;
+  std::map<std::string, TPlanEntry> planned;  // every queued file's plan entry
+  std::vector<TPlanEntry> left;               // the files the copy leaves as they are
   op.StatusText("Checking of files for copy");
   try {
     for (auto& pair : ListPackageFiles(packageDir)) {
       if (!SafeSharePath(pair.RelPath)) continue;
-      if (Differs(share.Info(pair.RelPath), pair)) {
+      std::string why = DiffersWhy(share.Info(pair.RelPath), pair);
+      if (why.empty()) left.push_back(PlanEntryOf(pair, false, ""));
+      if (!why.empty()) {
         queuedDest.insert(pair.RelPath);
+        planned[pair.RelPath] = PlanEntryOf(pair, false, why);
         if (pair.RelPath == "config.json" || pair.RelPath == "update-index.txt")
           configFiles.push_back(std::move(pair));
         else
@@ -722,17 +879,21 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
       TCopyPair pair;
       pair.Source = win;
       pair.RelPath = *rel;
-      if (!LocalFileInfo(pair.Source, pair.Size, pair.MTime)) {
+      if (!LocalFileInfo(pair.Source, pair)) {
         std::string native = ToNativePath(win);
-        if (native == win || !LocalFileInfo(native, pair.Size, pair.MTime)) {
+        if (native == win || !LocalFileInfo(native, pair)) {
           missing.push_back(win);
           continue;
         }
         pair.Source = native;
       }
       if (queuedDest.count(pair.RelPath)) continue;  // one copy per destination
-      if (Differs(share.Info(pair.RelPath), pair)) {
+      std::string why = DiffersWhy(share.Info(pair.RelPath), pair);
+      if (why.empty()) {
+        left.push_back(PlanEntryOf(pair, true, ""));
+      } else {
         queuedDest.insert(pair.RelPath);
+        planned[pair.RelPath] = PlanEntryOf(pair, true, why);
         films.push_back(std::move(pair));
       }
     }
@@ -745,12 +906,39 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
     missingText = "Films not found on this computer, not copied: ";
     for (size_t i = 0; i < missing.size(); ++i) missingText += (i ? ", " : "") + missing[i];
   }
+  const size_t filmCount = films.size();
+  // The package files this copy replaces on the share: kept before the first is replaced.
+  std::vector<std::string> replaced;
+  for (auto* part : {&packageFiles, &configFiles})
+    for (const auto& p : *part)
+      if (planned[p.RelPath].Action == TPlanAction::Replace) replaced.push_back(p.RelPath);
   std::vector<TCopyPair> queue = std::move(films);
   for (auto* part : {&packageFiles, &configFiles})
     for (auto& p : *part) queue.push_back(std::move(p));
+  for (const auto& p : queue) result.Plan.push_back(planned[p.RelPath]);
+  for (auto& e : left) result.Plan.push_back(std::move(e));
+  result.FilesQueued = queue.size();
+
+  if (request.DryRun) {
+    // The comparison is the whole of a dry run: it lists, and writes nothing.
+    size_t copy = 0, replace = 0;
+    uint64_t bytes = 0;
+    for (const auto& e : result.Plan) {
+      if (e.Action == TPlanAction::Leave) continue;
+      (e.Action == TPlanAction::Copy ? copy : replace) += 1;
+      bytes += e.Size;
+    }
+    result.Ok = missingText.empty();
+    result.Status = std::to_string(copy) + " to copy, " + std::to_string(replace) +
+                    " to replace, " + std::to_string(result.Plan.size() - copy - replace) +
+                    " unchanged, " + std::to_string(bytes) + " bytes to send";
+    if (!missingText.empty()) result.Status += ". " + missingText;
+    op.StatusText(result.Status);
+    disconnect();
+    return result;
+  }
 
   op.StatusText("Copying of files");
-  result.FilesQueued = queue.size();
   if (queue.empty()) {
     if (!missingText.empty()) {
       failWith(copyCaption, missingText);
@@ -767,13 +955,23 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
   progress.FilesTotal = queue.size();
   for (const auto& p : queue) progress.BytesTotal += p.Size;
   try {
-    for (const auto& p : queue) {
+    for (size_t i = 0; i < queue.size(); ++i) {
+      const TCopyPair& p = queue[i];
+      // The package the share holds is kept before the first of its files is replaced.
+      if (i == filmCount && !replaced.empty()) {
+        op.StatusText("Keeping the package on the server");
+        result.KeptFolder = KeepSharePackage(share, replaced);
+      }
       progress.CurrentFile = p.Source;
       if (progressSink && !progressSink(progress)) throw ECopy(ShellCopyErrorText(117), ECANCELED);
-      share.CopyFile(p, progress, progressSink);
+      share.CopyFile(p, progress, progressSink,
+                     !request.VerifyCopies ? TSmbShare::TCheck::None
+                     : i >= filmCount      ? TSmbShare::TCheck::Digest
+                                           : TSmbShare::TCheck::Size);
       ++progress.FilesDone;
       ++result.FilesCopied;
       result.BytesCopied += p.Size;
+      result.Copied.push_back(p.RelPath);
     }
     if (progressSink) progressSink(progress);
   } catch (const std::exception& e) {

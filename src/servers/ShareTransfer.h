@@ -65,17 +65,42 @@ struct TCopyPair {
   std::string RelPath;  // destination relative to the share, "/" separated
   uint64_t Size = 0;
   int64_t MTime = 0;  // seconds since 1970
+  int32_t MTimeUsec = 0;  // and microseconds
 };
 
 struct TDeployRequest {
   std::string Share;       // smb://host[:port]/inbox
   std::string PackageDir;  // local package folder, native
   bool ForceDisconnect = false;
+  // Compares and lists what a copy would do (TDeployResult::Plan), writing nothing.
+  bool DryRun = false;
+  // Every copy is read back before it takes its name; off only to measure what that costs.
+  bool VerifyCopies = true;
   std::optional<TSmbCredentials> Credentials;  // default: ReadSmbCredentials()
   std::chrono::milliseconds Timeout{20000};    // for each SMB operation
   // How long the copy waits for "Create files" to finish replacing the package.
   std::chrono::milliseconds PackageLockWait{30000};
 };
+
+// One file of a comparison between the package and the share: what a copy does with it.
+enum class TPlanAction { Copy, Replace, Leave };
+struct TPlanEntry {
+  std::string RelPath;  // on the share
+  std::string Source;   // local path
+  uint64_t Size = 0;    // local size
+  bool Film = false;
+  TPlanAction Action = TPlanAction::Leave;
+  std::string Why;  // "missing", "size differs", "time differs"; "" when left
+};
+// "copy", "replace", "leave".
+std::string PlanActionText(TPlanAction a);
+
+// The folder of the share where a copy keeps the package it replaces, one dated folder
+// ("yyyymmddThhnnss") a copy, each with "manifest.json" (file, size, modification time and
+// MD5 of every kept file).
+inline const std::string keptPackagesFolder = "pelmora-previous";
+// How many kept packages stay on a share: a copy that keeps one removes the oldest beyond these.
+constexpr size_t keptPackagesCount = 5;
 
 struct TDeployResult {
   bool Ok = false;
@@ -84,6 +109,10 @@ struct TDeployResult {
   size_t FilesCopied = 0;
   uint64_t BytesCopied = 0;
   std::vector<std::string> Warnings;  // films listed but missing here: not copied, the copy fails
+  // Every file compared, in copy order (the queued ones first), when the comparison ended.
+  std::vector<TPlanEntry> Plan;
+  std::vector<std::string> Copied;  // share paths copied and verified, in order
+  std::string KeptFolder;           // share folder holding the replaced package; "" when none
 };
 
 // An open connection to one share (one libsmbclient context, used on one thread).
@@ -104,13 +133,25 @@ public:
     bool Exists = false;
     uint64_t Size = 0;
     int64_t MTime = 0;
+    int32_t MTimeUsec = 0;  // 0 also when the server keeps whole seconds only
   };
   // Size and modification time of RelPath; folders are listed once and remembered.
   TRemoteFile Info(const std::string& relPath);
-  // Copies Pair through a temporary name, sets the modification time to the source's and
-  // renames it into place. Progress is called after every block. Throws std::runtime_error
-  // with a clear text on failure; no partial file stays under the destination name.
-  void CopyFile(const TCopyPair& pair, TCopyProgress& progress, const TCopyProgressSink& sink);
+  // Copies Pair through a temporary name, reads the written copy back (its MD5 against the
+  // source's with Digest, otherwise its size), renames it into place and sets the modification
+  // time to the source's. Progress is called after every block. Throws std::runtime_error
+  // with a clear text naming the file on failure; no partial or mismatching file stays under
+  // the destination name.
+  enum class TCheck { Digest, Size, None };
+  void CopyFile(const TCopyPair& pair, TCopyProgress& progress, const TCopyProgressSink& sink,
+                TCheck check = TCheck::Digest);
+  // The bytes of RelPath on the share; false when it is not there. Throws std::runtime_error on
+  // any other failure.
+  bool ReadFile(const std::string& relPath, std::string& out);
+  // The names in folder RelPath of the share ("" the share itself); folders end with "/".
+  std::vector<std::string> List(const std::string& relPath);
+  // Removes folder RelPath of the share with everything in it; false when something stays.
+  bool RemoveTree(const std::string& relPath);
   // Creates the folders of RelPath's parent as needed.
   void MakeParents(const std::string& relPath);
   // Closes the connection; a failure text, or "" on success (see CopyFilesToShare).
@@ -148,6 +189,9 @@ private:
 // The package files that "config.json" of PackageDir names, and the playlists its schedule
 // files name, as paths relative to the share (the copy's own layout).
 std::vector<std::string> PackageNamedFiles(const std::string& packageDir);
+// The same, with the files read through Read (share path -> content; nullopt when missing).
+std::vector<std::string> PackageNamedFiles(
+    const std::function<std::optional<std::string>(const std::string&)>& read);
 
 // Local files of the package folder, recursively, as pairs (destination = same relative
 // path). Throws std::runtime_error("Error of opening of the directory " + path).
@@ -158,7 +202,12 @@ std::vector<TCopyPair> ListPackageFiles(const std::string& packageDir);
 // time, copies the queue with progress, and disconnects. Talks to the operator through Op
 // (status texts, the question about a missing film list, error messages). The films go first,
 // then the package files, "config.json" and "update-index.txt" last; films of the list that
-// are missing here are named and make the copy fail after the rest is copied.
+// are missing here are named and make the copy fail after the rest is copied. Every copied
+// file is read back before it takes its name: package files by MD5, films by size. Before a
+// package file replaces one on the share, the package the share holds ("config.json",
+// "update-index.txt" and the files its configuration names) is kept in a dated folder of
+// keptPackagesFolder. With DryRun it stops after the comparison: the plan lists what the copy
+// would copy, replace and leave, and nothing is written.
 TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
                                const TCopyProgressSink& progress = {});
 

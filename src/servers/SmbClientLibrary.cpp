@@ -34,3 +34,7 @@ SMBC_FUNCTION(smbc_readdirplus2_fn, smbc_getFunctionReaddirPlus2, (SMBCCTX* c), 
 SMBC_FUNCTION(smbc_mkdir_fn, smbc_getFunctionMkdir, (SMBCCTX* c), (c))
 SMBC_FUNCTION(smbc_stat_fn, smbc_getFunctionStat, (SMBCCTX* c), (c))
 SMBC_FUNCTION(smbc_utimes_fn, smbc_getFunctionUtimes, (SMBCCTX* c), (c))
+SMBC_FUNCTION(smbc_read_fn, smbc_getFunctionRead, (SMBCCTX* c), (c))
+SMBC_FUNCTION(smbc_lseek_fn, smbc_getFunctionLseek, (SMBCCTX* c), (c))
+SMBC_FUNCTION(smbc_fstat_fn, smbc_getFunctionFstat, (SMBCCTX* c), (c))
+SMBC_FUNCTION(smbc_rmdir_fn, smbc_getFunctionRmdir, (SMBCCTX* c), (c))

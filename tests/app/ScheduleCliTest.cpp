@@ -151,3 +151,39 @@ TEST_F(ScheduleCliTest, WriteFailuresSayWhy) {
         << cmd << ": " << r.Err;
   }
 }
+
+// --all builds every server in tree order and goes on past one that fails; the summary names
+// each outcome and the run exits 1. --json gives the same as one document.
+TEST_F(ScheduleCliTest, BuildPackageAllGoesOnPastAFailedServer) {
+  TJson server = ParseJsonText(Run(P() + "get Servers 'Playout 1'").Out);
+  server["Name"] = "Playout 2";
+  WriteFileBytes(Tmp.File("p2.json"), server.dump());
+  ASSERT_EQ(Run(P() + "put Servers p2 p2.json").Code, 0);
+  server["Name"] = "Broken";
+  server["TSched"].push_back(server["TSched"][0]);  // a second row without "Start at"
+  WriteFileBytes(Tmp.File("broken.json"), server.dump());
+  ASSERT_EQ(Run(P() + "put Servers broken broken.json").Code, 0);
+
+  TRun r = Run(P() + "build-package --all");
+  EXPECT_EQ(r.Code, 1) << r.Err;
+  const std::string summary = r.Out.substr(r.Out.find("Summary\n"));
+  EXPECT_EQ(summary.substr(0, summary.find("Broken")),
+            "Summary\nPlayout 1: built\nPlayout 2: built\n") << r.Out;
+  EXPECT_NE(summary.find("Broken: failed: "), std::string::npos) << r.Out;
+  EXPECT_NE(summary.find("Start time is not set!"), std::string::npos) << r.Out;
+  EXPECT_TRUE(fs::exists(Tmp.File("servers/Playout 2/config.json")));
+
+  TRun j = Run(P() + "--json build-package --all");
+  EXPECT_EQ(j.Code, 1);
+  TJson doc = ParseJsonText(j.Out);
+  EXPECT_EQ(doc["ok"], false);
+  ASSERT_EQ(doc["servers"].size(), 3u);
+  std::vector<std::string> states;
+  for (const TJson& s : doc["servers"]) states.push_back(s["server"].get<std::string>() + " " +
+                                                         s["state"].get<std::string>());
+  EXPECT_EQ(states, (std::vector<std::string>{"Playout 1 built", "Playout 2 built", "Broken failed"}));
+  EXPECT_EQ(doc["servers"][1]["folder"], Tmp.File("servers/Playout 2"));
+
+  EXPECT_EQ(Run(P() + "build-package").Code, 2);
+  EXPECT_EQ(Run(P() + "build-package 'Playout 1' --all").Code, 2);
+}

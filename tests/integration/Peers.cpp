@@ -128,17 +128,26 @@ TSmbdPeer::TSmbdPeer(bool readOnly, bool guestForUnknownUsers) {
        << "[inbox]\n  path = " << root << "/inbox\n  guest ok = yes\n  guest only = yes\n"
        << "  read only = " << (readOnly ? "yes" : "no") << "\n";
   WriteFileBytes(FDir.File("smb.conf"), conf.str());
+  Start();
+}
+
+void TSmbdPeer::Stop() {
+  ::Stop(FPid);
+  FPid = -1;
+}
+
+void TSmbdPeer::Start() {
   FPid = Spawn({"/usr/sbin/smbd", "--foreground", "--no-process-group", "-s", FDir.File("smb.conf")},
                FDir.File("log/stdout.log"));
   if (!WaitForPort(FPort, 15000) || Exited(FPid)) {
-    Stop(FPid);
+    ::Stop(FPid);
     FPid = -1;
     throw std::runtime_error("smbd did not start on port " + std::to_string(FPort) + ": " +
                              ReadFileBytes(FDir.File("log/stdout.log")));
   }
 }
 
-TSmbdPeer::~TSmbdPeer() { Stop(FPid); }
+TSmbdPeer::~TSmbdPeer() { ::Stop(FPid); }
 
 TRpcPeer::TRpcPeer() {
   std::string script = std::string(PELMORA_INTEGRATION_DIR) + "/rpc_server.py";

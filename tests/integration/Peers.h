@@ -26,6 +26,9 @@ public:
   std::string Share() const { return "smb://" + Address() + "/inbox"; }
   // The folder behind the share.
   std::string InboxDir() const { return FDir.File("inbox"); }
+  // Stops the server (the share stays on disk), and starts it again on the same port.
+  void Stop();
+  void Start();
 
 private:
   TTempDir FDir;

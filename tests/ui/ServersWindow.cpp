@@ -2,6 +2,7 @@
 // whole (MakeEpg kept), copying to a real smbd with the buttons disabled and Cancel, and the
 // restart sent to a JSON-RPC peer while the window closes mid-request.
 #include <QCheckBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -192,6 +193,80 @@ private slots:
     delete form;  // the request is still waiting for its answer
     p.Op.RunQueued();  // an outcome handed over afterwards reaches no window
     QCoreApplication::processEvents();
+  }
+
+  // "Preview" lists what a copy would do and writes nothing; "All servers" copies every server
+  // in one progress dialog whose Cancel ends the run, and the summary names each server.
+  void PreviewAndAllServersWithCancel() {
+    TSmbdPeer smbA, smbB;
+    TProject p(smbA.Address());
+    p.Package();
+    // A second server with a package of its own.
+    p.Coll("Servers").NewRecord("second", TJson{{"Name", "Second"}, {"URL", smbB.Address()},
+                                                {"TSched", TJson::array()}});
+    p.Coll("Tree").NewRecord("Servers", TJson::parse(R"([{"_ID": "main"}, {"_ID": "second"}])"));
+    fs::create_directories(p.Tmp.File("servers/Second"));
+    WriteFileBytes(p.Tmp.File("servers/Second/config.json"), "[1]");
+    WriteFileBytes(p.Tmp.File("servers/Second/UsedFilms.json"), "[]");
+    TFormServers form(*p.Db);
+    form.JFrame1->SetID("main");
+    form.OnDeployRequest = [](TDeployRequest& r) { r.Credentials = TSmbCredentials{}; };
+
+    form.BtnPreview->click();
+    QCoreApplication::processEvents();
+    auto* report = form.findChild<QDialog*>("FleetReport");
+    QVERIFY(report);
+    const std::string text = form.LastReport();
+    QVERIFY2(text.find("copy\tmissing\t2\tconfig.json\n") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("copy\tmissing\t8388608\tf0.ts\n") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("8 to copy, 0 to replace, 0 unchanged") != std::string::npos, text.c_str());
+    QVERIFY(fs::is_empty(smbA.InboxDir()));
+    report->close();
+
+    // Cancel while the first server's films are on their way.
+    std::atomic<bool> cancelled{false};
+    form.OnCopyProgress = [&](const TCopyProgress& pr) {
+      if (pr.BytesDone == 0) return;
+      for (int i = 0; i < 500 && !cancelled; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    bool oneDialog = true;
+    QProgressDialog* first = nullptr;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (!form.Running() || !form.Progress() || cancelled) return;
+      if (!first) first = form.Progress();
+      oneDialog = oneDialog && form.Progress() == first && !form.BtnAllServers->isEnabled();
+      if (form.Progress()->value() > 0) {
+        QVERIFY(form.Progress()->labelText().startsWith("Server 1 of 2: Main\n"));
+        form.Progress()->findChild<QPushButton*>()->click();
+        cancelled = true;
+      }
+    });
+    poll.start();
+    form.ActionCopyAll->trigger();
+    poll.stop();
+    QCoreApplication::processEvents();
+    QVERIFY(cancelled);
+    QVERIFY(oneDialog);
+    std::string summary = form.LastReport().substr(form.LastReport().find("Summary\n"));
+    QVERIFY2(summary.find("Main: failed: ") != std::string::npos, summary.c_str());
+    QVERIFY2(summary.find("cancelled by the user") != std::string::npos, summary.c_str());
+    QVERIFY2(summary.find("Second: cancelled") != std::string::npos, summary.c_str());
+    QVERIFY(!fs::exists(smbB.InboxDir() + "/config.json"));
+
+    // Without Cancel every server is copied.
+    cancelled = true;
+    form.ActionCopyAll->trigger();
+    QCoreApplication::processEvents();
+    summary = form.LastReport().substr(form.LastReport().find("Summary\n"));
+    QVERIFY2(summary.find("Main: copied ") != std::string::npos, summary.c_str());
+    QVERIFY2(summary.find("Second: copied 2 files, 5 bytes") != std::string::npos, summary.c_str());
+    form.ActionVerifyAll->trigger();
+    QCoreApplication::processEvents();
+    QVERIFY2(form.LastReport().find("Main: verified: ") != std::string::npos, form.LastReport().c_str());
+    QVERIFY2(form.LastReport().find("Second: verified: ") != std::string::npos, form.LastReport().c_str());
   }
 
 private:

@@ -1,4 +1,5 @@
-// Deployment commands: deploy, restart, send, share-url.
+// Deployment commands: deploy (one server or all, its dry run and check), rollback, restart,
+// send, share-url.
 #include <unistd.h>
 
 #include <cmath>
@@ -8,12 +9,16 @@
 #include <mutex>
 
 #include "app/cli/CliCommon.h"
+#include "servers/Fleet.h"
 #include "servers/Servers.h"
 
 namespace {
 
 struct TDeployArgs {
   std::string Server;
+  bool All = false;
+  bool DryRun = false;
+  bool Verify = false;
   std::string Group;
   std::string Command;
   double Timeout = 15;
@@ -51,33 +56,131 @@ std::string MegaBytes(uint64_t bytes) {
   return buf;
 }
 
+// The progress of a copy on stderr: one line redrawn on a terminal, otherwise a line a file.
+class TCopyProgressPrinter {
+public:
+  TCopyProgressSink Sink() {
+    return [this](const TCopyProgress& p) {
+      std::string line = "Copying " + std::to_string(p.FilesDone) + " of " +
+                         std::to_string(p.FilesTotal) + " files, " + MegaBytes(p.BytesDone) +
+                         " of " + MegaBytes(p.BytesTotal) + " MB";
+      if (FTty) {
+        std::cerr << "\r" << line << "\x1b[K" << std::flush;
+        FShown = true;
+      } else if (p.FilesDone == p.FilesTotal || p.BytesDone == 0) {
+        std::cerr << line << "\n";  // one line per file when nobody watches a terminal
+      }
+      return true;
+    };
+  }
+  void End() {
+    if (FShown) std::cerr << "\n";
+    FShown = false;
+  }
+
+private:
+  bool FTty = isatty(STDERR_FILENO) != 0;
+  bool FShown = false;
+};
+
+TFleetAction DeployAction(const TDeployArgs& a) {
+  if (a.DryRun && a.Verify) throw ECliError(ExitUsage, "--dry-run and --verify exclude each other");
+  return a.DryRun ? TFleetAction::DryRun : a.Verify ? TFleetAction::Verify : TFleetAction::Deploy;
+}
+
+void PrintOutcome(const TFleetOutcome& o, TFleetAction action) {
+  std::cout << FleetReportText(o, action) << std::flush;
+}
+
+TJson OutcomeJson(const TFleetOutcome& o) {
+  TJson j = o.Detail;
+  j["server"] = o.Server.Name;
+  j["id"] = o.Server.Id;
+  j["state"] = FleetStateText(o.State);
+  if (o.State == TFleetState::Failed || o.State == TFleetState::Skipped) j["reason"] = o.Reason;
+  return j;
+}
+
+// Every server in tree order, a summary line each (or one JSON document); exit 1 when any
+// server failed.
+void RunForAll(TCliContext& ctx, TDbFile& db, IOperator& op, TFleetOptions options) {
+  const bool json = ctx.Json;
+  TCopyProgressPrinter printer;
+  if (options.Action == TFleetAction::Deploy) options.Progress = printer.Sink();
+  const std::vector<TFleetServer> servers = FleetServers(db);
+  std::vector<TFleetOutcome> outcomes;
+  for (size_t i = 0; i < servers.size(); ++i) {
+    if (!json)
+      std::cout << "== " << servers[i].Name << " (" << (i + 1) << " of " << servers.size() << ")"
+                << std::endl;
+    outcomes.push_back(RunFleetAction(db, servers[i], op, options));
+    printer.End();
+    if (!json) PrintOutcome(outcomes.back(), options.Action);
+  }
+  const bool failed = FleetFailed(outcomes);
+  if (json) {
+    TJson servers = TJson::array();
+    for (const auto& o : outcomes) servers.push_back(OutcomeJson(o));
+    PrintJson({{"ok", !failed}, {"servers", servers}});
+  } else {
+    std::cout << "Summary" << std::endl;
+    for (const auto& o : outcomes) std::cout << FleetSummaryLine(o) << std::endl;
+  }
+  if (outcomes.empty()) throw ECliError(ExitFailed, "the project has no servers");
+  if (failed) throw ECliError(ExitFailed, "a server failed");
+}
+
 void CmdDeploy(TCliContext& ctx, const TDeployArgs& a) {
-  const std::chrono::milliseconds timeout = TimeoutOption(a.Timeout);
+  TFleetOptions options;
+  options.Timeout = TimeoutOption(a.Timeout);
+  options.Action = DeployAction(a);
+  if (a.All == !a.Server.empty())
+    throw ECliError(ExitUsage, "name one SERVER or give --all");
   TDbFile& db = ctx.OpenMain();
+  if (a.All) return RunForAll(ctx, db, *ctx.Op, options);
+
   std::string id = ServerId(ctx, db, a.Server);
-  bool tty = isatty(STDERR_FILENO) != 0;
-  bool shown = false;
-  auto progress = [&](const TCopyProgress& p) {
-    std::string line = "Copying " + std::to_string(p.FilesDone) + " of " +
-                       std::to_string(p.FilesTotal) + " files, " + MegaBytes(p.BytesDone) +
-                       " of " + MegaBytes(p.BytesTotal) + " MB";
-    if (tty) {
-      std::cerr << "\r" << line << "\x1b[K" << std::flush;
-      shown = true;
-    } else if (p.FilesDone == p.FilesTotal || p.BytesDone == 0) {
-      std::cerr << line << "\n";  // one line per file when nobody watches a terminal
-    }
-    return true;
-  };
-  TDeployResult r;
+  TCopyProgressPrinter printer;
+  if (options.Action == TFleetAction::Deploy) options.Progress = printer.Sink();
+  TFleetOutcome o;
   try {
-    r = CopyServerFiles(db, id, *ctx.Op, progress, timeout);
+    // A record that cannot be used (a satellite server, no usable name) is an error here.
+    ServerDeployRequest(db, id, options.Timeout);
   } catch (const EServerAction& e) {
     throw ECliError(ExitFailed, e.what());
   }
-  if (shown) std::cerr << "\n";
-  std::cout << r.Status << std::endl;
-  if (!r.Ok) throw ECliError(ExitFailed, "copying to the server failed");
+  o = RunFleetAction(db, {id, JsonStr(LoadServerRecord(db, id), "Name")}, *ctx.Op, options);
+  printer.End();
+  if (ctx.Json) PrintJson(OutcomeJson(o));
+  else PrintOutcome(o, options.Action);
+  if (o.State == TFleetState::Failed) {
+    if (options.Action == TFleetAction::Verify)
+      throw ECliError(ExitFailed, "the share differs from the package");
+    throw ECliError(ExitFailed, options.Action == TFleetAction::DryRun
+                                    ? "the share could not be compared"
+                                    : "copying to the server failed");
+  }
+}
+
+void CmdRollback(TCliContext& ctx, const TDeployArgs& a) {
+  const std::chrono::milliseconds timeout = TimeoutOption(a.Timeout);
+  TDbFile& db = ctx.OpenMain();
+  std::string id = ServerId(ctx, db, a.Server);
+  TRollbackResult r;
+  try {
+    r = RollbackShare(ServerDeployRequest(db, id, timeout), *ctx.Op);
+  } catch (const EServerAction& e) {
+    throw ECliError(ExitFailed, e.what());
+  }
+  if (ctx.Json) {
+    TJson j = RollbackResultJson(r);
+    j["server"] = JsonStr(LoadServerRecord(db, id), "Name");
+    PrintJson(j);
+  } else {
+    for (const std::string& f : r.Restored) std::cout << "restored\t" << f << '\n';
+    std::cout << r.Status << std::endl;
+  }
+  if (!r.Ok) throw ECliError(ExitFailed, "the rollback failed");
 }
 
 // Waits for the outcome of the requests started through Sender and prints it.
@@ -165,10 +268,22 @@ void RegisterDeployCommands(CLI::App& app, TCliContext& ctx) {
 
   auto* cDeploy = app.add_subcommand(
       "deploy", "Copy the server's package and changed films to its inbox share");
-  cDeploy->add_option("SERVER", a.Server, "Servers record: identifier or Name")->required();
+  cDeploy->add_option("SERVER", a.Server, "Servers record: identifier or Name");
+  cDeploy->add_flag("--all", a.All, "Every server in tree order, with a summary");
+  cDeploy->add_flag("--dry-run", a.DryRun,
+                    "List what would be copied, replaced and left; write nothing");
+  cDeploy->add_flag("--verify", a.Verify,
+                    "Check the share against the package (MD5, films by size); copy nothing");
   cDeploy->add_option("--timeout", a.Timeout, "Seconds an SMB operation may take (default 20)")
       ->default_val(20);
   cDeploy->callback([&ctx] { CmdDeploy(ctx, a); });
+
+  auto* cRollback = app.add_subcommand(
+      "rollback", "Put back the package the last copy replaced on the server's share");
+  cRollback->add_option("SERVER", a.Server, "Servers record: identifier or Name")->required();
+  cRollback->add_option("--timeout", a.Timeout, "Seconds an SMB operation may take (default 20)")
+      ->default_val(20);
+  cRollback->callback([&ctx] { CmdRollback(ctx, a); });
 
   auto* cRestart = app.add_subcommand("restart", "Restart the server software (JSON-RPC)");
   cRestart->add_option("SERVER", a.Server, "Servers record: identifier or Name")->required();

@@ -6,6 +6,7 @@
 #include "schedule/ChSchedCheck.h"
 #include "schedule/DoSchedule.h"
 #include "servers/CreateFiles.h"
+#include "servers/Fleet.h"
 
 namespace {
 
@@ -36,7 +37,44 @@ std::string Resolve(TCliContext& ctx, TDbFile& db, const std::string& collection
                        "no " + collection + " record \"" + arg + "\"");
 }
 
-void CmdBuildPackage(TCliContext& ctx, const std::string& arg) {
+// "Create files" for every server in tree order, going on past a failed one; a summary line
+// each (or one JSON document), exit 1 when any failed.
+void CmdBuildAllPackages(TCliContext& ctx) {
+  TDbFile& db = ctx.OpenMain();
+  TFleetOptions options;
+  options.Action = TFleetAction::Build;
+  TStdoutStatusOperator stdoutOp(*ctx.Op);
+  IOperator& op = ctx.Json ? static_cast<IOperator&>(*ctx.Op) : stdoutOp;
+  const std::vector<TFleetServer> servers = FleetServers(db);
+  std::vector<TFleetOutcome> outcomes;
+  for (size_t i = 0; i < servers.size(); ++i) {
+    if (!ctx.Json)
+      std::cout << "== " << servers[i].Name << " (" << (i + 1) << " of " << servers.size() << ")"
+                << std::endl;
+    outcomes.push_back(RunFleetAction(db, servers[i], op, options));
+  }
+  const bool failed = FleetFailed(outcomes);
+  if (ctx.Json) {
+    TJson list = TJson::array();
+    for (const auto& o : outcomes) {
+      TJson j = o.Detail;
+      j["server"] = o.Server.Name;
+      j["id"] = o.Server.Id;
+      j["state"] = FleetStateText(o.State);
+      list.push_back(j);
+    }
+    PrintJson({{"ok", !failed}, {"servers", list}});
+  } else {
+    std::cout << "Summary" << std::endl;
+    for (const auto& o : outcomes) std::cout << FleetSummaryLine(o) << std::endl;
+  }
+  if (outcomes.empty()) throw ECliError(ExitFailed, "the project has no servers");
+  if (failed) throw ECliError(ExitFailed, "a server's package could not be built");
+}
+
+void CmdBuildPackage(TCliContext& ctx, const std::string& arg, bool all) {
+  if (all == !arg.empty()) throw ECliError(ExitUsage, "name one SERVER or give --all");
+  if (all) return CmdBuildAllPackages(ctx);
   TDbFile& db = ctx.OpenMain();
   std::string id = Resolve(ctx, db, "Servers", arg);
   TStdoutStatusOperator op(*ctx.Op);
@@ -113,8 +151,10 @@ void RegisterScheduleCommands(CLI::App& app, TCliContext& ctx) {
   static TShowFlags flags;
 
   auto* cBuild = app.add_subcommand("build-package", "\"Create files\": build a server's package");
-  cBuild->add_option("SERVER", arg, "Servers record: identifier or Name")->required();
-  cBuild->callback([&ctx] { CmdBuildPackage(ctx, arg); });
+  static bool all = false;
+  cBuild->add_option("SERVER", arg, "Servers record: identifier or Name");
+  cBuild->add_flag("--all", all, "Every server in tree order, with a summary");
+  cBuild->callback([&ctx] { CmdBuildPackage(ctx, arg, all); });
 
   auto* cCheck = app.add_subcommand("check-schedule", "Durations, times and errors of a channel schedule's rows");
   cCheck->add_option("CHSCHED", arg, "ChSched record: identifier or Name")->required();

@@ -151,6 +151,7 @@ TFormServers::TFormServers(TDbFile& db, QWidget* parent)
   BtnShowServer = new QPushButton("Show server's files", TabSheetRec);
   BtnShowServer->setObjectName("BtnShowServer");
   for (QPushButton* b : {BtnMakeSchedule, BtnCopy, BtnRestart, BtnShowServer}) buttons->addWidget(b);
+  AddFleetActions(buttons);
   buttons->addStretch(1);
   recLayout->addLayout(buttons);
 
@@ -235,6 +236,7 @@ void TFormServers::EnableBtns(bool enable) {
   BtnMakeSchedule->setEnabled(enable);
   BtnCopy->setEnabled(enable && !satellite);
   BtnRestart->setEnabled(enable && !satellite);
+  EnableFleetButtons(enable);
 }
 
 void TFormServers::ShowStatus(const std::string& text) { StatusBar1->showMessage(Qs(text)); }

@@ -10,9 +10,12 @@
 
 #include "JFrame/RecordForm.h"
 #include "JFrame/RefTblFrame.h"
+#include "servers/Fleet.h"
 #include "servers/ShareTransfer.h"
 
+class QAction;
 class QCheckBox;
+class QHBoxLayout;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -69,6 +72,21 @@ public:
   // Opens a share address with the desktop's handler (tests replace it).
   std::function<void(const std::string& url)> OnOpenUrl;
 
+  // "Preview": what "Copy files to server" would copy, replace and leave, writing nothing.
+  // "All servers": its menu runs "Create files", "Copy files to server", the preview or the
+  // check of the share for every server in tree order, in one progress dialog with Cancel,
+  // and shows the summary. Each shows its report in a window of its own ("FleetReport").
+  QPushButton* BtnPreview = nullptr;
+  QPushButton* BtnAllServers = nullptr;
+  QAction* ActionCreateAll = nullptr;
+  QAction* ActionCopyAll = nullptr;
+  QAction* ActionPreviewAll = nullptr;
+  QAction* ActionVerifyAll = nullptr;
+  void BtnPreviewClick();
+  void RunForAllServers(TFleetAction action);
+  // The text of the last report shown.
+  const std::string& LastReport() const { return FLastReport; }
+
 protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -80,6 +98,14 @@ private:
   // Asks to save unsaved edits; the record's id, or "" when the action must not go on.
   std::string SavedRecordID();
 
+  void AddFleetActions(QHBoxLayout* buttons);
+  void EnableFleetButtons(bool enable);
+  void ShowReport(const std::string& title, const std::string& text);
+  // Copy progress into the progress dialog, with Prefix above it; false once Cancel is pressed.
+  TCopyProgressSink DialogProgress(const std::atomic<bool>& cancel,
+                                   std::shared_ptr<const std::string> prefix);
+
+  std::string FLastReport;
   std::unique_ptr<IOperator> FOperator;
   std::unique_ptr<TRpcSender> FSender;
   QPointer<QProgressDialog> FProgress;

@@ -246,12 +246,13 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
         if (wall >= toWall) break;
         int64_t anchor = LocalToEpoch(wall);
         int64_t occEnd = anchor + Seconds(len);
-        auto add = [&](int64_t s, int64_t e, const TFilm& film) {
+        auto add = [&](int64_t s, int64_t e, const TFilm& film, size_t sourceRow) {
           s = std::max(s, rowFrom);
           e = std::min({e, rowTo, occEnd});
           if (s >= e) return;
           std::string title = !film.Name.empty() ? film.Name : !film.FileName.empty() ? film.FileName : film._ID;
-          guide.Programmes.push_back({ch, s, e, title, descOf(film._ID)});
+          guide.Programmes.push_back(
+              {ch, s, e, title, descOf(film._ID), film._ID, iv.SourceID, sourceRow});
         };
         const auto& notes = iv.ScheduleNotes;
         TDateTime lastEnd = iv.StartTime;
@@ -260,7 +261,7 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
           if (j + 1 < notes.size() && TimeEqual(end, notes[j + 1].DateTime)) end = notes[j + 1].DateTime;
           end = std::min(end, iv.TempEndTime);
           add(anchor + Seconds(notes[j].DateTime - iv.StartTime), anchor + Seconds(end - iv.StartTime),
-              *notes[j].Film);
+              *notes[j].Film, notes[j].Row);
           lastEnd = end;
         }
         // The gap up to the next row is filled by repeating the last film.
@@ -268,7 +269,8 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
         if (iv.Typ == RepeatLastMovie && last.Duration > 0) {
           for (int n = 0; TimeGreater(iv.TempEndTime, lastEnd) && n < 100000; ++n) {
             TDateTime end = std::min(lastEnd + last.Duration, iv.TempEndTime);
-            add(anchor + Seconds(lastEnd - iv.StartTime), anchor + Seconds(end - iv.StartTime), last);
+            add(anchor + Seconds(lastEnd - iv.StartTime), anchor + Seconds(end - iv.StartTime), last,
+                notes.back().Row);
             lastEnd = end;
           }
         }

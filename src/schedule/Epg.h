@@ -30,6 +30,10 @@ struct TEpgProgramme {
   int64_t Stop = 0;
   std::string Title;
   std::string Desc;
+  std::string FilmID;
+  // The ChSched record and its row (from 0) whose content plays here.
+  std::string SourceID;
+  size_t SourceRow = 0;
 };
 
 struct TEpgGuide {

@@ -66,6 +66,15 @@ int MessageRow(const std::string& text) {
   return 0;
 }
 
+// A question of the builder as a finding: without its " Continue?".
+std::string QuestionFinding(std::string text) {
+  static const std::string cont = "Continue?";
+  if (text.size() >= cont.size() && text.compare(text.size() - cont.size(), cont.size(), cont) == 0)
+    text.erase(text.size() - cont.size());
+  while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
+  return text;
+}
+
 constexpr const char* ZeroIntervalText = "Error! Interval with zero duration";
 
 class TServerChecker {
@@ -127,7 +136,7 @@ private:
   // Questions "Create files" asks stop it unless the operator says yes: errors here.
   void TakeQuestions(const std::string& coll, const std::string& id) {
     for (const auto& s : FOp.Said)
-      if (s.Question) Add(TFindingLevel::Error, "build", "", "", s.Text, coll, id, 1);
+      if (s.Question) Add(TFindingLevel::Error, "build", "", "", QuestionFinding(s.Text), coll, id, 1);
     FOp.Clear();
   }
 
@@ -155,7 +164,8 @@ private:
           FOp.Clear();
           MapFilmName(film._ID, film.Name, film.FileName, videoRoot, used, FOp);
           for (const auto& s : FOp.Said)
-            Add(TFindingLevel::Error, "film", in.ChannelId, "", s.Text, "Films", film._ID, 0);
+            Add(TFindingLevel::Error, "film", in.ChannelId, "",
+                s.Question ? QuestionFinding(s.Text) : s.Text, "Films", film._ID, 0);
           FOp.Clear();
           CheckFilmDuration(film, in.ChannelId);
         }

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <algorithm>
 
+#include "JFrame/RefStringGrid.h"
 #include "base/Operator.h"
 
 namespace {
@@ -105,6 +106,24 @@ void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id) {
     }
   }
   FormShow(coll, id);
+}
+
+void OpenRecordOnRow(TDbCollectionItem& coll, const std::string& id, int row) {
+  OpenRecordForFix(coll, id);
+  if (row <= 0) return;
+  for (IRecordEditor* frame : AttachedJFrames(coll)) {
+    auto* w = dynamic_cast<QWidget*>(frame);
+    if (!w || frame->EditorRecordID() != id) continue;
+    QWidget* form = w;
+    while (form->parentWidget() && !qobject_cast<QMdiSubWindow*>(form->parentWidget()))
+      form = form->parentWidget();
+    for (TRefStringGrid* grid : form->findChildren<TRefStringGrid*>()) {
+      if (grid->DataRowCount() < row) continue;
+      grid->SetCurrentCell(grid->FixedColCount(), grid->FixedRowCount() + row - 1);
+      grid->setFocus();
+      return;
+    }
+  }
 }
 
 void TFormRegistry::Register(const std::string& className, TFormFactory factory) {

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <map>
+
+#include "catalogue/Channels.h"
 
 namespace {
 
@@ -94,4 +98,59 @@ std::vector<TPlanCommand> PlanCommands(const std::vector<TEpgRow>& rows, int64_t
     return a.ChannelID != b.ChannelID ? a.ChannelID < b.ChannelID : a.Time < b.Time;
   });
   return out;
+}
+
+TPlanGrid PlanGrid(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From, int64_t To) {
+  TPlanGrid g;
+  g.From = From;
+  g.To = To;
+  TDbCollectionItem& channels = db.CollectionByName("Channels");
+  std::map<std::string, size_t> index;
+  for (const TEpgRow& row : rows) {
+    if (!row.Schedule) continue;
+    for (const std::string& id : row.Schedule->ChannelsId) {
+      if (index.count(id)) continue;
+      std::optional<TJson> rec = channels.GetRecord(id);
+      int64_t type = rec ? JsonInt(*rec, "Type") : 0;
+      if (type == ChTypeHeadend) continue;
+      index[id] = g.Channels.size();
+      g.Channels.push_back({id, rec ? JsonStr(*rec, "Name") : id, type == ChTypeCommand});
+    }
+  }
+  g.Blocks.resize(g.Channels.size());
+  g.Marks.resize(g.Channels.size());
+  TEpgGuide guide = BuildGuide(db, rows, From, To);
+  for (TEpgProgramme& p : guide.Programmes) {
+    auto it = index.find(guide.Channels[p.Channel].RecordID);
+    if (it != index.end()) g.Blocks[it->second].push_back(std::move(p));
+  }
+  for (TPlanCommand& c : PlanCommands(rows, From, To)) {
+    auto it = index.find(c.ChannelID);
+    if (it != index.end()) g.Marks[it->second].push_back(std::move(c));
+  }
+  return g;
+}
+
+TPlanGrid ServerPlanGrid(TDbFile& db, const std::string& ServerID, int64_t From, int64_t To,
+                         IOperator& Op) {
+  TDbCollectionItem& servers = db.CollectionByName("Servers");
+  TSuperReference supRef(&Op);
+  TServerPlan plan;
+  try {
+    std::optional<TJson> server = supRef.Push(servers, ServerID, true);
+    plan = BuildServerPlan(supRef, db, ServerID, *server, Op);
+    supRef.Pop();
+  } catch (...) {
+    supRef.ClrErrors();
+    throw;
+  }
+  return PlanGrid(db, plan.EpgRows(), From, To);
+}
+
+TPlanGrid SchedulePlanGrid(TDbFile& db, const std::string& ScheduleID, TDateTime Calc,
+                           int64_t From, int64_t To, IOperator& Op) {
+  std::string why;
+  std::shared_ptr<TSchedule> sh = BuildSchedule(ScheduleID, db, &Op, &why);
+  if (!sh) throw EDbFException(nullptr, why.empty() ? "Error of creation of the schedule!" : why);
+  return PlanGrid(db, {{sh, Calc, 0, false}}, From, To);
 }

@@ -37,3 +37,26 @@ struct TPlanCommand {
 // repetition of an interval at its own moment, a row only while it is the server's current one;
 // by channel, then by time.
 std::vector<TPlanCommand> PlanCommands(const std::vector<TEpgRow>& rows, int64_t From, int64_t To);
+
+// What the guide grid draws: one row per channel of the plan (head-end channels left out), the
+// programmes of a film channel as blocks and the commands of every channel as marks.
+struct TPlanGridChannel {
+  std::string RecordID;
+  std::string Name;
+  bool CommandsOnly = false;  // a command channel: marks, no blocks, never off the air
+};
+struct TPlanGrid {
+  int64_t From = 0, To = 0;  // seconds since the epoch
+  std::vector<TPlanGridChannel> Channels;
+  std::vector<std::vector<TEpgProgramme>> Blocks;  // per channel, by start (BuildGuide's)
+  std::vector<std::vector<TPlanCommand>> Marks;    // per channel, by time
+};
+TPlanGrid PlanGrid(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From, int64_t To);
+// The grid of a server's plan; an error of the build is reported through Op and raises
+// EDbFException.
+TPlanGrid ServerPlanGrid(TDbFile& db, const std::string& ServerID, int64_t From, int64_t To,
+                         IOperator& Op);
+// The grid of a Schedules record as if a server played it from local date-time Calc; an error
+// of the build raises EDbFException with its text.
+TPlanGrid SchedulePlanGrid(TDbFile& db, const std::string& ScheduleID, TDateTime Calc,
+                           int64_t From, int64_t To, IOperator& Op);

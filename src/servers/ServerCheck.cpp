@@ -11,6 +11,7 @@
 
 #include "catalogue/Channels.h"
 #include "package/UsedFilms.h"
+#include "portal/DoWeb.h"
 #include "schedule/ChSchedCheck.h"
 #include "schedule/DoSchedule.h"
 #include "servers/ServerEpg.h"
@@ -112,6 +113,7 @@ public:
     TEpgGuide guide = BuildGuide(FDb, rows, FFrom, FTo);
     CheckGaps(rows, guide);
     if (JsonBool(*server, "MakeEpg")) CheckGuideLists(*server, guide);
+    CheckPortals(plan);
   }
 
 private:
@@ -348,6 +350,46 @@ private:
         Add(TFindingLevel::Warning, "gap", chId, k.Day, msg, k.Source.empty() ? "Channels" : "ChSched",
             k.Source.empty() ? chId : k.Source, k.Source.empty() ? 0 : static_cast<int>(k.Row) + 1);
       }
+    }
+  }
+
+  // The portals of the rows' STB groups, rendered as the portals window checks them (nothing
+  // written): a page that links to a record that is not there, a missing template, a menu
+  // without its pages. The generator tells the database's operator; while it runs that is this
+  // check's, so no message box opens.
+  void CheckPortals(const TServerPlan& plan) {
+    std::vector<std::string> portals;
+    for (const TServerRow& row : plan.Rows) {
+      const TJson* tbl = JsonPath(row.Options, "Table");
+      if (!tbl || !tbl->is_array()) continue;
+      for (const TJson& cells : *tbl) {
+        std::string id = cells.is_array() && cells.size() > 1 ? JsonStr(cells[1], "_ID") : "";
+        if (!id.empty() && std::find(portals.begin(), portals.end(), id) == portals.end())
+          portals.push_back(id);
+      }
+    }
+    if (portals.empty()) return;
+    struct TOperatorSwap {
+      TDbFile& Db;
+      IOperator* Saved;
+      ~TOperatorSwap() { Db.SetOperator(Saved); }
+    } swap{FDb, FDb.OperatorOverride()};
+    FDb.SetOperator(&FOp);
+    TDataModuleDoWeb gen(FDb);
+    for (const std::string& id : portals) {
+      FOp.Clear();
+      std::string failure;
+      try {
+        failure = gen.MakeWebPortal(&FOp, id, nullptr, nullptr, "", "");
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+      if (!failure.empty()) {
+        std::string coll = FOp.OpenCollection.empty() ? "Portals" : FOp.OpenCollection;
+        std::string rec = FOp.OpenID.empty() ? id : FOp.OpenID;
+        Add(TFindingLevel::Error, "portal", "", "", failure, coll, rec, MessageRow(failure));
+      }
+      FOp.Clear();
     }
   }
 

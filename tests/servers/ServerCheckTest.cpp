@@ -3,6 +3,7 @@
 
 #include "schedule/Epg.h"
 #include "schedule/ScheduleFixture.h"
+#include "portal/PortalMakerDoWeb.h"
 #include "servers/CreateFiles.h"
 #include "servers/ServerCheck.h"
 #include "servers/ServerPlan.h"
@@ -105,6 +106,12 @@ const std::vector<TFaultCase>& Cases() {
          t.Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", Today(400), Ref("SrvOptions", "o1")}});
        },
        TFindingLevel::Error, "build", "Servers", "srv", 1, true},
+      {"portal page linking to no record",
+       [](ServerCheckTest& t) {
+         t.Col("Portals").SetRecordNo1("P", {{"Name", "Hall portal"}, {"StartPage", Ref("WebPages", "gone")}});
+         t.Col("SrvOptions").SetRecordNo1("o1", {{"Name", "Hall options"}, {"Table", {{Ref("Groups", "g1"), Ref("Portals", "P")}}}});
+       },
+       TFindingLevel::Error, "portal", "Portals", "P", 0, true},
       {"channel listed without a guide",
        [](ServerCheckTest& t) {
          t.AddChannel("ch2", 0, "Later");
@@ -154,11 +161,15 @@ TEST(ServerCheck, EachFaultIsFoundAndAgreesWithCreateFiles) {
     EXPECT_NE(hit, fs.end()) << Dump(fs);
     EXPECT_EQ(HasErrors(fs), c.Level == TFindingLevel::Error) << Dump(fs);
 
-    TCreateFilesResult r = CreateServerFiles(*t.Db, "srv", t.Op);  // questions get the safe answer
+    // Questions get the safe answer. The portals are rendered where a row names one (a package
+    // without portals would take the default pages from beside the program, which the test
+    // program has not).
+    TPortalMakerDoWeb portal(*t.Db, &t.Op);
+    TCreateFilesResult r = CreateServerFiles(*t.Db, "srv", t.Op, c.Kind == "portal" ? &portal : nullptr);
     EXPECT_EQ(r.Ok, !c.CreateFilesFails) << r.Status;
     if (!r.Ok) {
       EXPECT_TRUE(HasErrors(fs));
-      if (c.Kind == "build") {
+      if (c.Kind == "build" || c.Kind == "portal") {
         EXPECT_TRUE(std::any_of(fs.begin(), fs.end(), [&](const TCheckFinding& f) {
           return f.Level == TFindingLevel::Error &&
                  (f.Message == r.Status || f.Message.rfind(r.Status, 0) == 0);

@@ -3,6 +3,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTimer>
 #include <algorithm>
 
 #include "JFrame/RefStringGrid.h"
@@ -119,8 +120,16 @@ void OpenRecordOnRow(TDbCollectionItem& coll, const std::string& id, int row) {
       form = form->parentWidget();
     for (TRefStringGrid* grid : form->findChildren<TRefStringGrid*>()) {
       if (grid->DataRowCount() < row) continue;
-      grid->SetCurrentCell(grid->FixedColCount(), grid->FixedRowCount() + row - 1);
-      grid->setFocus();
+      auto select = [g = QPointer<TRefStringGrid>(grid), row] {
+        if (!g || g->DataRowCount() < row) return;
+        g->SetCurrentCell(g->FixedColCount(), g->FixedRowCount() + row - 1);
+        g->setFocus();
+      };
+      select();
+      // A window that has just opened settles its table after it is shown (recomputed rows,
+      // the first cell chosen): the row is chosen again once that is done.
+      QTimer::singleShot(0, grid, select);
+      QTimer::singleShot(150, grid, select);
       return;
     }
   }

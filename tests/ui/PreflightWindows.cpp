@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QComboBox>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "JFrame/FormRegistry.h"
 #include "JFrame/RefStringGrid.h"
 #include "schedule/Epg.h"
+#include "schedule/forms/Schedules.h"
 #include "servers/ServerCheck.h"
 #include "servers/ServerPlan.h"
 #include "servers/forms/GuideGrid.h"
@@ -82,6 +84,8 @@ private slots:
     QCOMPARE(QString::fromStdString(f.RecordID), QString("cs1"));
     emit form.ListFindings->itemDoubleClicked(gap, 0);
     QCOMPARE(area.subWindowList().size(), 1);
+    area.show();
+    QTest::qWait(300);  // the window settles its table after it is shown
     auto grids = area.subWindowList()[0]->widget()->findChildren<TRefStringGrid*>();
     bool onRow = false;
     for (TRefStringGrid* g : grids)
@@ -137,6 +141,27 @@ private slots:
     QRect next = form.View->BlockRect(0, 2);
     QTest::mouseClick(form.View, Qt::LeftButton, {}, QPoint(r.right() + (next.left() - r.right()) / 2, r.center().y()));
     QVERIFY(opened.empty() || next.left() - r.right() < 2);
+  }
+
+  // The schedules window opens the grid on its record.
+  void SchedulesWindowOpensTheGrid() {
+    TProject p;
+    QMdiArea area;
+    SetFormArea(&area);
+    SetDbF1(p.Db.get());
+    {
+      TFormSchedules schedules(*p.Db);
+      schedules.JFrame1->SetID("s1");
+      QWidget* w = schedules.BtnGuideGridClick();
+      auto* grid = qobject_cast<TFormGuideGrid*>(w);
+      QVERIFY(grid);
+      QCOMPARE(grid->ComboSource->currentData().toStringList(), QStringList({"Schedules", "s1"}));
+      QCOMPARE(grid->View->Grid().Channels.size(), size_t(2));
+      for (QMdiSubWindow* c : area.subWindowList()) c->close();
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    SetFormArea(nullptr);
+    SetDbF1(nullptr);
   }
 
   void ScheduleRecordAndPicture() {

@@ -158,8 +158,12 @@ void TGuideGridView::paintEvent(QPaintEvent* e) {
       for (auto b = first; b != blocks.end() && b->Start <= t1; ++b) {
         QRect r = BlockRect(ch, static_cast<size_t>(b - blocks.begin()));
         p.fillRect(r, BlockColour(b->FilmID));
-        p.setPen(QColor(0x60, 0x60, 0x60));
-        p.drawRect(r.adjusted(0, 0, -1, -1));
+        // A block of a few pixels is its colour only: borders would turn a row of short
+        // clips into one dark bar.
+        if (r.width() >= 4) {
+          p.setPen(QColor(0x60, 0x60, 0x60));
+          p.drawRect(r.adjusted(0, 0, -1, -1));
+        }
         if (r.width() > 24) {
           p.setPen(Qt::black);
           QRect text = r.adjusted(3, 1, -2, -1);

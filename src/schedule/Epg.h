@@ -34,6 +34,9 @@ struct TEpgProgramme {
   // The ChSched record and its row (from 0) whose content plays here.
   std::string SourceID;
   size_t SourceRow = 0;
+  // Start and Stop before they were rounded to the second (seconds since the epoch).
+  double ExactStart = 0;
+  double ExactStop = 0;
 };
 
 struct TEpgGuide {

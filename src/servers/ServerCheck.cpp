@@ -313,39 +313,44 @@ private:
     struct TGapKey {
       std::string Day, Source;
       size_t Row;
-      int64_t Len;
+      int64_t Len;  // milliseconds
       bool operator<(const TGapKey& o) const {
         return std::tie(Day, Source, Row, Len) < std::tie(o.Day, o.Source, o.Row, o.Len);
       }
     };
     for (const auto& [chId, ranges] : active) {
-      std::map<TGapKey, std::pair<int64_t, int>> gaps;  // first start, count
+      std::map<TGapKey, std::pair<int64_t, int>> gaps;  // first start (whole seconds), count
       std::vector<TGapKey> order;
       const auto& ps = progs[chId];
-      auto gap = [&](int64_t s, int64_t e, const TEpgProgramme* before, const TEpgProgramme* after) {
-        if (e - s < 1) return;
+      // Times before their rounding to the second: a gap of up to half a second is no gap
+      // (the channel schedule window does not mark one either), one of 0.88 s is.
+      auto gap = [&](double s, double e, const TEpgProgramme* before, const TEpgProgramme* after) {
+        if (e - s <= 0.5 + 1e-6) return;
         const TEpgProgramme* src = before ? before : after;
-        TGapKey k{DateToStr(EpochToLocal(s)), src ? src->SourceID : "", src ? src->SourceRow : 0, e - s};
-        auto [it, fresh] = gaps.emplace(k, std::make_pair(s, 0));
+        int64_t whole = static_cast<int64_t>(std::floor(s));
+        TGapKey k{DateToStr(EpochToLocal(whole)), src ? src->SourceID : "", src ? src->SourceRow : 0,
+                  std::llround((e - s) * 1000)};
+        auto [it, fresh] = gaps.emplace(k, std::make_pair(whole, 0));
         if (fresh) order.push_back(k);
         ++it->second.second;
       };
       for (auto [a, b] : ranges) {
-        int64_t cursor = a;
+        double cursor = static_cast<double>(a);
         const TEpgProgramme* prev = nullptr;
         for (const TEpgProgramme* p : ps) {
           if (p->Stop <= a || p->Start >= b) continue;
-          if (p->Start > cursor) gap(cursor, p->Start, prev, p);
-          cursor = std::max(cursor, p->Stop);
+          if (p->ExactStart > cursor) gap(cursor, p->ExactStart, prev, p);
+          cursor = std::max(cursor, p->ExactStop);
           prev = p;
         }
-        if (cursor < b) gap(cursor, b, prev, nullptr);
+        if (cursor < static_cast<double>(b)) gap(cursor, static_cast<double>(b), prev, nullptr);
       }
       for (const TGapKey& k : order) {
         auto [first, count] = gaps[k];
         TDateTime start = EpochToLocal(first);
-        std::string msg = fmt::format("Off the air for {} from {}", DurationToDisplayStr(k.Len / 86400.0),
-                                      FormatDateTime("hh:nn:ss", start));
+        TDateTime len = static_cast<double>(k.Len) / 86400000.0;
+        std::string lenText = k.Len % 1000 == 0 ? DurationToDisplayStr(len) : FormatDateTime("hh:nn:ss,zzz", len);
+        std::string msg = fmt::format("Off the air for {} from {}", lenText, FormatDateTime("hh:nn:ss", start));
         if (count > 1) msg += fmt::format(", {} times this day", count);
         Add(TFindingLevel::Warning, "gap", chId, k.Day, msg, k.Source.empty() ? "Channels" : "ChSched",
             k.Source.empty() ? chId : k.Source, k.Source.empty() ? 0 : static_cast<int>(k.Row) + 1);

@@ -227,3 +227,28 @@ TEST_F(ServerCheckTest, PlanProgrammesKnowTheirChannelScheduleRow) {
   EXPECT_EQ(cmds[1].ChannelID, "cmd");
   EXPECT_EQ(cmds[1].SourceID, "cs2");
 }
+
+// Gaps are measured before the guide rounds its times to the second: up to half a second is no
+// gap (the channel schedule window marks none either), 0.88 s is one.
+TEST_F(ServerCheckTest, GapsAreMeasuredToTheMillisecond) {
+  const struct {
+    const char* Duration;
+    const char* Gap;  // "" for none
+  } cases[] = {{"00:59:59,120", "00:00:00,880"}, {"00:59:59,700", ""}, {"00:59:59,500", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Duration);
+    AddFilm("a", c.Duration, false, "a.m2t", "Film A");
+    TCheckOptions o;
+    o.Days = 1;
+    std::vector<TCheckFinding> fs = CheckServer(*Db, "srv", o);
+    std::vector<std::string> gaps;
+    for (const TCheckFinding& f : fs)
+      if (f.Kind == "gap") gaps.push_back(f.Message);
+    if (*c.Gap == 0) {
+      EXPECT_TRUE(gaps.empty()) << Dump(fs);
+    } else {
+      ASSERT_EQ(gaps.size(), 1u) << Dump(fs);
+      EXPECT_EQ(gaps[0].rfind(std::string("Off the air for ") + c.Gap + " from ", 0), 0u) << gaps[0];
+    }
+  }
+}

@@ -398,9 +398,10 @@ private:
     }
   }
 
-  // Channels in a channel list of the package that the guide knows nothing of.
+  // Channels in a channel list of the package that the guide knows nothing of, and channels of
+  // the guide that no channel list holds (no set-top box finds them).
   void CheckGuideLists(const TJson& server, const TEpgGuide& guide) {
-    std::set<std::string> ids;
+    std::set<std::string> ids, listed;
     for (const TEpgChannel& c : guide.Channels) ids.insert(c.Id);
     TDbCollectionItem& groups = FDb.CollectionByName("Groups");
     for (const std::string& gid : ServerGroups(FDb, server)) {
@@ -413,6 +414,7 @@ private:
         std::string chId = cells.is_array() && !cells.empty() ? JsonStr(cells[0], "_ID") : "";
         const TJson& ch = Channel(chId);
         if (chId.empty() || JsonInt(ch, "Type") != ChTypeBySchedule) continue;
+        listed.insert(chId);
         std::string epgId = EpgChannelId(chId, ch);
         if (ids.count(epgId)) continue;
         Add(TFindingLevel::Warning, "guide", chId, "",
@@ -422,6 +424,13 @@ private:
             "Groups", gid, static_cast<int>(k) + 1);
       }
     }
+    for (const TEpgChannel& c : guide.Channels)
+      if (!listed.count(c.RecordID))
+        Add(TFindingLevel::Warning, "guide", c.RecordID, "",
+            fmt::format("The guide has programmes of channel \"{}\", but no channel list of the "
+                        "server's STB groups holds it",
+                        c.Name),
+            "Channels", c.RecordID, 0);
   }
 
   TDbFile& FDb;

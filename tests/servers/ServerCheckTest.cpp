@@ -106,6 +106,12 @@ const std::vector<TFaultCase>& Cases() {
          t.Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", Today(400), Ref("SrvOptions", "o1")}});
        },
        TFindingLevel::Error, "build", "Servers", "srv", 1, true},
+      {"channel in the guide but in no list",
+       [](ServerCheckTest& t) {
+         t.Col("Groups").SetRecordNo1("g1", {{"Name", "Hall"}, {"Table", {{Ref("Channels", "cmd")}}}});
+         t.Server({{Ref("Schedules", "s1"), "01.01.2020 00:00:00", "", Ref("SrvOptions", "o1")}}, true);
+       },
+       TFindingLevel::Warning, "guide", "Channels", "ch", 0, false},
       {"portal page linking to no record",
        [](ServerCheckTest& t) {
          t.Col("Portals").SetRecordNo1("P", {{"Name", "Hall portal"}, {"StartPage", Ref("WebPages", "gone")}});

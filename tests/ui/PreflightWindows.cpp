@@ -136,6 +136,10 @@ private slots:
     QCOMPARE(QString::fromStdString(opened), QString("cs1"));
     QCOMPARE(row, static_cast<int>(g.Blocks[0][1].SourceRow) + 1);
     QCOMPARE(g.Blocks[0][1].SourceRow + g.Blocks[0][2].SourceRow, size_t(1));  // rows 1 and 2 in turn
+    // Its hint names the film, its times and the row.
+    QString hint = form.View->HintAt(r.center());
+    QVERIFY2(hint.startsWith(QString::fromStdString(g.Blocks[0][1].Title) + "\n"), qPrintable(hint));
+    QVERIFY2(hint.endsWith(QString("row %1").arg(g.Blocks[0][1].SourceRow + 1)), qPrintable(hint));
     // Between two repetitions lies the gap: nothing to open.
     opened.clear();
     QRect next = form.View->BlockRect(0, 2);

@@ -13,6 +13,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
@@ -82,18 +83,20 @@ QRect TGuideGridView::BlockRect(size_t channel, size_t block) const {
   return QRect(x0, y + 3, std::max(1, x1 - x0), RowHeight - 14);
 }
 
-bool TGuideGridView::SourceAt(const QPoint& pos, std::string& chSchedID, int& row) const {
-  if (pos.y() < HeaderHeight || pos.x() < NameWidth) return false;
+void TGuideGridView::ItemAt(const QPoint& pos, const TEpgProgramme*& block,
+                            const TPlanCommand*& mark) const {
+  block = nullptr;
+  mark = nullptr;
+  if (pos.y() < HeaderHeight || pos.x() < NameWidth) return;
   size_t ch = static_cast<size_t>((pos.y() - HeaderHeight) / RowHeight);
-  if (ch >= FGrid.Channels.size()) return false;
+  if (ch >= FGrid.Channels.size()) return;
   int yIn = (pos.y() - HeaderHeight) % RowHeight;
   // Marks sit in the lowest strip of a row, and on a command channel anywhere in it.
   if (yIn >= RowHeight - 11 || FGrid.Channels[ch].CommandsOnly) {
     for (const TPlanCommand& c : FGrid.Marks[ch]) {
       if (std::abs(XOf(c.Time) - pos.x()) <= 3) {
-        chSchedID = c.SourceID;
-        row = static_cast<int>(c.SourceRow) + 1;
-        return !chSchedID.empty();
+        mark = &c;
+        return;
       }
     }
   }
@@ -101,12 +104,49 @@ bool TGuideGridView::SourceAt(const QPoint& pos, std::string& chSchedID, int& ro
   const auto& blocks = FGrid.Blocks[ch];
   auto it = std::upper_bound(blocks.begin(), blocks.end(), t,
                              [](int64_t v, const TEpgProgramme& p) { return v < p.Start; });
-  if (it == blocks.begin()) return false;
+  if (it == blocks.begin()) return;
   --it;
-  if (t >= it->Stop) return false;
-  chSchedID = it->SourceID;
-  row = static_cast<int>(it->SourceRow) + 1;
+  if (t < it->Stop) block = &*it;
+}
+
+bool TGuideGridView::SourceAt(const QPoint& pos, std::string& chSchedID, int& row) const {
+  const TEpgProgramme* block = nullptr;
+  const TPlanCommand* mark = nullptr;
+  ItemAt(pos, block, mark);
+  if (mark) {
+    chSchedID = mark->SourceID;
+    row = static_cast<int>(mark->SourceRow) + 1;
+  } else if (block) {
+    chSchedID = block->SourceID;
+    row = static_cast<int>(block->SourceRow) + 1;
+  } else {
+    return false;
+  }
   return !chSchedID.empty();
+}
+
+QString TGuideGridView::HintAt(const QPoint& pos) const {
+  const TEpgProgramme* block = nullptr;
+  const TPlanCommand* mark = nullptr;
+  ItemAt(pos, block, mark);
+  if (mark) return Qs(mark->Text) + "\n" + Clock(mark->Time, true);
+  if (block)
+    return Qs(block->Title) + "\n" + Clock(block->Start, true) + "–" + Clock(block->Stop, true) +
+           QString("\nChannel schedule row %1").arg(block->SourceRow + 1);
+  return {};
+}
+
+bool TGuideGridView::event(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(e);
+    QString hint = HintAt(help->pos());
+    if (hint.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), hint, this);
+    return true;
+  }
+  return QWidget::event(e);
 }
 
 void TGuideGridView::mousePressEvent(QMouseEvent* e) {
@@ -125,8 +165,14 @@ void TGuideGridView::paintEvent(QPaintEvent* e) {
   const QColor gapColour(0xe0, 0x40, 0x40);
   QFontMetrics fm(font());
 
-  // Hour lines, and every six hours (a day in week zoom) a stronger one.
-  int64_t step = FPph >= 40 ? 3600 : FPph >= 10 ? 3 * 3600 : 6 * 3600;
+  // Hour lines, and a stronger one at midnight.
+  // Hour lines as dense as their labels can be read: at least 64 pixels apart.
+  int64_t step = 24 * 3600;
+  for (int64_t hours : {1, 2, 3, 6, 12})
+    if (hours * FPph >= 64) {
+      step = hours * 3600;
+      break;
+    }
   for (int64_t h = FGrid.From + ((t0 - FGrid.From) / step) * step; h <= t1; h += step) {
     int x = static_cast<int>(XOf(h));
     bool midnight = FormatDateTime("hh:nn", EpochToLocal(h)) == "00:00";

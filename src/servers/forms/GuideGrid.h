@@ -37,6 +37,9 @@ public:
   QRect BlockRect(size_t channel, size_t block) const;
   // What a click at Pos opens: ChSched record and row (from 1); false when nothing is there.
   bool SourceAt(const QPoint& pos, std::string& chSchedID, int& row) const;
+  // The hint of what lies at Pos: a block's name and times, a command's text and time; "" for
+  // none.
+  QString HintAt(const QPoint& pos) const;
   // The current time as the line shows it (tests fix it).
   std::function<int64_t()> NowTime;
   std::function<void(const std::string& chSchedID, int row)> OnOpenSource;
@@ -47,8 +50,11 @@ public:
 protected:
   void paintEvent(QPaintEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
+  bool event(QEvent* e) override;
 
 private:
+  // The block or mark at Pos (one of them null), on channel Ch.
+  void ItemAt(const QPoint& pos, const TEpgProgramme*& block, const TPlanCommand*& mark) const;
   TPlanGrid FGrid;
   double FPph = 120;
   bool FPinned = true;

@@ -3,8 +3,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTimer>
 #include <algorithm>
 
+#include "JFrame/RefStringGrid.h"
 #include "base/Operator.h"
 
 namespace {
@@ -105,6 +107,32 @@ void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id) {
     }
   }
   FormShow(coll, id);
+}
+
+void OpenRecordOnRow(TDbCollectionItem& coll, const std::string& id, int row) {
+  OpenRecordForFix(coll, id);
+  if (row <= 0) return;
+  for (IRecordEditor* frame : AttachedJFrames(coll)) {
+    auto* w = dynamic_cast<QWidget*>(frame);
+    if (!w || frame->EditorRecordID() != id) continue;
+    QWidget* form = w;
+    while (form->parentWidget() && !qobject_cast<QMdiSubWindow*>(form->parentWidget()))
+      form = form->parentWidget();
+    for (TRefStringGrid* grid : form->findChildren<TRefStringGrid*>()) {
+      if (grid->DataRowCount() < row) continue;
+      auto select = [g = QPointer<TRefStringGrid>(grid), row] {
+        if (!g || g->DataRowCount() < row) return;
+        g->SetCurrentCell(g->FixedColCount(), g->FixedRowCount() + row - 1);
+        g->setFocus();
+      };
+      select();
+      // A window that has just opened settles its table after it is shown (recomputed rows,
+      // the first cell chosen): the row is chosen again once that is done.
+      QTimer::singleShot(0, grid, select);
+      QTimer::singleShot(150, grid, select);
+      return;
+    }
+  }
 }
 
 void TFormRegistry::Register(const std::string& className, TFormFactory factory) {

@@ -93,6 +93,9 @@ void FormShow(TDbCollectionItem& coll, const std::string& ID);
 // Finds an open editor of record ID of Coll and brings it to the front; otherwise opens the
 // collection's window on the record. What a window-backed operator does on "Open record to fix?".
 void OpenRecordForFix(TDbCollectionItem& coll, const std::string& id);
+// OpenRecordForFix, then the first table of the record's window that has row Row (from 1) gets
+// that row as its current one. Row 0 only opens the record.
+void OpenRecordOnRow(TDbCollectionItem& coll, const std::string& id, int row);
 
 // The MDI area the editing windows open in (the main window sets it).
 QMdiArea* FormArea();

@@ -289,6 +289,8 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
         if (t == ChTypeCommand && i == 0) rowEnd = std::max(rowEnd, rowStart + 40 * OneSecond);
         cur = Schedule.AddInterval(chId, rowStart, rowEnd, period, typ, !CheckMode);
         cur->EndTimeIsLimit = hasNextRow;
+        cur->SourceID = chSchedID;
+        cur->SourceRow = i;
         openingRows.push_back(i);
         const size_t prevFirstRow = curFirstRow;
         curFirstRow = i;
@@ -313,9 +315,12 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
     const TJson* cmds = Cell(row, ChSchedCommandsCell);
     // No cell, null and the empty object that older editors stored in new rows hold no command.
     if (!cmds || cmds->is_null() || (cmds->is_object() && cmds->empty())) cmds = &noCommands;
+    const size_t cmdsBefore = cur->ScheduleCmd.size();
+    bool cmdsPlaced = cmds->is_array() && cur->AddScheduleCmd(cmds, info);
+    for (size_t k = cmdsBefore; k < cur->ScheduleCmd.size(); ++k) cur->ScheduleCmd[k].Row = i;
     if (!cmds->is_array()) {
       report(i, TimeErr, InvalidCommandListMessage);
-    } else if (!cur->AddScheduleCmd(cmds, info) && !CheckMode) {
+    } else if (!cmdsPlaced && !CheckMode) {
       // A malformed command is named as such; a delay that cannot be placed keeps its message.
       const std::string& why = info.Err[TimeErr];
       supRef.ShowErrorMsg(why.rfind("Invalid command", 0) == 0 ? why
@@ -342,13 +347,19 @@ void ChannelBuild(TSuperReference& supRef, TDbFile& db, const std::string& chSch
       return in->EndTime != 0 || in->EndTimeIsLimit ? in->AddScheduleNote(&supRef, id, in->EndTime)
                               : in->AddScheduleNote(&supRef, id);
     };
+    const size_t notesBefore = in->ScheduleNotes.size();
+    auto markNotes = [&]() {
+      for (size_t k = notesBefore; k < in->ScheduleNotes.size(); ++k) in->ScheduleNotes[k].Row = i;
+    };
     if (!CheckMode) {
       goOn = WalkContent(supRef, Schedule, ref, &info, false, place, stack);
+      markNotes();
       continue;
     }
     info.Start = in->TempEndTime;
     info.IntervalTyp = in->Typ;
     goOn = WalkContent(supRef, Schedule, ref, &info, true, place, stack);
+    markNotes();
     if (!goOn) overflowRow = i;
     info.EndT = in->TempEndTime;
     if (TimeGreater(info.Start, info.EndT)) {

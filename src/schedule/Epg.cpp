@@ -246,12 +246,17 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
         if (wall >= toWall) break;
         int64_t anchor = LocalToEpoch(wall);
         int64_t occEnd = anchor + Seconds(len);
-        auto add = [&](int64_t s, int64_t e, const TFilm& film) {
-          s = std::max(s, rowFrom);
-          e = std::min({e, rowTo, occEnd});
+        auto add = [&](TDateTime from, TDateTime to, const TFilm& film, size_t sourceRow) {
+          int64_t s = std::max(anchor + Seconds(from - iv.StartTime), rowFrom);
+          int64_t e = std::min({anchor + Seconds(to - iv.StartTime), rowTo, occEnd});
           if (s >= e) return;
+          double xs = std::max(static_cast<double>(anchor) + (from - iv.StartTime) * 86400.0,
+                               static_cast<double>(rowFrom));
+          double xe = std::min({static_cast<double>(anchor) + (to - iv.StartTime) * 86400.0,
+                                static_cast<double>(rowTo), static_cast<double>(anchor) + len * 86400.0});
           std::string title = !film.Name.empty() ? film.Name : !film.FileName.empty() ? film.FileName : film._ID;
-          guide.Programmes.push_back({ch, s, e, title, descOf(film._ID)});
+          guide.Programmes.push_back(
+              {ch, s, e, title, descOf(film._ID), film._ID, iv.SourceID, sourceRow, xs, xe});
         };
         const auto& notes = iv.ScheduleNotes;
         TDateTime lastEnd = iv.StartTime;
@@ -259,8 +264,7 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
           TDateTime end = notes[j].DateTime + notes[j].Film->Duration;
           if (j + 1 < notes.size() && TimeEqual(end, notes[j + 1].DateTime)) end = notes[j + 1].DateTime;
           end = std::min(end, iv.TempEndTime);
-          add(anchor + Seconds(notes[j].DateTime - iv.StartTime), anchor + Seconds(end - iv.StartTime),
-              *notes[j].Film);
+          add(notes[j].DateTime, end, *notes[j].Film, notes[j].Row);
           lastEnd = end;
         }
         // The gap up to the next row is filled by repeating the last film.
@@ -268,7 +272,7 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
         if (iv.Typ == RepeatLastMovie && last.Duration > 0) {
           for (int n = 0; TimeGreater(iv.TempEndTime, lastEnd) && n < 100000; ++n) {
             TDateTime end = std::min(lastEnd + last.Duration, iv.TempEndTime);
-            add(anchor + Seconds(lastEnd - iv.StartTime), anchor + Seconds(end - iv.StartTime), last);
+            add(lastEnd, end, last, notes.back().Row);
             lastEnd = end;
           }
         }
@@ -287,8 +291,10 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
   kept.reserve(guide.Programmes.size());
   for (size_t i = 0; i < guide.Programmes.size(); ++i) {
     TEpgProgramme p = std::move(guide.Programmes[i]);
-    if (i + 1 < guide.Programmes.size() && guide.Programmes[i + 1].Channel == p.Channel)
+    if (i + 1 < guide.Programmes.size() && guide.Programmes[i + 1].Channel == p.Channel) {
       p.Stop = std::min(p.Stop, guide.Programmes[i + 1].Start);
+      p.ExactStop = std::min(p.ExactStop, guide.Programmes[i + 1].ExactStart);
+    }
     if (p.Start >= p.Stop || p.Stop <= From || p.Start >= To) continue;
     kept.push_back(std::move(p));
   }

@@ -30,6 +30,13 @@ struct TEpgProgramme {
   int64_t Stop = 0;
   std::string Title;
   std::string Desc;
+  std::string FilmID;
+  // The ChSched record and its row (from 0) whose content plays here.
+  std::string SourceID;
+  size_t SourceRow = 0;
+  // Start and Stop before they were rounded to the second (seconds since the epoch).
+  double ExactStart = 0;
+  double ExactStop = 0;
 };
 
 struct TEpgGuide {

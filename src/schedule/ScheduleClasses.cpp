@@ -371,7 +371,7 @@ bool TScheduleInterval::AddScheduleCmd(const TJson* cmds, TOneFilmInfo& AInfo) {
       AInfo.EndT = std::max(AInfo.EndT, when);
     }
     LastCmdTime = std::max(LastCmdTime, when);
-    ScheduleCmd.push_back({when, text});
+    ScheduleCmd.push_back({when, text, 0, cmd});
   }
   AInfo.Duration = AInfo.EndT - AInfo.Start;
   return true;

@@ -190,13 +190,20 @@ public:
 };
 
 struct TScheduleNote {
+  TScheduleNote(TDateTime when = 0, TFilm* film = nullptr, size_t row = 0)
+      : DateTime(when), Film(film), Row(row) {}
   TDateTime DateTime = 0;
   TFilm* Film = nullptr;  // owned by the interval
+  size_t Row = 0;         // the channel schedule row (from 0) whose content placed it
 };
 
 struct TScheduleCmd {
+  TScheduleCmd(TDateTime when = 0, std::string text_ = {}, size_t row = 0, TJson command = {})
+      : DateTime(when), text(std::move(text_)), Row(row), Command(std::move(command)) {}
   TDateTime DateTime = 0;
   std::string text;
+  size_t Row = 0;   // the channel schedule row (from 0) that holds it
+  TJson Command;    // the command object as the row stores it
 };
 
 class TScheduleInterval {
@@ -208,6 +215,9 @@ public:
   // The distinct films of this interval; shared with the schedule's film cache, never changed.
   std::vector<std::shared_ptr<TFilm>> Films;
   std::string ChannelId;
+  // The ChSched record that made the interval and its row (from 0) that opened it.
+  std::string SourceID;
+  size_t SourceRow = 0;
   std::string PlayList;
   TDateTime StartTime = 0;
   TDateTime TempEndTime = 0;

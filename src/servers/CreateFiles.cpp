@@ -14,6 +14,7 @@
 #include "catalogue/Channels.h"
 #include "package/Cir2Lat.h"
 #include "servers/ServerEpg.h"
+#include "servers/ServerPlan.h"
 #include "servers/Servers.h"
 #include "servers/ShareTransfer.h"
 #include "shell/Options.h"
@@ -161,34 +162,6 @@ std::string MakeConfigFile(TSuperReference& supRef, TDbFile& db,
 
 namespace {
 
-// The checks of the rows' start times that "config.json" needs, made before anything is
-// written: a first row that starts in the future is confirmed by the operator, a start before
-// the row's base time and rows out of order are errors on the server's grid.
-void CheckRowStarts(TSuperReference& supRef, const std::vector<TServerRow>& rows, IOperator& Op) {
-  TDateTime prevStart = 0;
-  for (const TServerRow& row : rows) {
-    size_t i = row.Index;
-    int rowNo = static_cast<int>(i) + 1;
-    TDateTime start = 0;
-    if (!row.ScheduleID.empty() && row.Times.HasStart) {
-      start = row.Times.Start;
-      if (i == 0 && start > Now()) {
-        std::string text = fmt::format("No broadcasting until {}", DateTimeToStr(start));
-        if (Op.Ask("Warning", text + " " + ". Continue?", TMsgIcon::Warning, TMsgButtons::YesNo,
-                   TMsgAnswer::No) != TMsgAnswer::Yes)
-          supRef.ForceException(text);
-      }
-      if (start < row.Times.Calc)
-        supRef.ShowErrorMsg("Time of start must be greater or equal Base time!", "Start at",
-                            rowNo, "Schedule", true);
-    }
-    if (i > 0 && start <= prevStart)
-      supRef.ShowErrorMsg("Time of start must be less than next row Start time!", "Start at",
-                          rowNo - 1, "Schedule", true);
-    prevStart = start;
-  }
-}
-
 // The path of the package files inside the server's inbox for a satellite delivery system:
 // the servers folder's name and the server's folder name.
 std::string SatellitePrefix(const std::string& packageDir) {
@@ -233,10 +206,7 @@ TCreateFilesResult CreateServerFiles(TDbFile& db, const std::string& ServerID, I
   try {
     supRef.Push(servers, ServerID, false);
     // Every row is read, checked and built before the first file is written.
-    std::vector<TServerRow> rows = ReadServerRows(supRef, db, *server, Op);
-    if (rows.empty()) supRef.ForceException("Broadcast schedule is not set!");
-    for (TServerRow& row : rows) row.FileName = PackageScheduleName(supRef, db, row);
-    CheckRowStarts(supRef, rows, Op);
+    std::vector<TServerRow> rows = BuildServerPlan(supRef, db, ServerID, *server, Op).Rows;
 
     TPackageBuildDir build(F);
     if (!build.Create()) {

@@ -55,6 +55,7 @@ TEST_F(ReadOnlyCliTest, ReadingCommandsLeaveTheProjectByteIdentical) {
       "survey-template start.html",
       "share-url 'Playout 1'",
       "--yes build-package 'Playout 1'",
+      "check-servers --all",
   };
   for (const char* c : commands) {
     TCliRun r = Run(P() + c);

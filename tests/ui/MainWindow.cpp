@@ -136,12 +136,15 @@ private slots:
     TFormPQ2 w(nullptr, Qs(tmp.Path().string()));
     QCOMPARE(w.windowTitle(), QString("Pelmora2 - "));
     QCOMPARE(Names(w.menuBar()->actions()),
-             QStringList({"File1", "Directories1", "Objects1", "Advertising1", "Onlinecontrol2",
-                          "Window1", "Options1", "Help1"}));
+             QStringList({"File1", "Directories1", "Objects1", "Check1", "Advertising1",
+                          "Onlinecontrol2", "Window1", "Options1", "Help1"}));
     QStringList captions;
     for (QAction* a : w.menuBar()->actions()) captions << a->text();
-    QCOMPARE(captions, QStringList({"File", "Directories", "Servers", "Advertising", "OnlineControl",
-                                    "Windows", "Options", "Help"}));
+    QCOMPARE(captions, QStringList({"File", "Directories", "Servers", "Check", "Advertising",
+                                    "OnlineControl", "Windows", "Options", "Help"}));
+    QCOMPARE(Names(w.MenuEntry("Check1")->menu()->actions()), QStringList({"CheckAll1", "GuideGrid1"}));
+    QCOMPARE(w.MenuEntry("CheckAll1")->text(), QString("Check all"));
+    QCOMPARE(w.MenuEntry("GuideGrid1")->text(), QString("Guide grid..."));
     QCOMPARE(Names(w.MenuEntry("File1")->menu()->actions()),
              QStringList({"New1", "Open1", "SaveAs1", "Backups1", "-", "OpenmongoDB1", "-", "Exit1"}));
     QCOMPARE(Names(w.MenuEntry("Directories1")->menu()->actions()),
@@ -164,7 +167,7 @@ private slots:
                            "Tableofcontent1", "About1"})
       QVERIFY2(Enabled(w, on), on);
     for (const char* off : {"SaveAs1", "Directories1", "Channels1", "Films1", "Users1", "Objects1",
-                            "Advertising1", "Contracts1", "TimeLine1", "Onlinecontrol2", "Window1",
+                            "Advertising1", "Contracts1", "TimeLine1", "Onlinecontrol2", "Window1", "Check1", "CheckAll1",
                             "Cascade1", "CloseAll1", "Options1"})
       QVERIFY2(!Enabled(w, off), off);
     QVERIFY(!w.Db().DbIsOpen());

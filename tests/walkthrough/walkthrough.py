@@ -3,7 +3,7 @@
 operator does, by the visible names of menus, buttons and fields.
 
 Usage: walkthrough.py WORKDIR
-  File > New creates WORKDIR/walk.pq2pr; every entry of Directories, Servers and Advertising
+  File > New creates WORKDIR/walk.pq2pr; every entry of Directories, Servers, Check and Advertising
   opens its window (an entry whose window this console does not have yet is reported as
   SKIP with its name); the catalogue records of a small head-end are created in their windows;
   Servers > Create files builds the server's package, which is checked on disk; in the demo's
@@ -555,7 +555,7 @@ def main():
     report("ok", "console", "on the accessibility bus")
     if not new_project(app):
         return 1
-    for top in ("Directories", "Servers", "Advertising"):
+    for top in ("Directories", "Servers", "Check", "Advertising"):
         walk_menu(app, top)
     for top, item, collection, record_name in RECORDS:
         add_record(app, top, item, collection, record_name)

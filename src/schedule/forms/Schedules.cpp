@@ -24,6 +24,9 @@ TFormSchedules::TFormSchedules(TDbFile& db, QWidget* parent)
   Button1 = new QPushButton("Show schedule", TabSheetRec);
   Button1->setObjectName("Button1");
   top->addWidget(Button1);
+  BtnGuideGrid = new QPushButton("Guide grid...", TabSheetRec);
+  BtnGuideGrid->setObjectName("BtnGuideGrid");
+  top->addWidget(BtnGuideGrid);
   top->addStretch(1);
   recLayout->addLayout(top);
   RefTblFrame1 = new TRefTblFrame(TabSheetRec);
@@ -42,6 +45,7 @@ TFormSchedules::TFormSchedules(TDbFile& db, QWidget* parent)
 
   JFrame1->LayerComps->AddComp("Table", grid);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(BtnGuideGrid, &QPushButton::clicked, this, [this] { BtnGuideGridClick(); });
   LoadFrame();
 }
 
@@ -60,5 +64,20 @@ TFormDoSchedule* TFormSchedules::Button1Click() {
   form->SetSchedule(std::move(sh));
   ShowAsChild(form);
   form->ButtonDoScheduleClick();
+  return form;
+}
+
+QWidget* TFormSchedules::BtnGuideGridClick() {
+  if (!JFrame1->AskChangesSaveNo()) return nullptr;
+  const std::string id = JFrame1->ID();
+  if (id.empty()) return nullptr;
+  QWidget* form = TFormRegistry::Create("TFormGuideGrid", nullptr);
+  if (!form) {
+    AppOperator().MessageBox("Guide grid", NotAvailableMessage("TFormGuideGrid"), TMsgIcon::Information);
+    return nullptr;
+  }
+  QMetaObject::invokeMethod(form, "ShowPlanOf", Q_ARG(QString, "Schedules"),
+                            Q_ARG(QString, QString::fromStdString(id)));
+  ShowAsChild(form);
   return form;
 }

@@ -238,6 +238,20 @@ void TFormPQ2::BuildMenus() {
 
   // "Servers" is a top-level entry without a submenu.
   AddCollectionEntry(nullptr, "Objects1", "Servers");
+  // The pre-flight check and the guide grid of the servers' plans.
+  QMenu* check = AddMenu("Check1", "Check", 0);
+  auto openForm = [](const char* className, const char* title) {
+    QWidget* form = TFormRegistry::Create(className, nullptr);
+    if (!form) {
+      AppOperator().MessageBox(title, NotAvailableMessage(className), TMsgIcon::Information);
+      return;
+    }
+    ShowAsChild(form);
+  };
+  connect(AddEntry(check, "CheckAll1", "Check all", 0), &QAction::triggered, this,
+          [openForm] { openForm("TFormServerCheck", "Check all"); });
+  connect(AddEntry(check, "GuideGrid1", "Guide grid...", 0), &QAction::triggered, this,
+          [openForm] { openForm("TFormGuideGrid", "Guide grid"); });
 
   QMenu* adv = AddMenu("Advertising1", "Advertising", 0);
   connect(AddEntry(adv, "Contracts1", "Contracts", 0), &QAction::triggered, this,

@@ -1,0 +1,76 @@
+// check-servers: the findings as lines or JSON, exit 1 on any error and 0 on warnings only.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "recstore/Json.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CheckCliTest : ::testing::Test {
+  TTempDir Tmp;
+  std::string Project = Tmp.File("demo.pq2pr");
+  TCliRun Run(const std::string& args, const std::string& input = "") {
+    return RunCliIn(Tmp.Path(), args, input);
+  }
+  std::string P() const { return "--project '" + Project + "' "; }
+  void MakeDemo() {
+    ASSERT_EQ(Run("new '" + Project + "'").Code, 0);
+    const std::string demo = std::string(PELMORA_TESTDATA_DIR) + "/../../examples/demo/";
+    for (const char* f : {"records.json", "portal-records.json"})
+      ASSERT_EQ(Run(P() + "import '" + demo + f + "'").Code, 0);
+    fs::copy(demo + "HTML", Tmp.File("HTML"), fs::copy_options::recursive);
+  }
+  static bool AnyError(const TJson& findings) {
+    for (const TJson& f : findings)
+      if (f["Level"] == "error") return true;
+    return false;
+  }
+};
+
+}  // namespace
+
+TEST_F(CheckCliTest, ExitCodeFollowsTheFindings) {
+  MakeDemo();
+  // Without the clips under the video folder every film of the plan is an error.
+  TCliRun r = Run(P() + "--json check-servers --all --days 2");
+  ASSERT_EQ(r.Code, 1) << r.Err;
+  TJson findings = TJson::parse(r.Out);
+  ASSERT_TRUE(findings.is_array());
+  bool missingFilm = false;
+  for (const TJson& f : findings) {
+    EXPECT_FALSE(f["Server"].get<std::string>().empty());
+    EXPECT_FALSE(f["Record"]["_ID"].get<std::string>().empty());
+    missingFilm = missingFilm || (f["Kind"] == "film" && f["Record"]["_CL"] == "Films" &&
+                                  f["Message"].get<std::string>().rfind("File not found ", 0) == 0);
+  }
+  EXPECT_TRUE(missingFilm) << r.Out;
+
+  // With every clip in place what is left decides the exit code.
+  for (const TJson& f : findings) {
+    if (f["Kind"] != "film" || f["Record"]["_CL"] != "Films") continue;
+    TCliRun film = Run(P() + "--json get Films " + f["Record"]["_ID"].get<std::string>());
+    ASSERT_EQ(film.Code, 0) << film.Err;
+    std::string name = TJson::parse(film.Out)["FileName"];
+    for (char& c : name)
+      if (c == '\\') c = '/';
+    fs::create_directories(fs::path(Tmp.File("video/" + name)).parent_path());
+    WriteFileBytes(Tmp.File("video/" + name), "ts");
+  }
+  r = Run(P() + "--json check-servers --all --days 2");
+  findings = TJson::parse(r.Out);
+  EXPECT_EQ(r.Code, AnyError(findings) ? 1 : 0) << r.Out;
+  // The text form: one line a finding and the count.
+  TCliRun text = Run(P() + "check-servers 'Playout 1' --days 2");
+  EXPECT_NE(text.Out.find(" error(s), "), std::string::npos) << text.Out;
+}
+
+TEST_F(CheckCliTest, NeedsOneServerOrAll) {
+  MakeDemo();
+  EXPECT_EQ(Run(P() + "check-servers").Code, 2);
+  EXPECT_EQ(Run(P() + "check-servers 'Playout 1' --all").Code, 2);
+  EXPECT_EQ(Run(P() + "check-servers 'No such server'").Code, 3);
+}

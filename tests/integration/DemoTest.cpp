@@ -58,12 +58,21 @@ std::string ScheduleRowFaults(const TCliRun& r) {
   return faults;
 }
 
+// The pre-flight check's findings: none at all, warnings included.
+std::string PreflightFindings(const TCliRun& r) {
+  std::string faults = ExitAndStderr(r);
+  if (r.Code != 0) return faults;
+  for (const TJson& finding : ParseJsonText(r.Out)) faults += finding.dump() + "; ";
+  return faults;
+}
+
 const std::vector<TDemoCheck>& DemoChecks() {
   static const std::vector<TDemoCheck> checks = {
       {"ChSched", "--json check-schedule", ScheduleRowFaults},
       {"Schedules", "show-schedule", ExitAndStderr},
       // Without --yes: a question (a film file that is missing) gets the answer that stops.
       {"Servers", "build-package", ExitAndStderr},
+      {"Servers", "--json check-servers", PreflightFindings},
   };
   return checks;
 }
@@ -109,6 +118,6 @@ TEST(DemoTest, DemoMadeWithClipsPassesEveryCheck) {
       ++checked;
     }
   }
-  EXPECT_GE(checked, 4u);  // two channel schedules, a schedule, a server
+  EXPECT_GE(checked, 5u);  // two channel schedules, a schedule, a server built and checked
   EXPECT_TRUE(fs::is_regular_file(dir + "/servers/Playout 1/config.json"));
 }

@@ -146,7 +146,7 @@ void CheckNoOverlap(TSuperReference& supRef, const TSchedule& sh, size_t first) 
     supRef.ShowErrorMsg(fmt::format("Two intervals of one channel overlap: {} - {} and {} - {}",
                                     DurationToDisplayStr(a.StartTime), DurationToDisplayStr(a.TempEndTime),
                                     DurationToDisplayStr(b.StartTime), DurationToDisplayStr(b.TempEndTime)),
-                        true);
+                        static_cast<int>(b.SourceRow) + 1, "", true);
   }
 }
 

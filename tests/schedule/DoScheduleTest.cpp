@@ -264,7 +264,9 @@ TEST_F(BuilderTest, StartGoingBackIsAnErrorEvenAtZero) {
 
 TEST_F(BuilderTest, OverlappingIntervalsOfOneChannelAreRefused) {
   Col("ChSched").SetRecordNo1("cs", ChSched("ch", "1 00:00:00", false, {}));
-  Sh.AddInterval("ch", Hms(6), Hms(7), 1, Cut, true)->TempEndTime = Hms(7);
+  TScheduleInterval* later = Sh.AddInterval("ch", Hms(6), Hms(7), 1, Cut, true);
+  later->TempEndTime = Hms(7);
+  later->SourceRow = 1;  // the row the earlier interval runs into is named
   Sh.AddInterval("ch", 0, Hms(10), 1, Cut, true)->TempEndTime = Hms(10);
   TSuperReference sr(&Op);
   sr.Push(Col("ChSched"), "cs", false);
@@ -272,8 +274,8 @@ TEST_F(BuilderTest, OverlappingIntervalsOfOneChannelAreRefused) {
     CheckNoOverlap(sr, Sh, 0);
     FAIL() << "overlap not refused";
   } catch (const EDbFException& e) {
-    EXPECT_EQ(std::string(e.what()), "Error in record: ChSched sched. Two intervals of one channel overlap: "
-                                     "00:00:00 - 10:00:00 and 06:00:00 - 07:00:00");
+    EXPECT_EQ(std::string(e.what()), "Error in record: ChSched sched. Row \"2\". Two intervals of one channel "
+                                     "overlap: 00:00:00 - 10:00:00 and 06:00:00 - 07:00:00");
   }
   TSuperReference ok(&Op);
   Sh.Intervals[1]->TempEndTime = Hms(6);  // touching is not overlapping

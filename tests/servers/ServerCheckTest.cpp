@@ -83,6 +83,12 @@ const std::vector<TFaultCase>& Cases() {
                                                         {t.Row("0 00:00:00", 1, FilmRef("k1")), t.Row("", 1, FilmRef("k2"))}));
        },
        TFindingLevel::Warning, "keep-with-next", "ChSched", "cs1", 2, false},
+      {"keep-with-next chain running past the next start",
+       [](ServerCheckTest& t) {
+         t.Col("ChSched").SetRecordNo1("cs1", t.ChSched("ch", "0 01:00:00", false,
+                                                        {t.Row("0 00:00:00", 1, FilmRef("k1")), t.Row("0 00:30:00", 0, FilmRef("b"))}));
+       },
+       TFindingLevel::Error, "build", "ChSched", "cs1", 2, true},
       {"two commands at one time on one target",
        [](ServerCheckTest& t) {
          t.Col("ChSched").SetRecordNo1("cs2", t.ChSched("cmd", "0 01:00:00", false, {t.Row("0 00:00:10", 0, TJson(), ServerCheckTest::Cmds(2))}));

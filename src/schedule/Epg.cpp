@@ -245,15 +245,17 @@ TEpgGuide BuildGuide(TDbFile& db, const std::vector<TEpgRow>& rows, int64_t From
         TDateTime wall = first + static_cast<TDateTime>(k) * P;
         if (wall >= toWall) break;
         int64_t anchor = LocalToEpoch(wall);
+        // The occurrence's start before its rounding to the second: a period with milliseconds
+        // moves it by a fraction every time, which the exact times must not lose.
+        const double exactAnchor = static_cast<double>(anchor) + (wall * 86400.0 - std::round(wall * 86400.0));
         int64_t occEnd = anchor + Seconds(len);
         auto add = [&](TDateTime from, TDateTime to, const TFilm& film, size_t sourceRow) {
           int64_t s = std::max(anchor + Seconds(from - iv.StartTime), rowFrom);
           int64_t e = std::min({anchor + Seconds(to - iv.StartTime), rowTo, occEnd});
           if (s >= e) return;
-          double xs = std::max(static_cast<double>(anchor) + (from - iv.StartTime) * 86400.0,
-                               static_cast<double>(rowFrom));
-          double xe = std::min({static_cast<double>(anchor) + (to - iv.StartTime) * 86400.0,
-                                static_cast<double>(rowTo), static_cast<double>(anchor) + len * 86400.0});
+          double xs = std::max(exactAnchor + (from - iv.StartTime) * 86400.0, static_cast<double>(rowFrom));
+          double xe = std::min({exactAnchor + (to - iv.StartTime) * 86400.0, static_cast<double>(rowTo),
+                                exactAnchor + len * 86400.0});
           std::string title = !film.Name.empty() ? film.Name : !film.FileName.empty() ? film.FileName : film._ID;
           guide.Programmes.push_back(
               {ch, s, e, title, descOf(film._ID), film._ID, iv.SourceID, sourceRow, xs, xe});

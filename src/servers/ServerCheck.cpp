@@ -325,7 +325,7 @@ private:
       // Times before their rounding to the second: a gap of up to half a second is no gap
       // (the channel schedule window does not mark one either), one of 0.88 s is.
       auto gap = [&](double s, double e, const TEpgProgramme* before, const TEpgProgramme* after) {
-        if (e - s <= 0.5 + 1e-6) return;
+        if (e - s <= OffAirToleranceSeconds + 1e-6) return;
         const TEpgProgramme* src = before ? before : after;
         int64_t whole = static_cast<int64_t>(std::floor(s));
         TGapKey k{DateToStr(EpochToLocal(whole)), src ? src->SourceID : "", src ? src->SourceRow : 0,

@@ -40,6 +40,10 @@ std::vector<TPlanCommand> PlanCommands(const std::vector<TEpgRow>& rows, int64_t
 
 // What the guide grid draws: one row per channel of the plan (head-end channels left out), the
 // programmes of a film channel as blocks and the commands of every channel as marks.
+// A pause between two programmes of a channel up to this long (seconds) is no break of the
+// broadcast: the pre-flight check does not tell it, the guide grid does not draw it.
+inline constexpr double OffAirToleranceSeconds = 0.5;
+
 struct TPlanGridChannel {
   std::string RecordID;
   std::string Name;

@@ -67,7 +67,7 @@ void TGuideGridView::SetPixelsPerHour(double pph) {
   update();
 }
 
-double TGuideGridView::XOf(int64_t t) const {
+double TGuideGridView::XOf(double t) const {
   return NameWidth + (t - FGrid.From) / 3600.0 * FPph;
 }
 
@@ -184,20 +184,7 @@ void TGuideGridView::paintEvent(QPaintEvent* e) {
     int y = HeaderHeight + static_cast<int>(ch) * RowHeight;
     if (y > clip.bottom() || y + RowHeight < clip.top()) continue;
     const auto& blocks = FGrid.Blocks[ch];
-    // Off the air: whatever no block covers on a film channel.
     if (!FGrid.Channels[ch].CommandsOnly) {
-      int64_t cursor = t0;
-      auto it = std::upper_bound(blocks.begin(), blocks.end(), t0,
-                                 [](int64_t v, const TEpgProgramme& b) { return v < b.Start; });
-      if (it != blocks.begin()) --it;
-      for (; it != blocks.end() && it->Start <= t1; ++it) {
-        if (it->Start > cursor)
-          p.fillRect(QRectF(XOf(cursor), y + 3, std::max(2.0, XOf(it->Start) - XOf(cursor)), RowHeight - 14),
-                     gapColour);
-        cursor = std::max(cursor, it->Stop);
-      }
-      if (cursor < t1)
-        p.fillRect(QRectF(XOf(cursor), y + 3, std::max(2.0, XOf(t1) - XOf(cursor)), RowHeight - 14), gapColour);
       auto first = std::upper_bound(blocks.begin(), blocks.end(), t0,
                                     [](int64_t v, const TEpgProgramme& b) { return v < b.Start; });
       if (first != blocks.begin()) --first;
@@ -218,6 +205,22 @@ void TGuideGridView::paintEvent(QPaintEvent* e) {
           p.drawText(text, Qt::AlignLeft | Qt::AlignBottom, fm.elidedText(times, Qt::ElideRight, text.width()));
         }
       }
+      // Off the air, over the blocks so that a gap of seconds stays in sight at any zoom.
+      // Measured on the times before their rounding to the second, with the check's tolerance,
+      // so that the grid shows red exactly where the check tells a gap.
+      auto offAir = [&](double from, double to) {
+        if (to - from <= OffAirToleranceSeconds + 1e-6) return;
+        p.fillRect(QRectF(XOf(from), y + 3, std::max(2.0, XOf(to) - XOf(from)), RowHeight - 14), gapColour);
+      };
+      double cursor = static_cast<double>(t0);
+      auto it = std::upper_bound(blocks.begin(), blocks.end(), t0,
+                                 [](int64_t v, const TEpgProgramme& b) { return v < b.Start; });
+      if (it != blocks.begin()) --it;
+      for (; it != blocks.end() && it->Start <= t1; ++it) {
+        if (it->ExactStart > cursor) offAir(cursor, it->ExactStart);
+        cursor = std::max(cursor, it->ExactStop);
+      }
+      if (cursor < static_cast<double>(t1)) offAir(cursor, static_cast<double>(t1));
     }
     // Commands: a small triangle on the row's lowest strip.
     p.setPen(Qt::NoPen);

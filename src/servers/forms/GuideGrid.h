@@ -32,7 +32,7 @@ public:
   void SetPixelsPerHour(double pph);
   double PixelsPerHour() const { return FPph; }
   // The x of a moment and the moment at an x.
-  double XOf(int64_t t) const;
+  double XOf(double t) const;  // t: seconds since the epoch
   int64_t TimeAt(double x) const;
   QRect BlockRect(size_t channel, size_t block) const;
   // What a click at Pos opens: ChSched record and row (from 1); false when nothing is there.

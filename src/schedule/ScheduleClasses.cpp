@@ -208,9 +208,11 @@ TFilm* TScheduleInterval::FindOrCreateFilm(TSuperReference* aSupRef, const std::
     if (it != FFilmIndex.end()) {
       film = it->second;
     } else {
-      Films.push_back(std::make_shared<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException));
+      std::shared_ptr<TFilm> kept = Schedule->StoreFilm(FilmID);
+      Films.push_back(kept ? kept : std::make_shared<TFilm>(aSupRef, *Schedule->FilmsDBF, FilmID, DoException));
       film = Films.back().get();
       FFilmIndex.emplace(film->_ID, film);
+      if (!kept) Schedule->KeepStoreFilm(Films.back());
     }
   }
   // A duration that does not read is the film record's error, never a film of no length.
@@ -519,6 +521,31 @@ std::shared_ptr<TFilm> TSchedule::CachedFilm(const std::string& id) {
   if (!FilmsDBF) return nullptr;
   return FRecordIndex->CachedFilm(*FilmsDBF, id);
 }
+
+std::shared_ptr<TFilm> TScheduleRecordIndex::StoreFilm(const std::string& id) const {
+  auto it = FStoreFilms.find(id);
+  return it == FStoreFilms.end() ? nullptr : it->second;
+}
+
+void TScheduleRecordIndex::KeepStoreFilm(const std::shared_ptr<TFilm>& film) {
+  // A film that did not read (no record, a duration that does not parse) is read and reported
+  // again by every build that uses it.
+  if (KeepsStoreFilms && film && !film->IsInvalid() && film->DurationError.empty())
+    FStoreFilms.emplace(film->_ID, film);
+}
+
+namespace {
+thread_local std::shared_ptr<TScheduleRecordIndex> SharedRunIndex;
+}
+
+TSharedBuildRun::TSharedBuildRun() : FIndex(std::make_shared<TScheduleRecordIndex>()), FOuter(SharedRunIndex) {
+  FIndex->KeepsStoreFilms = true;
+  SharedRunIndex = FIndex;
+}
+
+TSharedBuildRun::~TSharedBuildRun() { SharedRunIndex = FOuter; }
+
+std::shared_ptr<TScheduleRecordIndex> TSharedBuildRun::Current() { return SharedRunIndex; }
 
 TFilm* TSchedule::BuildFilm(const std::string& id) {
   auto it = FBuildFilms.find(id);

@@ -278,6 +278,11 @@ public:
   // A new build starts: a film is checked against its record once per build (a build reads the
   // project and never writes it).
   void BeginPass() { ++FPass; }
+  // Films read from the store (MongoDB) by an earlier build of the same run; nullptr when the
+  // index keeps none (only an index of one run does: the store may change between runs).
+  std::shared_ptr<TFilm> StoreFilm(const std::string& id) const;
+  void KeepStoreFilm(const std::shared_ptr<TFilm>& film);
+  bool KeepsStoreFilms = false;
 
 private:
   using TMember = std::pair<const std::string, TJson>;
@@ -300,6 +305,25 @@ private:
   std::unordered_map<std::string, TCollIndex> FIndex;
   int FRebuilds = 0;
   uint64_t FPass = 1;
+  std::unordered_map<std::string, std::shared_ptr<TFilm>> FStoreFilms;
+};
+
+// While one lives, every build made on this thread without an index of its own shares one:
+// a run over every server reads each film once, from the project or from the store, however
+// many servers and schedules play it.
+class TSharedBuildRun {
+public:
+  TSharedBuildRun();
+  ~TSharedBuildRun();
+  TSharedBuildRun(const TSharedBuildRun&) = delete;
+  TSharedBuildRun& operator=(const TSharedBuildRun&) = delete;
+  // The run's index on this thread; nullptr outside a run.
+  static std::shared_ptr<TScheduleRecordIndex> Current();
+  const TScheduleRecordIndex& Index() const { return *FIndex; }
+
+private:
+  std::shared_ptr<TScheduleRecordIndex> FIndex;
+  std::shared_ptr<TScheduleRecordIndex> FOuter;
 };
 
 class TSchedule {
@@ -307,7 +331,9 @@ public:
   // Index: a record index shared with other builds of the same project; a new one when none.
   explicit TSchedule(TDbFile* aFilmsDBF, std::shared_ptr<TScheduleRecordIndex> aIndex = nullptr)
       : FilmsDBF(aFilmsDBF),
-        FRecordIndex(aIndex ? std::move(aIndex) : std::make_shared<TScheduleRecordIndex>()) {
+        FRecordIndex(aIndex                             ? std::move(aIndex)
+                     : TSharedBuildRun::Current()       ? TSharedBuildRun::Current()
+                                                        : std::make_shared<TScheduleRecordIndex>()) {
     FRecordIndex->BeginPass();
   }
   std::vector<std::unique_ptr<TScheduleInterval>> Intervals;
@@ -334,6 +360,9 @@ public:
   std::shared_ptr<TFilm> CachedFilm(const std::string& id);
   // CachedFilm, one object per film for every interval of this build, owned by the build.
   TFilm* BuildFilm(const std::string& id);
+  // A film an earlier build of this run read from the store; nullptr when there is none.
+  std::shared_ptr<TFilm> StoreFilm(const std::string& id) const { return FRecordIndex->StoreFilm(id); }
+  void KeepStoreFilm(const std::shared_ptr<TFilm>& film) { FRecordIndex->KeepStoreFilm(film); }
 
 private:
   std::shared_ptr<TScheduleRecordIndex> FRecordIndex;

@@ -159,6 +159,7 @@ TFleetOutcome RunFleetAction(TDbFile& db, const TFleetServer& server, IOperator&
 std::vector<TFleetOutcome> RunFleet(TDbFile& db, IOperator& op, const TFleetOptions& options) {
   std::vector<TFleetOutcome> out;
   const std::vector<TFleetServer> servers = FleetServers(db);
+  TSharedBuildRun run;  // each film read once for all the servers' builds
   bool cancelled = false;
   for (size_t i = 0; i < servers.size(); ++i) {
     cancelled = cancelled || (options.Cancelled && options.Cancelled());

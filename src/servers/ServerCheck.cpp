@@ -455,6 +455,7 @@ std::vector<TCheckFinding> CheckServer(TDbFile& db, const std::string& ServerID,
 std::vector<TCheckFinding> CheckAllServers(TDbFile& db, const TCheckOptions& o) {
   std::vector<TCheckFinding> out;
   TDbCollectionItem& servers = db.CollectionByName("Servers");
+  TSharedBuildRun run;  // each film read once for all the servers' plans
   for (const TTreeListEntry& e : ListInTreeOrder(db, servers)) {
     if (e.IsFolder) continue;
     TServerChecker(db, e.ID, o, out).Run();

@@ -180,6 +180,25 @@ TEST_F(MongoCliTest, CreateFilesWritesOnlyBelowTheResolvedServersFolder) {
     }
   }
   EXPECT_EQ(Run(M() + "--base '" + (Tmp.Path() / "missing").string() + "' list Films").Code, 2);
+
+  // Every server at once, the films read from the server once for both builds: a second server
+  // of the same plan gets a package equal to the first one's, file for file.
+  TRun server = RunCliIn(base, M() + "get Servers 'Playout 1'");
+  ASSERT_EQ(server.Code, 0) << server.Err;
+  TJson second = ParseJsonText(server.Out);
+  second["Name"] = "Playout 2";
+  WriteFileBytes(Tmp.File("second.json"), second.dump());
+  ASSERT_EQ(Run(M() + "put Servers --new '" + Tmp.File("second.json") + "'").Code, 0);
+  TRun all = RunCliIn(base, M() + "--yes build-package --all");
+  ASSERT_EQ(all.Code, 0) << all.Out << all.Err;
+  const fs::path one = base / "servers" / "Playout 1", two = base / "servers" / "Playout 2";
+  std::set<std::string> files = FilesBelow(one);
+  EXPECT_EQ(files, FilesBelow(two));
+  EXPECT_GT(files.size(), 5u);
+  for (const std::string& f : files) {
+    if (!fs::is_regular_file(one / f)) continue;
+    EXPECT_EQ(ReadFileBytes((one / f).string()), ReadFileBytes((two / f).string())) << f;
+  }
 }
 
 // A MongoDB database written out as a project file and brought back into an empty database:

@@ -301,3 +301,24 @@ TEST_F(BuilderTest, RowWithoutContentIsARowError) {
     EXPECT_EQ(Build(rec), std::string("Error in record: ChSched sched. Row \"2\". ") + EmptyContentMessage);
   }
 }
+
+// Builds of one run (every server at once) read each film once: the same film object serves
+// them all, and the films are indexed once; builds outside a run read for themselves.
+TEST_F(BuilderTest, BuildsOfOneRunReadEachFilmOnce) {
+  Col("ChSched").SetRecordNo1("cs", ChSched("ch", "0 01:30:00", false, {Row("0 00:00:00", 0, FilmRef("a")),
+                                                                        Row("", 0, FilmRef("b"))}));
+  Col("Schedules").SetRecordNo1("s", {{"Name", "Week"}, {"Table", {{{{"_ID", "cs"}, {"_CL", "ChSched"}}}}}});
+  auto filmOf = [](const TSchedule& sh, size_t note) { return sh.Intervals.at(0)->ScheduleNotes.at(note).Film; };
+  for (bool inRun : {false, true}) {
+    SCOPED_TRACE(inRun ? "one run" : "separate builds");
+    std::optional<TSharedBuildRun> run;
+    if (inRun) run.emplace();
+    std::unique_ptr<TSchedule> first = BuildSchedule("s", *Db, &Op);
+    std::unique_ptr<TSchedule> second = BuildSchedule("s", *Db, &Op);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(filmOf(*first, 0) == filmOf(*second, 0), inRun);
+    EXPECT_EQ(filmOf(*first, 1) == filmOf(*second, 1), inRun);
+    if (inRun) EXPECT_EQ(run->Index().Rebuilds(), 1);  // the films, indexed once for both builds
+  }
+  EXPECT_EQ(TSharedBuildRun::Current(), nullptr);
+}

@@ -47,6 +47,7 @@ void CmdBuildAllPackages(TCliContext& ctx) {
   IOperator& op = ctx.Json ? static_cast<IOperator&>(*ctx.Op) : stdoutOp;
   const std::vector<TFleetServer> servers = FleetServers(db);
   std::vector<TFleetOutcome> outcomes;
+  TSharedBuildRun run;  // each film read once for all the servers' builds
   for (size_t i = 0; i < servers.size(); ++i) {
     if (!ctx.Json)
       std::cout << "== " << servers[i].Name << " (" << (i + 1) << " of " << servers.size() << ")"

@@ -74,10 +74,6 @@ private:
   QPointer<TFormServers> FForm;
 };
 
-std::string MegaBytes(uint64_t bytes) {
-  return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1).toStdString();
-}
-
 }  // namespace
 
 TFormServers::TFormServers(TDbFile& db, QWidget* parent)
@@ -305,36 +301,8 @@ void TFormServers::BtnCopyClick() {
   }
   if (OnDeployRequest) OnDeployRequest(request);
   IOperator& op = *FOperator;
-  QPointer<TFormServers> self = this;
   RunWork("Copying of files", true, [&](const std::atomic<bool>& cancel) {
-    QElapsedTimer shown;
-    std::string lastFile;
-    auto sink = [&](const TCopyProgress& p) {
-      if (OnCopyProgress) OnCopyProgress(p);
-      // The dialog is updated on the user-interface thread, a few times a second at most.
-      if (p.CurrentFile != lastFile || !shown.isValid() || shown.elapsed() > 100 ||
-          p.FilesDone == p.FilesTotal) {
-        lastFile = p.CurrentFile;
-        shown.restart();
-        QString text = QString("Copying of files: %1 of %2 files, %3 of %4 MB\n%5")
-                           .arg(p.FilesDone)
-                           .arg(p.FilesTotal)
-                           .arg(Qs(MegaBytes(p.BytesDone)))
-                           .arg(Qs(MegaBytes(p.BytesTotal)))
-                           .arg(Qs(p.CurrentFile));
-        int value = p.BytesTotal ? static_cast<int>(p.BytesDone * 1000 / p.BytesTotal) : 1000;
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, text, value] {
-              if (!self || !self->Progress()) return;
-              self->Progress()->setMaximum(1000);
-              self->Progress()->setValue(value);
-              if (!self->Progress()->wasCanceled()) self->Progress()->setLabelText(text);
-            },
-            Qt::QueuedConnection);
-      }
-      return !cancel.load();
-    };
+    TCopyProgressSink sink = DialogProgress(cancel, nullptr);
     CopyFilesToShare(request, op, sink);
   });
 }

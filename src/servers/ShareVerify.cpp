@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -32,6 +33,23 @@ TSmbCredentials RequestCredentials(const TDeployRequest& request, IOperator& op)
   TSmbCredentials c = ReadSmbCredentials(&warnings);
   for (const std::string& w : warnings) op.MessageBox("Warning", w, TMsgIcon::Warning);
   return c;
+}
+
+// The request's share, connected; nullptr with Why set when the credentials cannot be read or
+// the share does not open.
+std::unique_ptr<TSmbShare> ConnectShare(const TDeployRequest& request, IOperator& op, std::string& why) {
+  op.StatusText("Connecting to server");
+  TSmbCredentials credentials;
+  try {
+    credentials = RequestCredentials(request, op);
+  } catch (const std::exception& e) {
+    why = request.Share + ". " + e.what();
+    return nullptr;
+  }
+  auto share = std::make_unique<TSmbShare>(request.Share, credentials, request.Timeout);
+  if (share->Connect()) return share;
+  why = share->LastError();
+  return nullptr;
 }
 
 std::string ReadLocal(const std::string& path, bool& ok) {
@@ -155,15 +173,10 @@ TVerifyResult VerifyShare(const TDeployRequest& request, IOperator& op) {
     op.StatusText(text);
     return result;
   };
-  op.StatusText("Connecting to server");
-  TSmbCredentials credentials;
-  try {
-    credentials = RequestCredentials(request, op);
-  } catch (const std::exception& e) {
-    return fail(request.Share + ". " + e.what());
-  }
-  TSmbShare share(request.Share, credentials, request.Timeout);
-  if (!share.Connect()) return fail(share.LastError());
+  std::string why;
+  std::unique_ptr<TSmbShare> connected = ConnectShare(request, op, why);
+  if (!connected) return fail(why);
+  TSmbShare& share = *connected;
   TPackageLock lock;
   if (!lock.Acquire(packageDir, false, request.PackageLockWait)) {
     share.Disconnect(true);
@@ -235,15 +248,10 @@ TRollbackResult RollbackShare(const TDeployRequest& request, IOperator& op) {
     op.MessageBox(caption, text, TMsgIcon::Error);
     return result;
   };
-  op.StatusText("Connecting to server");
-  TSmbCredentials credentials;
-  try {
-    credentials = RequestCredentials(request, op);
-  } catch (const std::exception& e) {
-    return fail(request.Share + ". " + e.what());
-  }
-  TSmbShare share(request.Share, credentials, request.Timeout);
-  if (!share.Connect()) return fail(share.LastError());
+  std::string why;
+  std::unique_ptr<TSmbShare> connected = ConnectShare(request, op, why);
+  if (!connected) return fail(why);
+  TSmbShare& share = *connected;
   auto finish = [&](const std::string& text) {
     share.Disconnect(request.ForceDisconnect);
     return fail(text);

@@ -19,6 +19,9 @@ struct CheckCliTest : ::testing::Test {
   std::string P() const { return "--project '" + Project + "' "; }
   void MakeDemo() {
     ASSERT_EQ(Run("new '" + Project + "'").Code, 0);
+    MakeDemoRecords();
+  }
+  void MakeDemoRecords() {
     const std::string demo = std::string(PELMORA_TESTDATA_DIR) + "/../../examples/demo/";
     for (const char* f : {"records.json", "portal-records.json"})
       ASSERT_EQ(Run(P() + "import '" + demo + f + "'").Code, 0);
@@ -69,8 +72,17 @@ TEST_F(CheckCliTest, ExitCodeFollowsTheFindings) {
 }
 
 TEST_F(CheckCliTest, NeedsOneServerOrAll) {
-  MakeDemo();
+  ASSERT_EQ(Run("new '" + Project + "'").Code, 0);
+  // A project without servers has no plan that could pass.
+  TCliRun none = Run(P() + "check-servers --all");
+  EXPECT_EQ(none.Code, 1);
+  EXPECT_NE(none.Err.find("no servers"), std::string::npos) << none.Err;
+  MakeDemoRecords();
   EXPECT_EQ(Run(P() + "check-servers").Code, 2);
   EXPECT_EQ(Run(P() + "check-servers 'Playout 1' --all").Code, 2);
   EXPECT_EQ(Run(P() + "check-servers 'No such server'").Code, 3);
+  // Days beyond what a check may build in memory are refused before anything is built.
+  for (const char* days : {"0", "-3", "63", "100000"})
+    EXPECT_EQ(Run(P() + "check-servers --all --days " + days).Code, 2) << days;
+  EXPECT_NE(Run(P() + "check-servers --all --days 62").Code, 2);
 }

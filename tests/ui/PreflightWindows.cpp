@@ -98,6 +98,13 @@ private slots:
     SetDbF1(nullptr);
   }
 
+  // Nothing to check is not a plan that passed.
+  void CheckOfAProjectWithoutServersSaysSo() {
+    TUiProject p;
+    TFormServerCheck form(*p.Db);
+    QVERIFY2(form.LabelSummary->text().contains("no servers"), qPrintable(form.LabelSummary->text()));
+  }
+
   void GridBlocksAreTheBuildersProgrammes() {
     TProject p;
     TFormGuideGrid form(*p.Db);

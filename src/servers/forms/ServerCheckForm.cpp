@@ -115,7 +115,9 @@ void TFormServerCheck::BtnCheckClick() {
   }
   for (int c = 0; c < 4; ++c) ListFindings->resizeColumnToContents(c);
   size_t warnings = FFindings.size() - errors;
-  LabelSummary->setText(FFindings.empty()
+  const bool noServers = id.empty() && ComboServer->count() < 2;
+  LabelSummary->setText(noServers ? QString("The project has no servers: nothing was checked.")
+                        : FFindings.empty()
                             ? QString("No error or warning: every channel plays.")
                             : QString("%1 error(s), %2 warning(s). Open record to fix? Double-click a finding.")
                                   .arg(errors)

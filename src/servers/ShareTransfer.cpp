@@ -754,7 +754,8 @@ std::vector<std::string> PackageNamedFiles(
 TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
                                const TCopyProgressSink& progressSink) {
   TDeployResult result;
-  const std::string copyCaption = "Copying of files";
+  // A dry run copies nothing and does not say so.
+  const std::string copyCaption = request.DryRun ? "Preview of the copy" : "Copying of files";
   std::string packageDir = request.PackageDir;
   if (!packageDir.empty() && packageDir.back() != '/') packageDir += '/';
 

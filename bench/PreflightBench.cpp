@@ -45,15 +45,6 @@ public:
   void RunOnUiThread(std::function<void()> fn) override { fn(); }
 };
 
-TJson Ref(const std::string& cl, const std::string& id) { return {{"_ID", id}, {"_CL", cl}}; }
-
-std::vector<std::string> Ids(TDbFile& db, const std::string& coll) {
-  std::vector<std::string> ids;
-  const TJson* c = JsonPath(db.JSON(), coll);
-  if (c && c->is_object())
-    for (auto it = c->begin(); it != c->end(); ++it) ids.push_back(it.key());
-  return ids;
-}
 
 struct TWeekServer {
   fs::path Dir;
@@ -73,7 +64,7 @@ struct TWeekServer {
     size.ChSchedules = 0;
     size.Schedules = 0;
     GenerateProject(*Db, size);
-    std::vector<std::string> films = Ids(*Db, "Films"), channels = Ids(*Db, "Channels");
+    std::vector<std::string> films = RecordIds(*Db, "Films"), channels = RecordIds(*Db, "Channels");
     std::mt19937 rng(7);
     for (const std::string& id : films) {
       std::string name = JsonStr(*Db->CollectionByName("Films").GetRecord(id), "FileName");
@@ -85,7 +76,7 @@ struct TWeekServer {
     }
     for (int i = 0; i < 300; ++i) {
       TJson t = TJson::array();
-      for (int k = 0; k < 4; ++k) t.push_back(TJson::array({Ref("Films", films[rng() % films.size()])}));
+      for (int k = 0; k < 4; ++k) t.push_back(TJson::array({RecordRef("Films", films[rng() % films.size()])}));
       Db->CollectionByName("PlayLists").SetRecordNo1("pl" + std::to_string(i), {{"Name", "pl"}, {"Repeat", 1}, {"Table", t}});
     }
     TJson schedTable = TJson::array(), groupTable = TJson::array();
@@ -93,20 +84,20 @@ struct TWeekServer {
       TJson table = TJson::array();
       for (int h = 0; h < 7 * 24; h += 2)
         table.push_back(TJson::array({fmt::format("{} {:02}:00:00", h / 24, h % 24), 0,
-                                      Ref("PlayLists", "pl" + std::to_string(rng() % 300)), TJson::array()}));
+                                      RecordRef("PlayLists", "pl" + std::to_string(rng() % 300)), TJson::array()}));
       std::string id = "cs" + std::to_string(c);
       Db->CollectionByName("ChSched").SetRecordNo1(
-          id, {{"Name", id}, {"Channel", Ref("Channels", channels[c])}, {"AutoPeriod", false},
+          id, {{"Name", id}, {"Channel", RecordRef("Channels", channels[c])}, {"AutoPeriod", false},
                {"Period", "7 00:00:00"}, {"Table", table}});
-      schedTable.push_back(TJson::array({Ref("ChSched", id)}));
-      groupTable.push_back(TJson::array({Ref("Channels", channels[c])}));
+      schedTable.push_back(TJson::array({RecordRef("ChSched", id)}));
+      groupTable.push_back(TJson::array({RecordRef("Channels", channels[c])}));
     }
     Db->CollectionByName("Schedules").SetRecordNo1("s", {{"Name", "Week"}, {"Table", schedTable}});
     Db->CollectionByName("Groups").SetRecordNo1("g", {{"Name", "All"}, {"Table", groupTable}});
-    Db->CollectionByName("SrvOptions").SetRecordNo1("o", {{"Name", "o"}, {"Table", {{Ref("Groups", "g"), TJson()}}}});
+    Db->CollectionByName("SrvOptions").SetRecordNo1("o", {{"Name", "o"}, {"Table", {{RecordRef("Groups", "g"), TJson()}}}});
     Db->CollectionByName("Servers").SetRecordNo1(
         "srv", {{"Name", "Srv"}, {"MakeEpg", true},
-                {"TSched", {{Ref("Schedules", "s"), "01.01.2026 00:00:00", "", Ref("SrvOptions", "o")}}}});
+                {"TSched", {{RecordRef("Schedules", "s"), "01.01.2026 00:00:00", "", RecordRef("SrvOptions", "o")}}}});
     Db->CollectionByName("Tree").SetRecordNo1("Servers", TJson::parse(R"([{"_ID": "srv"}])"));
     Db->Save();
     SetDbF1(Db.get());

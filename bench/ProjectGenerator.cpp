@@ -125,3 +125,11 @@ void GenerateProject(TDbFile& db, const TProjectSize& size) {
   }
   AddToTree(db, "Schedules", schedules, 0);
 }
+
+std::vector<std::string> RecordIds(TDbFile& db, const std::string& coll) {
+  std::vector<std::string> ids;
+  const TJson* c = JsonPath(db.JSON(), coll);
+  if (c && c->is_object())
+    for (auto it = c->begin(); it != c->end(); ++it) ids.push_back(it.key());
+  return ids;
+}

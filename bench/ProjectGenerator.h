@@ -3,6 +3,7 @@
 // playlists, channel schedules and schedule sets, with their tree documents.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "recstore/JrecClasses.h"
 
@@ -19,3 +20,7 @@ struct TProjectSize {
 void GenerateProject(TDbFile& db, const TProjectSize& size);
 // Film count that gives a project file of about Bytes.
 int FilmsForBytes(size_t bytes);
+// A reference cell to record Id of collection Cl.
+inline TJson RecordRef(const std::string& cl, const std::string& id) { return {{"_ID", id}, {"_CL", cl}}; }
+// The identifiers of a collection's records in the in-memory project.
+std::vector<std::string> RecordIds(TDbFile& db, const std::string& coll);

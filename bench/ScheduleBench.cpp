@@ -43,15 +43,6 @@ public:
   std::string Last;
 };
 
-TJson Ref(const std::string& cl, const std::string& id) { return {{"_ID", id}, {"_CL", cl}}; }
-
-std::vector<std::string> Ids(TDbFile& db, const std::string& coll) {
-  std::vector<std::string> ids;
-  const TJson* c = JsonPath(db.JSON(), coll);
-  if (c && c->is_object())
-    for (auto it = c->begin(); it != c->end(); ++it) ids.push_back(it.key());
-  return ids;
-}
 
 struct TProject {
   fs::path Dir;
@@ -73,8 +64,8 @@ struct TProject {
     size.ChSchedules = 0;
     size.Schedules = 0;
     GenerateProject(*Db, size);
-    Films = Ids(*Db, "Films");
-    Channels = Ids(*Db, "Channels");
+    Films = RecordIds(*Db, "Films");
+    Channels = RecordIds(*Db, "Channels");
   }
   ~TProject() {
     std::error_code ec;
@@ -83,7 +74,7 @@ struct TProject {
   std::string Pick() { return Films[Rng() % Films.size()]; }
   std::string AddPlaylist(const std::string& id, int n) {
     TJson t = TJson::array();
-    for (int k = 0; k < n; ++k) t.push_back(TJson::array({Ref("Films", Pick())}));
+    for (int k = 0; k < n; ++k) t.push_back(TJson::array({RecordRef("Films", Pick())}));
     Db->CollectionByName("PlayLists").SetRecordNo1(id, {{"Name", id}, {"Repeat", 1}, {"Table", t}});
     return id;
   }
@@ -97,10 +88,10 @@ void BM_CheckRecompute500Rows(benchmark::State& state) {
   for (int r = 0; r < 500; ++r) {
     std::string pl = p.AddPlaylist("pl" + std::to_string(r), 50);
     std::string start = r % 25 == 0 ? fmt::format("{} 00:00:00", r / 25 * 61) : "";
-    table.push_back(TJson::array({start, 1, Ref("PlayLists", pl), TJson::array()}));
+    table.push_back(TJson::array({start, 1, RecordRef("PlayLists", pl), TJson::array()}));
   }
   TJson rec = {{"Name", "Big"},
-               {"Channel", Ref("Channels", p.Channels[0])},
+               {"Channel", RecordRef("Channels", p.Channels[0])},
                {"AutoPeriod", true},
                {"Period", "1 00:00:00"},
                {"Table", table}};
@@ -137,21 +128,21 @@ void MakeWeekServer(TProject& p) {
     TJson table = TJson::array();
     for (int h = 0; h < 7 * 24; h += 2)
       table.push_back(TJson::array({fmt::format("{} {:02}:00:00", h / 24, h % 24), 1,
-                                    Ref("PlayLists", "pl" + std::to_string(p.Rng() % 300)),
+                                    RecordRef("PlayLists", "pl" + std::to_string(p.Rng() % 300)),
                                     TJson::array()}));
     std::string id = "cs" + std::to_string(c);
     p.Db->CollectionByName("ChSched").SetRecordNo1(
-        id, {{"Name", id}, {"Channel", Ref("Channels", p.Channels[c])}, {"AutoPeriod", false},
+        id, {{"Name", id}, {"Channel", RecordRef("Channels", p.Channels[c])}, {"AutoPeriod", false},
              {"Period", "7 00:00:00"}, {"Table", table}});
-    schedTable.push_back(TJson::array({Ref("ChSched", id)}));
+    schedTable.push_back(TJson::array({RecordRef("ChSched", id)}));
   }
   p.Db->CollectionByName("Schedules").SetRecordNo1("s", {{"Name", "Week"}, {"Table", schedTable}});
   TJson groupTable = TJson::array();
-  for (const std::string& c : p.Channels) groupTable.push_back(TJson::array({Ref("Channels", c)}));
+  for (const std::string& c : p.Channels) groupTable.push_back(TJson::array({RecordRef("Channels", c)}));
   p.Db->CollectionByName("Groups").SetRecordNo1("g", {{"Name", "All"}, {"Table", groupTable}});
-  p.Db->CollectionByName("SrvOptions").SetRecordNo1("o", {{"Name", "o"}, {"Table", {{Ref("Groups", "g"), TJson()}}}});
+  p.Db->CollectionByName("SrvOptions").SetRecordNo1("o", {{"Name", "o"}, {"Table", {{RecordRef("Groups", "g"), TJson()}}}});
   p.Db->CollectionByName("Servers").SetRecordNo1(
-      "srv", {{"Name", "Srv"}, {"TSched", {{Ref("Schedules", "s"), "01.01.2026 00:00:00", "", Ref("SrvOptions", "o")}}}});
+      "srv", {{"Name", "Srv"}, {"TSched", {{RecordRef("Schedules", "s"), "01.01.2026 00:00:00", "", RecordRef("SrvOptions", "o")}}}});
   p.Db->Save();
 }
 

@@ -17,16 +17,7 @@ struct CheckCliTest : ::testing::Test {
     return RunCliIn(Tmp.Path(), args, input);
   }
   std::string P() const { return "--project '" + Project + "' "; }
-  void MakeDemo() {
-    ASSERT_EQ(Run("new '" + Project + "'").Code, 0);
-    MakeDemoRecords();
-  }
-  void MakeDemoRecords() {
-    const std::string demo = std::string(PELMORA_TESTDATA_DIR) + "/../../examples/demo/";
-    for (const char* f : {"records.json", "portal-records.json"})
-      ASSERT_EQ(Run(P() + "import '" + demo + f + "'").Code, 0);
-    fs::copy(demo + "HTML", Tmp.File("HTML"), fs::copy_options::recursive);
-  }
+  void MakeDemo() { ASSERT_EQ(ImportDemoProject(Tmp, Project), ""); }
   static bool AnyError(const TJson& findings) {
     for (const TJson& f : findings)
       if (f["Level"] == "error") return true;
@@ -72,12 +63,13 @@ TEST_F(CheckCliTest, ExitCodeFollowsTheFindings) {
 }
 
 TEST_F(CheckCliTest, NeedsOneServerOrAll) {
-  ASSERT_EQ(Run("new '" + Project + "'").Code, 0);
   // A project without servers has no plan that could pass.
-  TCliRun none = Run(P() + "check-servers --all");
+  const std::string empty = Tmp.File("empty.pq2pr");
+  ASSERT_EQ(Run("new '" + empty + "'").Code, 0);
+  TCliRun none = Run("--project '" + empty + "' check-servers --all");
   EXPECT_EQ(none.Code, 1);
   EXPECT_NE(none.Err.find("no servers"), std::string::npos) << none.Err;
-  MakeDemoRecords();
+  MakeDemo();
   EXPECT_EQ(Run(P() + "check-servers").Code, 2);
   EXPECT_EQ(Run(P() + "check-servers 'Playout 1' --all").Code, 2);
   EXPECT_EQ(Run(P() + "check-servers 'No such server'").Code, 3);

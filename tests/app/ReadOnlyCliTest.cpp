@@ -23,14 +23,8 @@ struct ReadOnlyCliTest : ::testing::Test {
   // The demo catalogue and portal, with an options record that names none of the folders, so
   // every folder a command asks for falls back to its default.
   void MakeDemo() {
-    ASSERT_EQ(Run("new '" + Project + "'").Code, 0);
-    const std::string demo = std::string(PELMORA_TESTDATA_DIR) + "/../../examples/demo/";
-    for (const char* f : {"records.json", "portal-records.json"}) {
-      TCliRun imp = Run(P() + "import '" + demo + f + "'");
-      ASSERT_EQ(imp.Code, 0) << imp.Err;
-    }
+    ASSERT_EQ(ImportDemoProject(Tmp, Project), "");
     ASSERT_EQ(Run(P() + "put Options Options", R"({"PlayChannels": false})").Code, 0);
-    fs::copy(demo + "HTML", Tmp.File("HTML"), fs::copy_options::recursive);
     for (const char* f : {"video/city/city_lights.m2t", "video/city/night_city.m2t",
                           "video/nature/mountain_morning.m2t"}) {
       fs::create_directories(fs::path(Tmp.File(f)).parent_path());

@@ -130,3 +130,18 @@ std::time_t LocalNoon(int year, int month, int day) {
   t.tm_isdst = -1;
   return std::mktime(&t);
 }
+
+std::string DemoRecordsDir() { return std::string(PELMORA_SOURCE_DIR) + "/examples/demo/"; }
+
+std::string ImportDemoProject(const TTempDir& dir, const std::string& project) {
+  TCliRun r = RunCliIn(dir, "new '" + project + "'");
+  if (r.Code != 0) return "new: " + r.Err;
+  for (const char* f : {"records.json", "portal-records.json"}) {
+    r = RunCliIn(dir, "--project '" + project + "' import '" + DemoRecordsDir() + f + "'");
+    if (r.Code != 0) return std::string("import ") + f + ": " + r.Err;
+  }
+  std::error_code ec;
+  std::filesystem::copy(DemoRecordsDir() + "HTML", dir.File("HTML"),
+                        std::filesystem::copy_options::recursive, ec);
+  return ec ? "HTML: " + ec.message() : "";
+}

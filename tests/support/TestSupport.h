@@ -70,6 +70,12 @@ inline TCliRun RunCliIn(const TTempDir& dir, const std::string& args,
   return RunCliIn(dir.Path(), args, input);
 }
 
+// The demo head-end in the source tree: its records and its portal templates.
+std::string DemoRecordsDir();
+// A new project file Project holding the demo's records and portal records, with the demo's
+// portal templates copied into Dir (the project's folder): "" or what failed.
+std::string ImportDemoProject(const TTempDir& dir, const std::string& project);
+
 // While one lives, every file write of this process beyond a few bytes fails with "File too
 // large" (a file size limit, SIGXFSZ ignored): the real write path meets a real error, as on a
 // full disk, with no hook in the program.

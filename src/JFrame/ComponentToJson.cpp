@@ -19,9 +19,9 @@
 
 #include "JFrame/FloatSpin.h"
 #include "base/CommonProcedures.h"
+#include "JFrame/QtText.h"
 
 namespace {
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 bool IsIndexStep(const std::string& step) {

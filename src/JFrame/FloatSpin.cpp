@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "base/Operator.h"
+#include "JFrame/QtText.h"
 
 namespace {
 char LocaleSeparator() {
@@ -26,7 +27,6 @@ char LocaleSeparator() {
 }
 
 std::string Std(const QString& s) { return s.toStdString(); }
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------

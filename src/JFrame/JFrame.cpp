@@ -19,9 +19,9 @@
 #include "recstore/mongoID.h"
 #include "shell/Databases.h"
 #include "shell/TreeDocument.h"
+#include "JFrame/QtText.h"
 
 namespace {
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 // Counts the frame busy for the lifetime of the guard.

@@ -9,9 +9,9 @@
 
 #include "base/Operator.h"
 #include "shell/TreeDocument.h"
+#include "JFrame/QtText.h"
 
 namespace {
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 int IndexInParent(QTreeWidgetItem* node) {
   QTreeWidgetItem* p = node->parent();

@@ -14,9 +14,9 @@
 #include "JFrame/ComponentToJson.h"
 #include "JFrame/RecTree.h"
 #include "JFrame/FormRegistry.h"
+#include "JFrame/QtText.h"
 
 namespace {
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 // A reference edit binds as the object {"_ID", "_CL"} whatever the value type. It is a line
 // edit, so it goes in front of the text edits (and of the date-time edit, as it always stood).

@@ -1,4 +1,5 @@
 #include "JFrame/RefStringGrid.h"
+#include "JFrame/QtText.h"
 
 #include <QApplication>
 #include <QDragMoveEvent>
@@ -11,7 +12,6 @@
 #include <cmath>
 
 namespace {
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 // A reference grid binds as its array of rows. It is a string grid, so it goes in front of the

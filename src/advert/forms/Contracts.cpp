@@ -20,6 +20,7 @@
 #include "advert/forms/ContrTime.h"
 #include "advert/forms/DaysOfWeek.h"
 #include "base/Operator.h"
+#include "JFrame/QtText.h"
 
 namespace {
 
@@ -28,7 +29,6 @@ TFormRegistration registration("TFormContracts", [](QWidget* parent) -> QWidget*
   return db ? new TFormContracts(*db, parent) : nullptr;
 });
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 std::map<int, std::function<void()>>& Listeners() {

@@ -19,6 +19,7 @@
 #include "advert/forms/Contracts.h"
 #include "base/CommonProcedures.h"
 #include "shell/Databases.h"
+#include "JFrame/QtText.h"
 
 namespace {
 
@@ -26,7 +27,6 @@ TFormRegistration registration("TFormTimeLine", [](QWidget* parent) -> QWidget* 
   return new TFormTimeLine(parent);
 });
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 QColor ColorOf(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | rgb)); }
 

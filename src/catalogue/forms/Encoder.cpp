@@ -15,11 +15,11 @@
 #include "JFrame/FormRegistry.h"
 #include "base/Operator.h"
 #include "shell/Options.h"
+#include "JFrame/QtText.h"
 
 namespace {
 QPointer<TFormEncoder> GInstance;
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 

@@ -28,11 +28,11 @@
 #include "catalogue/forms/Encoder.h"
 #include "catalogue/forms/VideoWidget.h"
 #include "shell/Options.h"
+#include "JFrame/QtText.h"
 
 namespace {
 TRecordFormRegistration<TFormFilms> registration("TFormFilms");
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 // LF line breaks as CR LF.

@@ -14,10 +14,9 @@
 #include "catalogue/PasLibVlcPlayer.h"
 #include "control/forms/EditControl.h"
 #include "recstore/JrecClasses.h"
+#include "JFrame/QtText.h"
 
 namespace {
-
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 // The colour of part I of an element object's "Colors", when there is one.
 std::optional<QColor> PartColor(const TJson& value, size_t i) {

@@ -21,10 +21,9 @@
 #include "servers/PostAndGet.h"
 #include "servers/Servers.h"
 #include "shell/Databases.h"
+#include "JFrame/QtText.h"
 
 namespace {
-
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 // Run mode: the OnlineControl menu opens a panel by its record id.
 TFormRegistration registration("TFormControlPanel", [](QWidget* parent, const std::string& id) -> QWidget* {

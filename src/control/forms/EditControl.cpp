@@ -21,10 +21,9 @@
 #include "control/forms/ControlElements.h"
 #include "control/forms/ControlPanel.h"
 #include "schedule/ScheduleClasses.h"
+#include "JFrame/QtText.h"
 
 namespace {
-
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 TFloatSpinEdit* NumberEdit(QWidget* parent, const char* name, double min, double max) {
   auto* e = new TFloatSpinEdit(parent);

@@ -14,11 +14,11 @@
 #include "portal/DoWeb.h"
 #include "portal/WebPage.h"
 #include "shell/Options.h"
+#include "JFrame/QtText.h"
 
 namespace {
 TRecordFormRegistration<TFormPortals> registration("TFormPortals");
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 // The check run's progress goes to the window's status bar; questions and error boxes go to
 // the console's operator.

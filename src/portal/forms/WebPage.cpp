@@ -24,11 +24,11 @@
 #include "portal/DoWeb.h"
 #include "portal/forms/HTMLedit.h"
 #include "shell/Options.h"
+#include "JFrame/QtText.h"
 
 namespace {
 TRecordFormRegistration<TFormWebPage> registration("TFormWebPage");
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 bool IsMenuFolder(const QTreeWidgetItem* node) {
   return node && JsonBool(TreeNodeData(node), "IsFolder");

@@ -18,11 +18,11 @@
 #include "schedule/DoSchedule.h"
 #include "schedule/forms/ChShCommands.h"
 #include "schedule/forms/DoScheduleForm.h"
+#include "JFrame/QtText.h"
 
 namespace {
 TRecordFormRegistration<TFormChSchedules> registration("TFormChSchedules");
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 const QColor BlockColor(192, 192, 192);

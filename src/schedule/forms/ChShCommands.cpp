@@ -16,6 +16,7 @@
 #include "JFrame/SharedWidgets.h"
 #include "shell/Databases.h"
 #include "shell/Options.h"
+#include "JFrame/QtText.h"
 
 namespace {
 
@@ -27,7 +28,6 @@ const bool commandEditorLent = [] {
   return true;
 }();
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 constexpr int CmdRole = Qt::UserRole;        // the node's command object as compact JSON text

@@ -21,10 +21,9 @@
 #include "JFrame/FormRegistry.h"
 #include "shell/Databases.h"
 #include "shell/TreeDocument.h"
+#include "JFrame/QtText.h"
 
 namespace {
-
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 TFormRegistration registration("TFormGuideGrid", [](QWidget* parent) -> QWidget* {
   TDbFile* db = DbF1();

@@ -24,12 +24,12 @@
 #include "servers/CreateFiles.h"
 #include "servers/PostAndGet.h"
 #include "servers/Servers.h"
+#include "JFrame/QtText.h"
 
 namespace {
 
 TRecordFormRegistration<TFormServers> registration("TFormServers");
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 // Runs Fn on the user-interface thread and waits for it; at once when already there.
 template <class F>

@@ -18,10 +18,9 @@
 #include "base/Operator.h"
 #include "servers/Servers.h"
 #include "servers/forms/Servers.h"
+#include "JFrame/QtText.h"
 
 namespace {
-
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 std::string MegaBytesText(uint64_t bytes) {
   return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1).toStdString();

@@ -12,9 +12,9 @@
 
 #include "recstore/Backups.h"
 #include "shell/ProjectHistory.h"
+#include "JFrame/QtText.h"
 
 namespace {
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 QString DayText(const std::string& d) {
   return d.size() == 8 ? Qs(d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2)) : Qs(d);

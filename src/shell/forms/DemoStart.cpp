@@ -10,12 +10,11 @@
 
 #include "base/Operator.h"
 #include "catalogue/DemoProject.h"
+#include "JFrame/QtText.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 QString Lines(const std::vector<std::string>& lines) {
   QStringList out;

@@ -35,6 +35,7 @@
 #include "JFrame/SharedWidgets.h"
 #include "shell/forms/Backups.h"
 #include "shell/forms/MongoDBparam.h"
+#include "JFrame/QtText.h"
 
 
 namespace {
@@ -55,7 +56,6 @@ public:
 };
 TFormPQ2* GFormPQ2 = nullptr;
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 const char* const ProjectFilter = "Pelmora project (*.pq2pr)";

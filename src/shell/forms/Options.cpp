@@ -18,9 +18,9 @@
 #include "shell/Databases.h"
 #include "shell/Options.h"
 #include "JFrame/FormRegistry.h"
+#include "JFrame/QtText.h"
 
 namespace {
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 TFormRegistration registration("TFormOptions", [](QWidget* parent) -> QWidget* {

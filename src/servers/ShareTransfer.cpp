@@ -751,6 +751,27 @@ std::vector<std::string> PackageNamedFiles(
   return out;
 }
 
+std::unique_ptr<TSmbShare> ConnectShare(const TDeployRequest& request, IOperator& op, std::string& why) {
+  op.StatusText("Connecting to server");
+  TSmbCredentials credentials;
+  if (request.Credentials) {
+    credentials = *request.Credentials;
+  } else {
+    std::vector<std::string> warnings;
+    try {
+      credentials = ReadSmbCredentials(&warnings);
+    } catch (const std::exception& e) {
+      why = request.Share + ". " + e.what();
+      return nullptr;
+    }
+    for (const std::string& w : warnings) op.MessageBox("Warning", w, TMsgIcon::Warning);
+  }
+  auto share = std::make_unique<TSmbShare>(request.Share, credentials, request.Timeout);
+  if (share->Connect()) return share;
+  why = share->LastError();
+  return nullptr;
+}
+
 TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
                                const TCopyProgressSink& progressSink) {
   TDeployResult result;
@@ -765,29 +786,17 @@ TDeployResult CopyFilesToShare(const TDeployRequest& request, IOperator& op,
     op.StatusText(text);
     op.MessageBox(caption, text, TMsgIcon::Error);
   };
-  op.StatusText("Connecting to server");
-  TSmbCredentials credentials;
-  if (request.Credentials) {
-    credentials = *request.Credentials;
-  } else {
-    std::vector<std::string> warnings;
-    try {
-      credentials = ReadSmbCredentials(&warnings);
-    } catch (const std::exception& e) {
-      failWith(copyCaption, request.Share + ". " + e.what());
-      return result;
-    }
-    for (const std::string& w : warnings) op.MessageBox("Warning", w, TMsgIcon::Warning);
+  std::string why;
+  std::unique_ptr<TSmbShare> connected = ConnectShare(request, op, why);
+  if (!connected) {
+    failWith(copyCaption, why);
+    return result;
   }
-  TSmbShare share(request.Share, credentials, request.Timeout);
+  TSmbShare& share = *connected;
   auto disconnect = [&]() {
     std::string err = share.Disconnect(request.ForceDisconnect);
     if (!err.empty()) op.MessageBox(copyCaption, err, TMsgIcon::Warning);
   };
-  if (!share.Connect()) {
-    failWith(copyCaption, share.LastError());
-    return result;
-  }
   // One package from the first look to the last file: "Create files" waits to replace it.
   TPackageLock packageLock;
   if (!packageLock.Acquire(packageDir, false, request.PackageLockWait)) {

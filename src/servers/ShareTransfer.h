@@ -166,6 +166,11 @@ private:
   std::string FLastError;
 };
 
+// The share of Request, connected with its credentials (or this process's, whose warnings go
+// to Op), after the status text "Connecting to server"; nullptr with Why set when the
+// credentials cannot be read or the share does not open.
+std::unique_ptr<TSmbShare> ConnectShare(const TDeployRequest& request, IOperator& op, std::string& why);
+
 // The lock of a server's package folder, an flock on the folder itself. "Create files" holds
 // it exclusively while it puts a new package in the folder's place; a copy to the share holds
 // it shared from its first look at the folder to its last file, so a copy always sends one

@@ -26,32 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The credentials of Request, or of this process; warnings go to the operator.
-TSmbCredentials RequestCredentials(const TDeployRequest& request, IOperator& op) {
-  if (request.Credentials) return *request.Credentials;
-  std::vector<std::string> warnings;
-  TSmbCredentials c = ReadSmbCredentials(&warnings);
-  for (const std::string& w : warnings) op.MessageBox("Warning", w, TMsgIcon::Warning);
-  return c;
-}
-
-// The request's share, connected; nullptr with Why set when the credentials cannot be read or
-// the share does not open.
-std::unique_ptr<TSmbShare> ConnectShare(const TDeployRequest& request, IOperator& op, std::string& why) {
-  op.StatusText("Connecting to server");
-  TSmbCredentials credentials;
-  try {
-    credentials = RequestCredentials(request, op);
-  } catch (const std::exception& e) {
-    why = request.Share + ". " + e.what();
-    return nullptr;
-  }
-  auto share = std::make_unique<TSmbShare>(request.Share, credentials, request.Timeout);
-  if (share->Connect()) return share;
-  why = share->LastError();
-  return nullptr;
-}
-
 std::string ReadLocal(const std::string& path, bool& ok) {
   std::ifstream f(path, std::ios::binary);
   std::stringstream ss;

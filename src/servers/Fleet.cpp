@@ -174,6 +174,7 @@ std::vector<TFleetOutcome> RunFleet(TDbFile& db, IOperator& op, const TFleetOpti
     }
     if (options.Starting) options.Starting(i, servers.size(), servers[i]);
     out.push_back(RunFleetAction(db, servers[i], op, options));
+    if (options.Finished) options.Finished(out.back());
   }
   return out;
 }

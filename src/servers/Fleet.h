@@ -48,8 +48,9 @@ struct TFleetOptions {
   std::function<bool()> Cancelled;  // asked between servers: true ends the run
   // Settles how each server's share is reached (credentials, timeouts) before it is used.
   std::function<void(TDeployRequest&)> AdjustRequest;
-  // Called before each server starts (index, count, server).
+  // Called before each server starts (index, count, server), and with its outcome when it ends.
   std::function<void(size_t, size_t, const TFleetServer&)> Starting;
+  std::function<void(const TFleetOutcome&)> Finished;
 };
 // What a person reads of an outcome: a comparison's files ("action<TAB>why<TAB>size<TAB>file"),
 // a check's differing files ("why<TAB>file"), then the status text; a line each.

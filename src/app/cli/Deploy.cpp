@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "app/cli/CliCommon.h"
+#include "app/cli/FleetCli.h"
 #include "servers/Fleet.h"
 #include "servers/Servers.h"
 
@@ -101,22 +102,23 @@ TJson OutcomeJson(const TFleetOutcome& o) {
   return j;
 }
 
-// Every server in tree order, a summary line each (or one JSON document); exit 1 when any
-// server failed.
-void RunForAll(TCliContext& ctx, TDbFile& db, IOperator& op, TFleetOptions options) {
+}  // namespace
+
+void RunForAllServers(TCliContext& ctx, TDbFile& db, IOperator& op, TFleetOptions options,
+                      const std::string& failText) {
   const bool json = ctx.Json;
   TCopyProgressPrinter printer;
   if (options.Action == TFleetAction::Deploy) options.Progress = printer.Sink();
-  const std::vector<TFleetServer> servers = FleetServers(db);
-  std::vector<TFleetOutcome> outcomes;
-  for (size_t i = 0; i < servers.size(); ++i) {
-    if (!json)
-      std::cout << "== " << servers[i].Name << " (" << (i + 1) << " of " << servers.size() << ")"
-                << std::endl;
-    outcomes.push_back(RunFleetAction(db, servers[i], op, options));
+  options.Starting = [json](size_t i, size_t n, const TFleetServer& server) {
+    if (!json) std::cout << "== " << server.Name << " (" << (i + 1) << " of " << n << ")" << std::endl;
+  };
+  const TFleetAction action = options.Action;
+  options.Finished = [json, action, &printer](const TFleetOutcome& o) {
     printer.End();
-    if (!json) PrintOutcome(outcomes.back(), options.Action);
-  }
+    // A build has told its steps as they came; the other actions tell their outcome here.
+    if (!json && action != TFleetAction::Build) PrintOutcome(o, action);
+  };
+  const std::vector<TFleetOutcome> outcomes = RunFleet(db, op, options);
   const bool failed = FleetFailed(outcomes);
   if (json) {
     TJson servers = TJson::array();
@@ -127,8 +129,10 @@ void RunForAll(TCliContext& ctx, TDbFile& db, IOperator& op, TFleetOptions optio
     for (const auto& o : outcomes) std::cout << FleetSummaryLine(o) << std::endl;
   }
   if (outcomes.empty()) throw ECliError(ExitFailed, "the project has no servers");
-  if (failed) throw ECliError(ExitFailed, "a server failed");
+  if (failed) throw ECliError(ExitFailed, failText);
 }
+
+namespace {
 
 void CmdDeploy(TCliContext& ctx, const TDeployArgs& a) {
   TFleetOptions options;
@@ -137,7 +141,7 @@ void CmdDeploy(TCliContext& ctx, const TDeployArgs& a) {
   if (a.All == !a.Server.empty())
     throw ECliError(ExitUsage, "name one SERVER or give --all");
   TDbFile& db = ctx.OpenMain();
-  if (a.All) return RunForAll(ctx, db, *ctx.Op, options);
+  if (a.All) return RunForAllServers(ctx, db, *ctx.Op, options, "a server failed");
 
   std::string id = ServerId(ctx, db, a.Server);
   TCopyProgressPrinter printer;

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "app/cli/CliCommon.h"
+#include "app/cli/FleetCli.h"
 #include "portal/PortalMakerDoWeb.h"
 #include "schedule/ChSchedCheck.h"
 #include "schedule/DoSchedule.h"
@@ -45,32 +46,7 @@ void CmdBuildAllPackages(TCliContext& ctx) {
   options.Action = TFleetAction::Build;
   TStdoutStatusOperator stdoutOp(*ctx.Op);
   IOperator& op = ctx.Json ? static_cast<IOperator&>(*ctx.Op) : stdoutOp;
-  const std::vector<TFleetServer> servers = FleetServers(db);
-  std::vector<TFleetOutcome> outcomes;
-  TSharedBuildRun run;  // each film read once for all the servers' builds
-  for (size_t i = 0; i < servers.size(); ++i) {
-    if (!ctx.Json)
-      std::cout << "== " << servers[i].Name << " (" << (i + 1) << " of " << servers.size() << ")"
-                << std::endl;
-    outcomes.push_back(RunFleetAction(db, servers[i], op, options));
-  }
-  const bool failed = FleetFailed(outcomes);
-  if (ctx.Json) {
-    TJson list = TJson::array();
-    for (const auto& o : outcomes) {
-      TJson j = o.Detail;
-      j["server"] = o.Server.Name;
-      j["id"] = o.Server.Id;
-      j["state"] = FleetStateText(o.State);
-      list.push_back(j);
-    }
-    PrintJson({{"ok", !failed}, {"servers", list}});
-  } else {
-    std::cout << "Summary" << std::endl;
-    for (const auto& o : outcomes) std::cout << FleetSummaryLine(o) << std::endl;
-  }
-  if (outcomes.empty()) throw ECliError(ExitFailed, "the project has no servers");
-  if (failed) throw ECliError(ExitFailed, "a server's package could not be built");
+  RunForAllServers(ctx, db, op, options, "a server's package could not be built");
 }
 
 void CmdBuildPackage(TCliContext& ctx, const std::string& arg, bool all) {
